@@ -1,0 +1,88 @@
+// Entry name safety; see entry_name.h.
+#include "common/entry_name.h"
+
+#include <array>
+
+namespace {
+
+bool is_name_separator(char c) {
+    return c == '\\' || c == '/';
+}
+
+char upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool equals_upper(std::string_view text, std::string_view upper_word) {
+    if (text.size() != upper_word.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (upper(text[i]) != upper_word[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Windows ignores trailing dots and blanks, so "..." and ". ." mean "..".
+bool is_windows_dot_dot(std::string_view component) {
+    int dots = 0;
+    for (char c : component) {
+        if (c == '.') {
+            ++dots;
+        } else if (c != ' ') {
+            return false;
+        }
+    }
+    return dots >= 2;
+}
+
+// CON, CON.txt and "con .log" all open the console device on Windows.
+bool is_windows_device(std::string_view component) {
+    static constexpr std::array<std::string_view, 22> devices = {
+        "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4",
+        "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3",
+        "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
+    std::string_view base = component.substr(0, component.find('.'));
+    while (!base.empty() && base.back() == ' ') {
+        base.remove_suffix(1);
+    }
+    for (std::string_view device : devices) {
+        if (equals_upper(base, device)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool is_safe_entry_name(std::string_view name, PathStyle style) {
+    if (name.empty() || is_name_separator(name[0])) {
+        return false;
+    }
+    if (name.size() >= 2 && name[1] == ':') {
+        return false;
+    }
+    bool windows = style == PathStyle::windows;
+    if (windows && name.find(':') != std::string_view::npos) {
+        return false;
+    }
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = start;
+        while (end < name.size() && !is_name_separator(name[end])) {
+            ++end;
+        }
+        std::string_view component = name.substr(start, end - start);
+        if (component == "..") {
+            return false;
+        }
+        if (windows && (is_windows_dot_dot(component) || is_windows_device(component))) {
+            return false;
+        }
+        start = end + 1;
+    }
+    return true;
+}

@@ -1,0 +1,13 @@
+// Whether a name read from an archive may be written below an output
+// directory. Hostile archives carry names that climb out of it.
+#pragma once
+
+#include <string_view>
+
+#include "common/path_style.h"
+
+// False for an empty name, an absolute one (leading '\' or '/'), one with a
+// drive letter, and one with a ".." component, whichever separator it uses.
+// In Windows style also for ':' anywhere, components of dots and blanks that
+// Windows would read as "..", and reserved device names (CON, NUL, COM1 ...).
+bool is_safe_entry_name(std::string_view name, PathStyle style);

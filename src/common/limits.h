@@ -1,0 +1,11 @@
+// Sizes shared by the whole tool.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Path buffers hold this many bytes, the terminator included.
+inline constexpr std::size_t MAX_PATH = 260;
+
+// Entry and file data are copied through a buffer of this size.
+inline constexpr std::uint32_t COPY_CHUNK = 5242880;

@@ -1,0 +1,277 @@
+// The builder: the build state, the two per-file operations of the walk, and
+// the assembly of header, index and end record around the data.
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <span>
+
+#include "archive/big_format.h"
+#include "common/end_run.h"
+#include "common/paths.h"
+#include "create/create.h"
+#include "platform/platform.h"
+
+namespace {
+
+inline constexpr std::uint64_t ARCHIVE_LIMIT = std::uint64_t{1} << 32;
+
+struct BuildState {
+    FileHandle handle = INVALID_FILE;
+    std::array<std::uint8_t, HEADER_SIZE> header{};  // in stored byte order
+    std::unique_ptr<std::uint8_t[]> index;           // INDEX_CAPACITY + room for the end record
+    std::size_t writeAt = 0;                         // end of the entries so far
+    int pass = PASS_INDEX;
+    std::uint32_t fileCounter = 0;
+    std::size_t rootLength = 0;  // a walked path's name starts after the root and a separator
+    std::uint64_t dataTotal = 0;  // bytes the index pass's files hold
+    std::size_t fillAt = 0;       // the entry the data pass fills next
+    std::unique_ptr<std::uint8_t[]> copyBuffer;
+};
+
+BuildState build;
+
+std::span<const std::uint8_t> entries() {
+    return {build.index.get(), build.writeAt};
+}
+
+// The archive name of a walked path: relative to the input directory, with
+// backslashes, whatever form the input directory was given in.
+int name_of(const char* path, char* out) {
+    std::size_t length = std::strlen(path);
+    if (length < build.rootLength) {
+        return 0;
+    }
+    return archive_name_from_local({path + build.rootLength, length - build.rootLength},
+                                   local_path_style(), out, MAX_PATH);
+}
+
+int fail_changed() {
+    std::printf("Error: The input directory changed while the archive was made.\n");
+    return 0;
+}
+
+int copy_file(FileHandle file, std::uint32_t size) {
+    std::uint32_t total = 0;
+    std::uint32_t got = 0;
+    while (total < size) {
+        std::uint32_t want = size - total < COPY_CHUNK ? size - total : COPY_CHUNK;
+        if (!file_read(file, build.copyBuffer.get(), want, &got)) {
+            std::printf("Error: Could not read file.\n");
+            return 0;
+        }
+        if (got == 0) {
+            std::printf("Error: The file shrank while the archive was made.\n");
+            return 0;
+        }
+        if (!file_write(build.handle, build.copyBuffer.get(), got)) {
+            std::printf("Error: Could not write to BIG file.\n");
+            return 0;
+        }
+        total += got;
+    }
+    // The entry states the size: a file that grew would not match it.
+    std::uint8_t probe;
+    if (!file_read(file, &probe, 1, &got)) {
+        std::printf("Error: Could not read file.\n");
+        return 0;
+    }
+    if (got != 0) {
+        std::printf("Error: The file grew while the archive was made.\n");
+        return 0;
+    }
+    return 1;
+}
+
+int seek_to(std::uint32_t offset) {
+    std::uint32_t position = 0;
+    if (!file_seek(build.handle, offset, &position) || position != offset) {
+        std::printf("Error: Could not set file pointer.\n");
+        return 0;
+    }
+    return 1;
+}
+
+int fail_closing() {
+    build.index.reset();
+    file_close(build.handle);
+    build.handle = INVALID_FILE;
+    return 0;
+}
+
+}  // namespace
+
+int build_pass() {
+    return build.pass;
+}
+
+std::uint32_t& file_counter() {
+    return build.fileCounter;
+}
+
+int add_index_entry(const char* path, std::uint64_t size) {
+    if (!build.index || path == nullptr) {
+        return 0;
+    }
+    char name[MAX_PATH];
+    if (!name_of(path, name)) {
+        std::printf("Error: Path too long: '%s'.\n", path);
+        return 0;
+    }
+    if (size >= ARCHIVE_LIMIT) {
+        std::printf("Error: '%s' is 4 GiB or larger, too large for a BIG archive.\n", path);
+        return 0;
+    }
+    std::size_t n = std::strlen(name);
+    if (build.writeAt + n + ENTRY_FIXED_SIZE >= INDEX_CAPACITY) {
+        std::printf("\nFatal: Out of memory!\n");
+        end_run(2);
+    }
+    std::uint8_t* entry = build.index.get() + build.writeAt;
+    store_be32(entry + ENTRY_DATA_OFFSET_AT, 0xFFFFFFFF);
+    store_be32(entry + ENTRY_DATA_SIZE_AT, static_cast<std::uint32_t>(size));
+    std::memcpy(entry + ENTRY_NAME_AT, name, n + 1);
+    build.writeAt += n + ENTRY_FIXED_SIZE;
+    build.dataTotal += size;
+    return 1;
+}
+
+int add_file_data(std::uint32_t index, const char* path) {
+    FileHandle file = file_open(path, OpenMode::read_existing);
+    if (file == INVALID_FILE) {
+        return 0;
+    }
+    if (!build.index) {
+        std::printf("Error: Failed to find file entry.\n");
+        return 0;
+    }
+    // The walk must meet the files of the index pass, in the same order.
+    std::optional<BigEntry> entry = entry_at(entries(), build.fillAt);
+    char name[MAX_PATH];
+    if (!entry || !name_of(path, name) || entry->name != name) {
+        return fail_changed();
+    }
+    std::uint64_t position = 0;
+    if (!file_position(build.handle, &position)) {
+        std::printf("Error: Could not set file pointer.\n");
+        return 0;
+    }
+    std::uint32_t size = entry_data_size(*entry);
+    if (position + size >= ARCHIVE_LIMIT) {
+        std::printf("Error: The archive would reach 4 GiB.\n");
+        return 0;
+    }
+    store_be32(build.index.get() + build.fillAt + ENTRY_DATA_OFFSET_AT,
+               static_cast<std::uint32_t>(position));
+    if (!build.copyBuffer) {
+        build.copyBuffer.reset(new (std::nothrow) std::uint8_t[COPY_CHUNK]);
+        if (!build.copyBuffer) {
+            std::printf("Error: Failed to allocate enough memory.\n");
+            return 0;
+        }
+    }
+    std::printf("Adding[%lu] %lukb '%s': ", static_cast<unsigned long>(index),
+                static_cast<unsigned long>(size / 1024), path);
+    if (!copy_file(file, size)) {
+        return 0;
+    }
+    std::printf("Done\n");
+    file_close(file);
+    build.fillAt = entry_end(entries(), *entry);
+    return 1;
+}
+
+int create_archive(const char* archive_path, const char* input_dir) {
+    if (archive_path == nullptr || input_dir == nullptr) {
+        std::printf("Bad parameters.");
+        return 0;
+    }
+    // Checked before the archive exists, so that a mistyped directory does
+    // not leave an archive behind.
+    if (!is_directory(input_dir)) {
+        std::printf("Error: Could not open input directory.\n");
+        return 0;
+    }
+    build.index.reset(new (std::nothrow) std::uint8_t[INDEX_CAPACITY + END_RECORD_SIZE]);
+    if (!build.index) {
+        std::printf("Error: Could not allocate %lu bytes memory.\n",
+                    static_cast<unsigned long>(INDEX_CAPACITY));
+        return 0;
+    }
+    std::printf("Creating '%s'\n", archive_path);
+    build.handle = file_open(archive_path, OpenMode::create_new);
+    if (build.handle == INVALID_FILE) {
+        std::printf("Error: Could not open file.\n");
+        build.index.reset();
+        return 0;
+    }
+
+    build.header.fill(0);
+    build.writeAt = 0;
+    build.dataTotal = 0;
+    build.rootLength = std::strlen(input_dir) + 1;
+    build.fileCounter = 0;
+    build.pass = PASS_INDEX;
+    if (!walk_tree(input_dir)) {
+        return fail_closing();
+    }
+    std::uint32_t file_count = build.fileCounter;
+    auto start_offset = static_cast<std::uint32_t>(build.writeAt + HEADER_SIZE + END_RECORD_SIZE);
+    if (start_offset + build.dataTotal >= ARCHIVE_LIMIT) {
+        std::printf("Error: The archive would reach 4 GiB.\n");
+        return fail_closing();
+    }
+    std::memcpy(build.header.data() + HEADER_MAGIC_AT, BIG_MAGIC.data(), BIG_MAGIC.size());
+    store_be32(build.header.data() + HEADER_FILE_COUNT_AT, file_count);
+    store_be32(build.header.data() + HEADER_START_OFFSET_AT, start_offset);
+
+    // The data area starts beyond the file's end; the gap is written last.
+    if (!seek_to(start_offset)) {
+        return fail_closing();
+    }
+    build.fileCounter = 0;
+    build.fillAt = 0;
+    build.pass = PASS_DATA;
+    if (!walk_tree(input_dir)) {
+        return fail_closing();
+    }
+    std::printf("Total file count: %lu\n", static_cast<unsigned long>(build.fileCounter));
+    if (build.fileCounter != file_count) {
+        fail_changed();
+        return fail_closing();
+    }
+    std::uint64_t archive_size = 0;
+    if (!file_position(build.handle, &archive_size) || archive_size >= ARCHIVE_LIMIT) {
+        std::printf("Error: Could not set file pointer.\n");
+        return fail_closing();
+    }
+    store_le32(build.header.data() + HEADER_ARCHIVE_SIZE_AT, static_cast<std::uint32_t>(archive_size));
+
+    // Index and end record before the header: a run that fails while writing
+    // them leaves a header of zeros, which no reader accepts.
+    std::uint8_t* end_record = build.index.get() + build.writeAt;
+    std::memcpy(end_record, END_TAG.data(), END_TAG.size());
+    std::memset(end_record + END_TAG.size(), 0, END_RECORD_SIZE - END_TAG.size());
+    if (!seek_to(HEADER_SIZE)) {
+        return fail_closing();
+    }
+    if (!file_write(build.handle, build.index.get(),
+                    static_cast<std::uint32_t>(build.writeAt + END_RECORD_SIZE))) {
+        std::printf("Error: Could not write end entry.\n");
+        return fail_closing();
+    }
+    if (!seek_to(0)) {
+        return fail_closing();
+    }
+    if (!file_write(build.handle, build.header.data(), HEADER_SIZE)) {
+        std::printf("Error: Could not write BIG header.\n");
+        return fail_closing();
+    }
+    file_flush(build.handle);
+    file_close(build.handle);
+    build.handle = INVALID_FILE;
+    build.index.reset();
+    build.copyBuffer.reset();
+    return 1;
+}

@@ -1,0 +1,36 @@
+// Building a new archive from every file below an input directory, in two
+// passes over the same walk: the index pass records each file's name and
+// size, the data pass copies the bytes and fills in where they went.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+inline constexpr std::size_t INDEX_CAPACITY = 1048576;
+inline constexpr int PASS_INDEX = 1;
+inline constexpr int PASS_DATA = 0;
+
+// The pass the build is in, and the files met so far in it.
+int build_pass();
+std::uint32_t& file_counter();
+
+// Visits every file below `dir` (names beginning with '.' are passed over),
+// depth first, in listing order: add_index_entry in the index pass,
+// add_file_data in the data pass. 1, or 0 after printing why; ends the run
+// when a file's data cannot be added.
+int walk_tree(const char* dir);
+
+// Index pass: appends the entry for the file at `path` (which lies below the
+// input directory) with `size` bytes. 1, or 0 after printing why; ends the
+// run when the index is full.
+int add_index_entry(const char* path, std::uint64_t size);
+
+// Data pass: appends the bytes of the file at `path` to the archive and
+// records their offset in entry `index`. 1, or 0 (the walk then reports it).
+int add_file_data(std::uint32_t index, const char* path);
+
+// 1 when the archive was built from `input_dir`; 0 after printing why.
+int create_archive(const char* archive_path, const char* input_dir);
+
+// The CREATE command; ends the run.
+[[noreturn]] void create_command(int argc, char** argv);

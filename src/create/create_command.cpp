@@ -1,0 +1,21 @@
+// The CREATE command: the archive is argv[1], the input directory the last
+// argument (the command word itself when nothing follows it).
+#include <cstdio>
+
+#include "common/end_run.h"
+#include "common/paths.h"
+#include "create/create.h"
+
+void create_command(int argc, char** argv) {
+    char input_dir[MAX_PATH];
+    if (!resolve_path(argv[argc - 1], input_dir, sizeof input_dir)) {
+        std::printf("Error: Path too long: '%s'.\n", argv[argc - 1]);
+        end_run(2);
+    }
+    std::printf("Import directory: %s\n\n", input_dir);
+    if (create_archive(argv[1], input_dir) != 1) {
+        end_run(2);
+    }
+    std::printf("Completed successfully\n");
+    end_run(0);
+}

@@ -1,0 +1,45 @@
+// The traversal that both passes of a build share, so that the i-th file of
+// the data pass is the one that got index entry i.
+#include <cstdio>
+
+#include "common/end_run.h"
+#include "common/paths.h"
+#include "create/create.h"
+#include "platform/platform.h"
+
+int walk_tree(const char* dir) {
+    DirListing* listing = nullptr;
+    switch (dir_open(dir, &listing)) {
+    case ListStatus::listed: break;
+    case ListStatus::is_cycle: return 1;  // its files are archived further up already
+    case ListStatus::failed: std::printf("Error: Could not list directory '%s'.\n", dir); return 0;
+    }
+    const char separator[2] = {path_separator(local_path_style()), '\0'};
+    int ok = 1;
+    DirItem item;
+    while (ok && dir_next(listing, &item)) {
+        if (item.name[0] == '.') {
+            continue;
+        }
+        char path[MAX_PATH] = "";
+        if (!append_text(path, sizeof path, dir) || !append_text(path, sizeof path, separator) ||
+            !append_text(path, sizeof path, item.name)) {
+            std::printf("Error: Path too long: '%s%s%s'.\n", dir, separator, item.name);
+            ok = 0;
+            break;
+        }
+        if (item.is_directory) {
+            ok = walk_tree(path);
+            continue;
+        }
+        if (build_pass() == PASS_INDEX) {
+            ok = add_index_entry(path, item.size);
+        } else if (add_file_data(file_counter(), path) != 1) {
+            std::printf("Error: Failed adding file!\n");
+            end_run(2);
+        }
+        ++file_counter();
+    }
+    dir_close(listing);
+    return ok;
+}

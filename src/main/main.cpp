@@ -1,0 +1,56 @@
+// The program's entry: banner, usage, dispatch of the command word, the
+// information block, and the exit status of every run.
+#include <cstdio>
+
+#include "archive/reader.h"
+#include "common/end_run.h"
+#include "create/create.h"
+#include "extract/extract.h"
+#include "main/front_end.h"
+
+namespace {
+
+void print_usage(const char* program) {
+    std::printf(
+        "Usage: %s <filename.big> [command] ...\n\n\tCommands:\n\n"
+        "EXTRACT [index1] [index2] [index3] ... [output directory] -  extract file(s)\n"
+        "  if [index1] is * then all files will be extracted.\n\n"
+        "LIST  -  list all files.\n\n"
+        "CREATE [input directory]  -  creates a new BIG file.\n\n",
+        program);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::printf("bigtool: lists, extracts and creates BIG archives\n");
+    std::printf("Tarvenor .BIG file container tool. Ver 1.0 BETA\n\n");
+    if (argc < 3) {
+        // Without a command word there is nothing to run: show how to run it.
+        print_usage(argc > 0 ? argv[0] : "bigtool");
+        end_run(1);
+    }
+    if (is_command(argv[2], "CREATE")) {
+        create_command(argc, argv);
+    }
+    std::printf("Validating '%s': ", argv[1]);
+    if (!open_archive(argv[1])) {
+        end_run(2);
+    }
+    BigHeader header;
+    if (!get_header(&header)) {
+        std::printf("Failed to get header.\n");
+        end_run(2);
+    }
+    std::printf("Done\n\n\tInformation\nFiles: %i\nSize: %lu\nStart offset: %08lX\n\n",
+                header.fileCount, static_cast<unsigned long>(header.archiveSize),
+                static_cast<unsigned long>(header.startOffset));
+    if (is_command(argv[2], "LIST")) {
+        list_command();
+    }
+    if (is_command(argv[2], "EXTRACT")) {
+        extract_command(argc, argv, header.fileCount);
+    }
+    std::printf("Unknown command specified.\n");
+    end_run(1);
+}

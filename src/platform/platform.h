@@ -1,0 +1,82 @@
+// The operating system as the rest of bigtool sees it: files, directory
+// listings, directory creation and the current directory. One backend per
+// system implements this header (posix.cpp, win32.cpp); the build picks one.
+// Nothing outside src/platform/ calls the system directly.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "common/path_style.h"
+
+// Separator and absolute-path rules of local paths on this system.
+PathStyle local_path_style();
+
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle INVALID_FILE = -1;
+
+enum class OpenMode {
+    read_existing,  // read only; fails on a missing file, a directory, anything not a regular file
+    create_new,     // read and write; fails when the name exists
+    create_always,  // read and write; an existing file is emptied and reused
+};
+
+// Every open is exclusive ("share mode 0"): while the process holds a file
+// open, neither it nor another process can open the same file again. This is
+// what keeps EXTRACT from emptying the archive it is reading. Never blocks.
+FileHandle file_open(const char* path, OpenMode mode);
+
+// Reads up to `count` bytes; fewer only at the end of the file. 1 on success
+// (with *bytes_read set, 0 at the end), 0 on failure.
+int file_read(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* bytes_read);
+
+// Writes all `count` bytes or fails: 1 or 0.
+int file_write(FileHandle file, const void* buffer, std::uint32_t count);
+
+// Moves to `offset` from the beginning (the whole unsigned 32-bit range; a
+// position beyond the end is allowed). *position receives the new position's
+// low 32 bits. 1 on success, 0 on failure.
+int file_seek(FileHandle file, std::uint32_t offset, std::uint32_t* position);
+
+// The current position, in full. 1 or 0.
+int file_position(FileHandle file, std::uint64_t* position);
+
+// The file's size, in full. 1 or 0.
+int file_size(FileHandle file, std::uint64_t* size);
+
+// Data already written reaches the file; 1 or 0.
+int file_flush(FileHandle file);
+
+void file_close(FileHandle file);
+
+// A directory listing. Items come one at a time, "." and ".." included, in an
+// order that is the same for the same directory on every run. Only
+// directories and regular files are reported.
+struct DirItem {
+    char name[260];
+    bool is_directory;
+    std::uint64_t size;
+};
+
+struct DirListing;
+
+enum class ListStatus {
+    listed,     // *listing is open, and must be closed with dir_close
+    is_cycle,   // the directory is already being listed further up: a link loop
+    failed,     // missing, not a directory, or unreadable
+};
+
+ListStatus dir_open(const char* directory, DirListing** listing);
+// 1 and the next item, or 0 at the end.
+int dir_next(DirListing* listing, DirItem* item);
+void dir_close(DirListing* listing);
+
+enum class MakeDirStatus { made, parent_missing, other_failure };
+MakeDirStatus make_directory(const char* path);
+
+// 1 when `path` names an existing directory (links followed).
+int is_directory(const char* path);
+
+// The current directory as a full path, terminated; 1, or 0 when it does not
+// fit `size` bytes.
+int current_directory(char* buffer, std::size_t size);

@@ -1,0 +1,301 @@
+// POSIX backend of platform.h. Only code for POSIX systems belongs here.
+#if defined(_WIN32)
+#error "posix.cpp is the POSIX backend; Windows builds use win32.cpp"
+#endif
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/platform.h"
+
+PathStyle local_path_style() {
+    return PathStyle::posix;
+}
+
+namespace {
+
+// Files this process holds open. Windows refuses a second open of a file
+// held without sharing; here the same device and inode is refused, and an
+// exclusive advisory lock keeps other processes out.
+struct HeldFile {
+    int fd;
+    dev_t device;
+    ino_t inode;
+};
+std::vector<HeldFile> held_files;
+
+bool is_held(const struct stat& st) {
+    return std::any_of(held_files.begin(), held_files.end(), [&](const HeldFile& held) {
+        return held.device == st.st_dev && held.inode == st.st_ino;
+    });
+}
+
+int open_retrying(const char* path, int flags) {
+    int fd;
+    do {
+        fd = ::open(path, flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+}  // namespace
+
+FileHandle file_open(const char* path, OpenMode mode) {
+    // O_NONBLOCK keeps a FIFO from hanging the open; anything that is not a
+    // regular file is refused below. Create-or-replace empties the file only
+    // after it is known to be a regular file that nobody holds.
+    int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    switch (mode) {
+    case OpenMode::read_existing: flags |= O_RDONLY; break;
+    case OpenMode::create_new: flags |= O_RDWR | O_CREAT | O_EXCL; break;
+    case OpenMode::create_always: flags |= O_RDWR | O_CREAT; break;
+    }
+    int fd = open_retrying(path, flags);
+    if (fd < 0) {
+        return INVALID_FILE;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || is_held(st) ||
+        flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return INVALID_FILE;
+    }
+    if (mode == OpenMode::create_always && st.st_size != 0 && ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return INVALID_FILE;
+    }
+    int blocking = fcntl(fd, F_GETFL);
+    if (blocking != -1) {
+        fcntl(fd, F_SETFL, blocking & ~O_NONBLOCK);
+    }
+    held_files.push_back({fd, st.st_dev, st.st_ino});
+    return fd;
+}
+
+int file_read(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
+    auto* bytes = static_cast<char*>(buffer);
+    std::uint32_t done = 0;
+    while (done < count) {
+        ssize_t got = ::read(static_cast<int>(file), bytes + done, count - done);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return 0;
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<std::uint32_t>(got);
+    }
+    *bytes_read = done;
+    return 1;
+}
+
+int file_write(FileHandle file, const void* buffer, std::uint32_t count) {
+    const auto* bytes = static_cast<const char*>(buffer);
+    std::uint32_t done = 0;
+    while (done < count) {
+        ssize_t put = ::write(static_cast<int>(file), bytes + done, count - done);
+        if (put < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return 0;
+        }
+        if (put == 0) {
+            return 0;
+        }
+        done += static_cast<std::uint32_t>(put);
+    }
+    return 1;
+}
+
+int file_seek(FileHandle file, std::uint32_t offset, std::uint32_t* position) {
+    off_t at = lseek(static_cast<int>(file), static_cast<off_t>(offset), SEEK_SET);
+    if (at < 0) {
+        return 0;
+    }
+    *position = static_cast<std::uint32_t>(at);
+    return 1;
+}
+
+int file_position(FileHandle file, std::uint64_t* position) {
+    off_t at = lseek(static_cast<int>(file), 0, SEEK_CUR);
+    if (at < 0) {
+        return 0;
+    }
+    *position = static_cast<std::uint64_t>(at);
+    return 1;
+}
+
+int file_size(FileHandle file, std::uint64_t* size) {
+    struct stat st;
+    if (fstat(static_cast<int>(file), &st) != 0) {
+        return 0;
+    }
+    *size = static_cast<std::uint64_t>(st.st_size);
+    return 1;
+}
+
+int file_flush(FileHandle) {
+    // A completed write() is already in the file for every later reader;
+    // forcing it to the disk per file would cost far more than the copy.
+    return 1;
+}
+
+void file_close(FileHandle file) {
+    int fd = static_cast<int>(file);
+    held_files.erase(std::remove_if(held_files.begin(), held_files.end(),
+                                    [fd](const HeldFile& held) { return held.fd == fd; }),
+                     held_files.end());
+    ::close(fd);
+}
+
+// Listings are read whole and sorted, so that the same tree always gives the
+// same archive: by name with a-z folded to upper case, as unsigned bytes,
+// ties broken by the bytes as they are.
+struct DirListing {
+    struct Listed {
+        std::size_t name_at;  // into names, terminated
+        bool is_directory;
+        std::uint64_t size;
+    };
+    std::string names;
+    std::vector<Listed> items;
+    std::size_t next = 0;
+    dev_t device;
+    ino_t inode;
+};
+
+namespace {
+
+// Directories being listed, outermost first, to recognise a link loop.
+std::vector<DirListing*> open_listings;
+
+unsigned char folded(unsigned char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
+
+bool listed_before(const char* a, const char* b) {
+    const auto* x = reinterpret_cast<const unsigned char*>(a);
+    const auto* y = reinterpret_cast<const unsigned char*>(b);
+    std::size_t i = 0;
+    while (x[i] != 0 && folded(x[i]) == folded(y[i])) {
+        ++i;
+    }
+    if (folded(x[i]) != folded(y[i])) {
+        return folded(x[i]) < folded(y[i]);
+    }
+    return std::strcmp(a, b) < 0;
+}
+
+}  // namespace
+
+ListStatus dir_open(const char* directory, DirListing** listing) {
+    int fd = open_retrying(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return ListStatus::failed;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        ::close(fd);
+        return ListStatus::failed;
+    }
+    for (const DirListing* open : open_listings) {
+        if (open->device == st.st_dev && open->inode == st.st_ino) {
+            ::close(fd);
+            return ListStatus::is_cycle;
+        }
+    }
+    DIR* dir = fdopendir(fd);
+    if (dir == nullptr) {
+        ::close(fd);
+        return ListStatus::failed;
+    }
+    auto* result = new DirListing;
+    result->device = st.st_dev;
+    result->inode = st.st_ino;
+    bool failed = false;
+    for (;;) {
+        errno = 0;
+        struct dirent* entry = readdir(dir);
+        if (entry == nullptr) {
+            failed = errno != 0;
+            break;
+        }
+        std::size_t length = std::strlen(entry->d_name);
+        if (length >= sizeof(DirItem{}.name)) {
+            continue;
+        }
+        struct stat item;
+        // Links are followed; what they lead to decides. Sockets, FIFOs,
+        // devices and dangling links are passed over and never opened.
+        if (fstatat(dirfd(dir), entry->d_name, &item, 0) != 0) {
+            continue;
+        }
+        if (!S_ISDIR(item.st_mode) && !S_ISREG(item.st_mode)) {
+            continue;
+        }
+        bool is_dir = S_ISDIR(item.st_mode);
+        result->items.push_back(
+            {result->names.size(), is_dir, is_dir ? 0 : static_cast<std::uint64_t>(item.st_size)});
+        result->names.append(entry->d_name, length + 1);
+    }
+    closedir(dir);
+    if (failed) {
+        delete result;
+        return ListStatus::failed;
+    }
+    const char* names = result->names.data();
+    std::sort(result->items.begin(), result->items.end(),
+              [names](const DirListing::Listed& a, const DirListing::Listed& b) {
+                  return listed_before(names + a.name_at, names + b.name_at);
+              });
+    open_listings.push_back(result);
+    *listing = result;
+    return ListStatus::listed;
+}
+
+int dir_next(DirListing* listing, DirItem* item) {
+    if (listing->next >= listing->items.size()) {
+        return 0;
+    }
+    const DirListing::Listed& listed = listing->items[listing->next++];
+    const char* name = listing->names.data() + listed.name_at;
+    std::memcpy(item->name, name, std::strlen(name) + 1);
+    item->is_directory = listed.is_directory;
+    item->size = listed.size;
+    return 1;
+}
+
+void dir_close(DirListing* listing) {
+    open_listings.erase(std::remove(open_listings.begin(), open_listings.end(), listing),
+                        open_listings.end());
+    delete listing;
+}
+
+MakeDirStatus make_directory(const char* path) {
+    if (::mkdir(path, 0777) == 0) {
+        return MakeDirStatus::made;
+    }
+    return errno == ENOENT ? MakeDirStatus::parent_missing : MakeDirStatus::other_failure;
+}
+
+int is_directory(const char* path) {
+    struct stat st;
+    return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int current_directory(char* buffer, std::size_t size) {
+    return ::getcwd(buffer, size) != nullptr;
+}
