@@ -1,0 +1,98 @@
+// See tool_test.h.
+#include "support/tool_test.h"
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+std::string info_block(const std::string& archive, int files, unsigned long size,
+                       unsigned long start_offset) {
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  "Validating '%s': Done\n\n\tInformation\nFiles: %d\nSize: %lu\nStart offset: "
+                  "%08lX\n\n",
+                  archive.c_str(), files, size, start_offset);
+    return text;
+}
+
+bool host_is_windows() {
+    return fs::path::preferred_separator == '\\';
+}
+
+void ToolTest::SetUp() {
+    std::random_device random;
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    for (char& c : name) {
+        if (c == '/') {
+            c = '_';
+        }
+    }
+    dir_ = fs::temp_directory_path() / ("bigtool-" + name + "-" + std::to_string(random()));
+    fs::create_directories(dir_);
+    dir_ = fs::canonical(dir_);
+}
+
+void ToolTest::TearDown() {
+    std::error_code ignored;
+    // Tests may leave read-only folders behind; open them up first.
+    for (auto it = fs::recursive_directory_iterator(dir_, ignored);
+         it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    }
+    fs::remove_all(dir_, ignored);
+}
+
+ToolRun ToolTest::run(const std::vector<std::string>& args) {
+    return run_tool(args, dir_.string(), (dir_.parent_path() / (dir_.filename().string() + ".err")).string());
+}
+
+fs::path ToolTest::at(const std::string& relative) const {
+    return dir_ / fs::path(relative).make_preferred();
+}
+
+void ToolTest::write_file(const std::string& relative, const std::string& bytes) const {
+    fs::path path = at(relative);
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ToolTest::read_file(const std::string& relative) const {
+    std::ifstream in(at(relative), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool ToolTest::exists(const std::string& relative) const {
+    return fs::exists(at(relative));
+}
+
+std::vector<std::string> ToolTest::files_below(const std::string& relative) const {
+    std::vector<std::string> found;
+    fs::path root = at(relative);
+    std::error_code ignored;
+    for (auto it = fs::recursive_directory_iterator(root, ignored);
+         it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+        if (it->is_regular_file()) {
+            found.push_back(fs::relative(it->path(), root).generic_string());
+        }
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+std::string ToolTest::local(const std::string& relative) const {
+    std::string path = dir_.string();
+    if (!relative.empty()) {
+        path += static_cast<char>(fs::path::preferred_separator);
+        for (char c : relative) {
+            path += c == '/' ? static_cast<char>(fs::path::preferred_separator) : c;
+        }
+    }
+    return path;
+}

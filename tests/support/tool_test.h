@@ -1,0 +1,56 @@
+// The fixture of the end-to-end tests: a fresh directory per test, files in
+// it, and runs of the real tool inside it.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/run_tool.h"
+
+// What every run prints first.
+inline const std::string BANNER =
+    "bigtool: lists, extracts and creates BIG archives\n"
+    "Tarvenor .BIG file container tool. Ver 1.0 BETA\n\n";
+
+// The information block that follows a successful validation.
+std::string info_block(const std::string& archive, int files, unsigned long size,
+                       unsigned long start_offset);
+
+bool host_is_windows();
+
+class ToolTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Runs the tool in the test's directory.
+    ToolRun run(const std::vector<std::string>& args);
+
+    // Paths below the test's directory, written with '/'.
+    std::filesystem::path at(const std::string& relative) const;
+    void write_file(const std::string& relative, const std::string& bytes) const;
+    std::string read_file(const std::string& relative) const;
+    bool exists(const std::string& relative) const;
+    // Every regular file below `relative`, as relative paths with '/', sorted.
+    std::vector<std::string> files_below(const std::string& relative) const;
+
+    // A path as the tool prints it: the test directory as the tool's current
+    // directory reads, the local separator, and `relative` with its '/'
+    // turned into that separator. The one place expected paths are made.
+    std::string local(const std::string& relative) const;
+
+    std::filesystem::path dir_;
+};
+
+// Expects a run to have printed exactly `out`, nothing on standard error,
+// and ended with `status`.
+#define EXPECT_RUN(run_result, expected_out, expected_status)   \
+    do {                                                         \
+        const ToolRun& run_ = (run_result);                      \
+        EXPECT_EQ(run_.out, (expected_out));                     \
+        EXPECT_EQ(run_.err, "");                                 \
+        EXPECT_EQ(run_.status, (expected_status));               \
+    } while (0)
