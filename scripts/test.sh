@@ -6,6 +6,6 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh cmake:cmake ninja:ninja-build g++:g++ \
   /usr/src/googletest/CMakeLists.txt:googletest
 
-cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug
+cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBIGTOOL_FAULT_SEAM=ON
 cmake --build build/native
 ctest --test-dir build/native --output-on-failure -j2

@@ -53,24 +53,16 @@ int fail_changed() {
 }
 
 int copy_file(FileHandle file, std::uint32_t size) {
-    std::uint32_t total = 0;
-    std::uint32_t got = 0;
-    while (total < size) {
-        std::uint32_t want = size - total < COPY_CHUNK ? size - total : COPY_CHUNK;
-        if (!file_read(file, build.copyBuffer.get(), want, &got)) {
-            std::printf("Error: Could not read file.\n");
-            return 0;
-        }
-        if (got == 0) {
-            std::printf("Error: The file shrank while the archive was made.\n");
-            return 0;
-        }
-        if (!file_write(build.handle, build.copyBuffer.get(), got)) {
-            std::printf("Error: Could not write to BIG file.\n");
-            return 0;
-        }
-        total += got;
+    std::uint64_t copied = 0;
+    switch (file_copy(file, build.handle, size, build.copyBuffer.get(), COPY_CHUNK, &copied)) {
+    case CopyStatus::copied: break;
+    case CopyStatus::source_ended:
+        std::printf("Error: The file shrank while the archive was made.\n");
+        return 0;
+    case CopyStatus::read_failed: std::printf("Error: Could not read file.\n"); return 0;
+    case CopyStatus::write_failed: std::printf("Error: Could not write to BIG file.\n"); return 0;
     }
+    std::uint32_t got = 0;
     // The entry states the size: a file that grew would not match it.
     std::uint8_t probe;
     if (!file_read(file, &probe, 1, &got)) {

@@ -51,23 +51,15 @@ void make_target_directory(const char* target) {
 
 // Copies `size` bytes from the archive's position to `target`.
 int copy_data(FileHandle target, std::uint32_t size) {
-    FileHandle archive = archive_handle();
-    std::uint32_t total = 0;
-    while (total < size) {
-        std::uint32_t want = size - total < COPY_CHUNK ? size - total : COPY_CHUNK;
-        std::uint32_t got = 0;
-        // No bytes before the entry is complete: it runs past the archive's end.
-        if (!file_read(archive, copy_buffer.get(), want, &got) || got == 0) {
-            std::printf("Error: Could not read from BIG file.\n");
-            return 0;
-        }
-        if (!file_write(target, copy_buffer.get(), got)) {
-            std::printf("Error: Could not write to file.\n");
-            return 0;
-        }
-        total += got;
+    std::uint64_t copied = 0;
+    switch (file_copy(archive_handle(), target, size, copy_buffer.get(), COPY_CHUNK, &copied)) {
+    case CopyStatus::copied: return 1;
+    // Ending early means the entry runs past the archive's end.
+    case CopyStatus::source_ended:
+    case CopyStatus::read_failed: std::printf("Error: Could not read from BIG file.\n"); return 0;
+    case CopyStatus::write_failed: std::printf("Error: Could not write to file.\n"); return 0;
     }
-    return 1;
+    return 0;
 }
 
 }  // namespace

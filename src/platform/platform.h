@@ -33,6 +33,20 @@ int file_read(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t*
 // Writes all `count` bytes or fails: 1 or 0.
 int file_write(FileHandle file, const void* buffer, std::uint32_t count);
 
+enum class CopyStatus {
+    copied,        // all `count` bytes
+    source_ended,  // the source ended first; *copied says how far it got
+    read_failed,
+    write_failed,
+};
+
+// Copies `count` bytes from the current position of `source` to the current
+// position of `target`, both advancing. Where the system can copy inside the
+// kernel it does; otherwise, or when that refuses, `buffer` (`buffer_size`
+// bytes) carries the data through read and write.
+CopyStatus file_copy(FileHandle source, FileHandle target, std::uint64_t count, void* buffer,
+                     std::uint32_t buffer_size, std::uint64_t* copied);
+
 // Moves to `offset` from the beginning (the whole unsigned 32-bit range; a
 // position beyond the end is allowed). *position receives the new position's
 // low 32 bits. 1 on success, 0 on failure.

@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/fault_seam.h"
 #include "platform/platform.h"
 
 PathStyle local_path_style() {
@@ -50,6 +51,9 @@ int open_retrying(const char* path, int flags) {
 }  // namespace
 
 FileHandle file_open(const char* path, OpenMode mode) {
+    if (fault_injected(FaultOp::open)) {
+        return INVALID_FILE;
+    }
     // O_NONBLOCK keeps a FIFO from hanging the open; anything that is not a
     // regular file is refused below. Create-or-replace empties the file only
     // after it is known to be a regular file that nobody holds.
@@ -82,10 +86,15 @@ FileHandle file_open(const char* path, OpenMode mode) {
 }
 
 int file_read(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
+    if (fault_injected(FaultOp::read)) {
+        return 0;
+    }
     auto* bytes = static_cast<char*>(buffer);
     std::uint32_t done = 0;
     while (done < count) {
-        ssize_t got = ::read(static_cast<int>(file), bytes + done, count - done);
+        // The test seam makes the kernel's reads as short as they may be.
+        std::uint32_t ask = fault_short_reads() ? 1 : count - done;
+        ssize_t got = ::read(static_cast<int>(file), bytes + done, ask);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -102,10 +111,14 @@ int file_read(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t*
 }
 
 int file_write(FileHandle file, const void* buffer, std::uint32_t count) {
+    if (fault_injected(FaultOp::write)) {
+        return 0;
+    }
     const auto* bytes = static_cast<const char*>(buffer);
     std::uint32_t done = 0;
     while (done < count) {
-        ssize_t put = ::write(static_cast<int>(file), bytes + done, count - done);
+        std::uint32_t ask = fault_short_reads() ? 1 : count - done;
+        ssize_t put = ::write(static_cast<int>(file), bytes + done, ask);
         if (put < 0) {
             if (errno == EINTR) {
                 continue;
@@ -120,7 +133,64 @@ int file_write(FileHandle file, const void* buffer, std::uint32_t count) {
     return 1;
 }
 
+namespace {
+
+CopyStatus copy_through(FileHandle source, FileHandle target, std::uint64_t count, void* buffer,
+                        std::uint32_t buffer_size, std::uint64_t* copied) {
+    while (*copied < count) {
+        std::uint64_t left = count - *copied;
+        auto want = static_cast<std::uint32_t>(left < buffer_size ? left : buffer_size);
+        std::uint32_t got = 0;
+        if (!file_read(source, buffer, want, &got)) {
+            return CopyStatus::read_failed;
+        }
+        if (got == 0) {
+            return CopyStatus::source_ended;
+        }
+        if (!file_write(target, buffer, got)) {
+            return CopyStatus::write_failed;
+        }
+        *copied += got;
+    }
+    return CopyStatus::copied;
+}
+
+}  // namespace
+
+CopyStatus file_copy(FileHandle source, FileHandle target, std::uint64_t count, void* buffer,
+                     std::uint32_t buffer_size, std::uint64_t* copied) {
+    *copied = 0;
+    // The kernel's copy moves the data without passing it through this
+    // process. When it refuses or fails part way, read and write take over
+    // from where it stopped, so that a failure is reported as the read or
+    // write failure it is.
+    while (*copied < count && !fault_short_reads()) {
+        if (fault_injected(FaultOp::read)) {
+            return CopyStatus::read_failed;
+        }
+        if (fault_injected(FaultOp::write)) {
+            return CopyStatus::write_failed;
+        }
+        std::uint64_t left = count - *copied;
+        std::size_t want = left < (std::uint64_t{1} << 30) ? static_cast<std::size_t>(left)
+                                                           : std::size_t{1} << 30;
+        ssize_t moved = copy_file_range(static_cast<int>(source), nullptr, static_cast<int>(target),
+                                        nullptr, want, 0);
+        if (moved < 0 && errno == EINTR) {
+            continue;
+        }
+        if (moved <= 0) {
+            break;  // refused, failed or at the source's end: the slow path decides which
+        }
+        *copied += static_cast<std::uint64_t>(moved);
+    }
+    return copy_through(source, target, count, buffer, buffer_size, copied);
+}
+
 int file_seek(FileHandle file, std::uint32_t offset, std::uint32_t* position) {
+    if (fault_injected(FaultOp::seek)) {
+        return 0;
+    }
     off_t at = lseek(static_cast<int>(file), static_cast<off_t>(offset), SEEK_SET);
     if (at < 0) {
         return 0;
@@ -130,6 +200,9 @@ int file_seek(FileHandle file, std::uint32_t offset, std::uint32_t* position) {
 }
 
 int file_position(FileHandle file, std::uint64_t* position) {
+    if (fault_injected(FaultOp::seek)) {
+        return 0;
+    }
     off_t at = lseek(static_cast<int>(file), 0, SEEK_CUR);
     if (at < 0) {
         return 0;
@@ -202,6 +275,9 @@ bool listed_before(const char* a, const char* b) {
 }  // namespace
 
 ListStatus dir_open(const char* directory, DirListing** listing) {
+    if (fault_injected(FaultOp::dir)) {
+        return ListStatus::failed;
+    }
     int fd = open_retrying(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         return ListStatus::failed;
@@ -285,6 +361,9 @@ void dir_close(DirListing* listing) {
 }
 
 MakeDirStatus make_directory(const char* path) {
+    if (fault_injected(FaultOp::dir)) {
+        return MakeDirStatus::other_failure;
+    }
     if (::mkdir(path, 0777) == 0) {
         return MakeDirStatus::made;
     }

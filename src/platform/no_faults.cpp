@@ -1,0 +1,10 @@
+// The seam of fault_seam.h in builds that ship: no operation fails on purpose.
+#include "platform/fault_seam.h"
+
+bool fault_injected(FaultOp) {
+    return false;
+}
+
+bool fault_short_reads() {
+    return false;
+}
