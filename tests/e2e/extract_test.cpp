@@ -1,0 +1,298 @@
+// EXTRACT: the choice of entries, the files written, and the names refused.
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+
+#include "support/big_writer.h"
+#include "support/tool_test.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::vector<FixtureEntry> TWO_ENTRIES = {{"a.txt", "abc"}, {"sub\\b.dat", ""}};
+
+// What every run on the two-entry archive prints before its entries.
+std::string two_entry_head(const std::string& outdir, int index_arguments) {
+    return BANNER + info_block("x.big", 2, 59, 0x38) + "Output directory: " + outdir +
+           "\nExtracting " + std::to_string(index_arguments) + " file(s)...\n\n";
+}
+
+// Bytes that differ from one position to the next, so that a chunk copied
+// to the wrong place or twice shows.
+std::string pattern(std::size_t size, std::uint32_t seed) {
+    std::string bytes(size, '\0');
+    std::uint32_t state = seed;
+    for (char& c : bytes) {
+        state = state * 1664525u + 1013904223u;
+        c = static_cast<char>(state >> 24);
+    }
+    return bytes;
+}
+
+// Everything below the test's folder, directories included, with '/'.
+std::vector<std::string> tree_below(const fs::path& root) {
+    std::vector<std::string> found;
+    for (const auto& item : fs::recursive_directory_iterator(root)) {
+        found.push_back(fs::relative(item.path(), root).generic_string());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+class ExtractTest : public ToolTest {
+protected:
+    // "Extracting[n] size bytes from 'name' to 'target': " with the target
+    // given relative to the test's folder.
+    std::string extracting(int n, std::size_t size, const std::string& name,
+                           const std::string& target) const {
+        return "Extracting[" + std::to_string(n) + "] " + std::to_string(size) + " bytes from '" +
+               name + "' to '" + local(target) + "': ";
+    }
+};
+
+TEST_F(ExtractTest, WorkedExample) {
+    write_file("x.big", big_archive(TWO_ENTRIES));
+    EXPECT_RUN(run({"x.big", "EXTRACT", "1", "0", "out"}),
+               two_entry_head("out", 2) + extracting(0, 3, "a.txt", "out/a.txt") + "OK\n" +
+                   extracting(1, 0, "sub\\b.dat", "out/sub/b.dat") + "OK\n" +
+                   "Completed successfully\n",
+               0);
+    EXPECT_EQ(files_below("out"), (std::vector<std::string>{"a.txt", "sub/b.dat"}));
+    EXPECT_EQ(read_file("out/a.txt"), "abc");
+    EXPECT_TRUE(exists("out/sub/b.dat"));
+    EXPECT_EQ(fs::file_size(at("out/sub/b.dat")), 0u);
+}
+
+TEST_F(ExtractTest, StarAloneExtractsAllInOrder) {
+    write_file("x.big", big_archive(TWO_ENTRIES));
+    EXPECT_RUN(run({"x.big", "EXTRACT", "*", "out"}),
+               two_entry_head("out", 1) + extracting(0, 3, "a.txt", "out/a.txt") + "OK\n" +
+                   extracting(1, 0, "sub\\b.dat", "out/sub/b.dat") + "OK\n" +
+                   "Completed successfully\n",
+               0);
+    EXPECT_EQ(files_below("out"), (std::vector<std::string>{"a.txt", "sub/b.dat"}));
+}
+
+TEST_F(ExtractTest, StarLastIgnoresTheOtherIndexes) {
+    write_file("x.big", big_archive(TWO_ENTRIES));
+    EXPECT_RUN(run({"x.big", "EXTRACT", "5", "*", "out"}),
+               two_entry_head("out", 2) + extracting(0, 3, "a.txt", "out/a.txt") + "OK\n" +
+                   extracting(1, 0, "sub\\b.dat", "out/sub/b.dat") + "OK\n" +
+                   "Completed successfully\n",
+               0);
+}
+
+TEST_F(ExtractTest, StarFirstIsReadAsZero) {
+    write_file("x.big", big_archive(TWO_ENTRIES));
+    EXPECT_RUN(run({"x.big", "EXTRACT", "*", "5", "out"}),
+               two_entry_head("out", 2) + "Skipping index number 5\n" +
+                   extracting(0, 3, "a.txt", "out/a.txt") + "OK\n" + "Completed successfully\n",
+               0);
+    EXPECT_EQ(files_below("out"), (std::vector<std::string>{"a.txt"}));
+}
+
+TEST_F(ExtractTest, OutOfRangeIndexesAreSkipped) {
+    write_file("x.big", big_archive(TWO_ENTRIES));
+    // Visited from the last index argument back to the first.
+    EXPECT_RUN(run({"x.big", "EXTRACT", "2", "-1", "99999999999", "-99999999999", "out"}),
+               two_entry_head("out", 4) + "Skipping index number 2147483648\n" +
+                   "Skipping index number 2147483647\n" + "Skipping index number 4294967295\n" +
+                   "Skipping index number 2\n" + "Completed successfully\n",
+               0);
+    EXPECT_TRUE(fs::is_directory(at("out")));
+    EXPECT_TRUE(files_below("out").empty());
+}
+
+TEST_F(ExtractTest, OnlyAnOutputDirectoryIsBadParameters) {
+    write_file("x.big", big_archive(TWO_ENTRIES));
+    EXPECT_RUN(run({"x.big", "EXTRACT", "out"}),
+               BANNER + info_block("x.big", 2, 59, 0x38) + "Error: Bad parameters.\n", 1);
+    EXPECT_FALSE(exists("out"));
+}
+
+TEST_F(ExtractTest, NonNumberMeansEntryZero) {
+    write_file("x.big", big_archive(TWO_ENTRIES));
+    EXPECT_RUN(run({"x.big", "EXTRACT", "abc", "out"}),
+               two_entry_head("out", 1) + extracting(0, 3, "a.txt", "out/a.txt") + "OK\n" +
+                   "Completed successfully\n",
+               0);
+    EXPECT_EQ(read_file("out/a.txt"), "abc");
+}
+
+TEST_F(ExtractTest, SameIndexTwiceExtractsTwice) {
+    write_file("x.big", big_archive(TWO_ENTRIES));
+    EXPECT_RUN(run({"x.big", "EXTRACT", "0", "0", "out"}),
+               two_entry_head("out", 2) + extracting(0, 3, "a.txt", "out/a.txt") + "OK\n" +
+                   extracting(0, 3, "a.txt", "out/a.txt") + "OK\n" + "Completed successfully\n",
+               0);
+    EXPECT_EQ(read_file("out/a.txt"), "abc");
+}
+
+TEST_F(ExtractTest, LongerExistingFileIsReplaced) {
+    write_file("x.big", big_archive(TWO_ENTRIES));
+    write_file("out/a.txt", "a much longer text that was there before");
+    EXPECT_RUN(run({"x.big", "EXTRACT", "0", "out"}),
+               two_entry_head("out", 1) + extracting(0, 3, "a.txt", "out/a.txt") + "OK\n" +
+                   "Completed successfully\n",
+               0);
+    EXPECT_EQ(read_file("out/a.txt"), "abc");
+}
+
+TEST_F(ExtractTest, NestedDirectoriesAreCreated) {
+    const std::string bytes = big_archive({{"a\\b\\c\\d.txt", "deep"}, {"a\\e.txt", "e"}});
+    write_file("x.big", bytes);
+    const std::string outdir = "made/for/this";
+    EXPECT_RUN(run({"x.big", "EXTRACT", "*", outdir}),
+               BANNER + info_block("x.big", 2, bytes.size(), 16 + 20 + 16 + 8) +
+                   "Output directory: " + outdir + "\nExtracting 1 file(s)...\n\n" +
+                   extracting(0, 4, "a\\b\\c\\d.txt", outdir + "/a/b/c/d.txt") + "OK\n" +
+                   extracting(1, 1, "a\\e.txt", outdir + "/a/e.txt") + "OK\n" +
+                   "Completed successfully\n",
+               0);
+    EXPECT_EQ(read_file(outdir + "/a/b/c/d.txt"), "deep");
+    EXPECT_EQ(read_file(outdir + "/a/e.txt"), "e");
+}
+
+// Around the 5 MiB copy chunk: one chunk exactly, one byte past it, and
+// several chunks with a short one at the end.
+TEST_F(ExtractTest, LargeEntriesAreCopiedExactly) {
+    const std::vector<FixtureEntry> entries = {{"chunk.bin", pattern(5242880, 1)},
+                                               {"chunk1.bin", pattern(5242881, 2)},
+                                               {"big.bin", pattern(12 * 1024 * 1024, 3)}};
+    const std::string bytes = big_archive(entries);
+    write_file("x.big", bytes);
+    const unsigned long start = 16 + 18 + 19 + 16 + 8;
+    EXPECT_RUN(run({"x.big", "EXTRACT", "*", "out"}),
+               BANNER + info_block("x.big", 3, bytes.size(), start) +
+                   "Output directory: out\nExtracting 1 file(s)...\n\n" +
+                   extracting(0, 5242880, "chunk.bin", "out/chunk.bin") + "OK\n" +
+                   extracting(1, 5242881, "chunk1.bin", "out/chunk1.bin") + "OK\n" +
+                   extracting(2, 12582912, "big.bin", "out/big.bin") + "OK\n" +
+                   "Completed successfully\n",
+               0);
+    for (const FixtureEntry& entry : entries) {
+        SCOPED_TRACE(entry.name);
+        EXPECT_TRUE(read_file("out/" + entry.name) == entry.data);
+    }
+}
+
+TEST_F(ExtractTest, EntryRunningPastTheEndFails) {
+    // The entry claims 100 bytes; the archive holds 3 of them.
+    std::string bytes = big_header("BIGF", 0, 1, 38) + big_entry(38, 100, "a.txt") + END_RECORD + "abc";
+    patch_le32(bytes, 4, static_cast<std::uint32_t>(bytes.size()));
+    write_file("x.big", bytes);
+    EXPECT_RUN(run({"x.big", "EXTRACT", "0", "out"}),
+               BANNER + info_block("x.big", 1, 41, 38) +
+                   "Output directory: out\nExtracting 1 file(s)...\n\n" +
+                   extracting(0, 100, "a.txt", "out/a.txt") +
+                   "Error: Could not read from BIG file.\n",
+               2);
+    EXPECT_EQ(read_file("out/a.txt"), "abc");
+}
+
+TEST_F(ExtractTest, EntryStartingPastTheEndFails) {
+    std::string bytes = big_header("BIGF", 0, 1, 38) + big_entry(1000, 5, "a.txt") + END_RECORD + "abc";
+    patch_le32(bytes, 4, static_cast<std::uint32_t>(bytes.size()));
+    write_file("x.big", bytes);
+    EXPECT_RUN(run({"x.big", "EXTRACT", "0", "out"}),
+               BANNER + info_block("x.big", 1, 41, 38) +
+                   "Output directory: out\nExtracting 1 file(s)...\n\n" +
+                   extracting(0, 5, "a.txt", "out/a.txt") + "Error: Could not read from BIG file.\n",
+               2);
+}
+
+TEST_F(ExtractTest, TargetThatIsTheArchiveItselfIsRefused) {
+    const std::string bytes = big_archive({{"x.big", "replacement"}});
+    write_file("x.big", bytes);
+    EXPECT_RUN(run({"x.big", "EXTRACT", "0", "."}),
+               BANNER + info_block("x.big", 1, bytes.size(), 16 + 14 + 8) +
+                   "Output directory: .\nExtracting 1 file(s)...\n\n" +
+                   extracting(0, 11, "x.big", "./x.big") +
+                   "Error: Failed to create.\nPlease, remove the file if it exists.\n",
+               2);
+    EXPECT_TRUE(read_file("x.big") == bytes);
+}
+
+// Names that would land outside the output directory, or on a device.
+struct HostileName {
+    const char* defect;
+    std::string name;
+    bool windows_only;
+};
+
+void PrintTo(const HostileName& row, std::ostream* out) {
+    *out << row.defect;
+}
+
+class ExtractHostileName : public ExtractTest, public ::testing::WithParamInterface<HostileName> {};
+
+TEST_P(ExtractHostileName, IsRefusedAndNothingIsWritten) {
+    const HostileName& row = GetParam();
+    if (row.windows_only && !host_is_windows()) {
+        GTEST_SKIP() << "only Windows reads this name as unsafe";
+    }
+    const std::string bytes = big_archive({{row.name, "evil"}});
+    write_file("x.big", bytes);
+    // Two levels deep, so that every climb stays inside the test's folder
+    // where it would show.
+    fs::create_directories(at("deep/out"));
+    EXPECT_RUN(run({"x.big", "EXTRACT", "0", "deep/out"}),
+               BANNER + info_block("x.big", 1, bytes.size(), 16 + 9 + row.name.size() + 8) +
+                   "Output directory: deep/out\nExtracting 1 file(s)...\n\n" +
+                   "Error: Refusing to extract '" + row.name + "': unsafe file name.\n",
+               2);
+    EXPECT_EQ(tree_below(dir_), (std::vector<std::string>{"deep", "deep/out", "x.big"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, ExtractHostileName,
+    ::testing::Values(HostileName{"empty", "", false},
+                      HostileName{"leading_backslash", "\\evil.txt", false},
+                      HostileName{"leading_slash", "/evil.txt", false},
+                      HostileName{"drive_relative", "C:evil.txt", false},
+                      HostileName{"drive_backslash", "C:\\evil.txt", false},
+                      HostileName{"drive_slash", "c:/evil.txt", false},
+                      HostileName{"dotdot_start_backslash", "..\\evil.txt", false},
+                      HostileName{"dotdot_start_slash", "../evil.txt", false},
+                      HostileName{"dotdot_middle_backslash", "sub\\..\\..\\evil.txt", false},
+                      HostileName{"dotdot_middle_slash", "sub/../../evil.txt", false},
+                      HostileName{"dotdot_both_separators", "sub/..\\..\\evil.txt", false},
+                      HostileName{"dotdot_end_backslash", "sub\\..", false},
+                      HostileName{"dotdot_end_slash", "sub/..", false},
+                      HostileName{"dotdot_alone", "..", false},
+                      HostileName{"colon_inside", "sub\\a:b.txt", true},
+                      HostileName{"stream_name", "a.txt:evil", true},
+                      HostileName{"device_con", "CON", true},
+                      HostileName{"device_nul_with_extension", "sub\\nul.txt", true},
+                      HostileName{"device_com1", "COM1", true},
+                      HostileName{"dots_read_as_dotdot", "...\\evil.txt", true}),
+    [](const ::testing::TestParamInfo<HostileName>& info) { return info.param.defect; });
+
+// Dots that are part of a name, not a climb.
+TEST_F(ExtractTest, NamesWithDotsExtractNormally) {
+    const std::vector<FixtureEntry> entries = {{"..foo", "1"},
+                                               {"foo..", "2"},
+                                               {"a..b\\c.txt", "3"},
+                                               {"...x", "4"},
+                                               {"sub\\.h", "5"}};
+    const std::string bytes = big_archive(entries);
+    write_file("x.big", bytes);
+    EXPECT_RUN(run({"x.big", "EXTRACT", "*", "out"}),
+               BANNER + info_block("x.big", 5, bytes.size(), 16 + 14 + 14 + 19 + 13 + 15 + 8) +
+                   "Output directory: out\nExtracting 1 file(s)...\n\n" +
+                   extracting(0, 1, "..foo", "out/..foo") + "OK\n" +
+                   extracting(1, 1, "foo..", "out/foo..") + "OK\n" +
+                   extracting(2, 1, "a..b\\c.txt", "out/a..b/c.txt") + "OK\n" +
+                   extracting(3, 1, "...x", "out/...x") + "OK\n" +
+                   extracting(4, 1, "sub\\.h", "out/sub/.h") + "OK\n" + "Completed successfully\n",
+               0);
+    EXPECT_EQ(read_file("out/..foo"), "1");
+    EXPECT_EQ(read_file("out/foo.."), "2");
+    EXPECT_EQ(read_file("out/a..b/c.txt"), "3");
+    EXPECT_EQ(read_file("out/...x"), "4");
+    EXPECT_EQ(read_file("out/sub/.h"), "5");
+    EXPECT_EQ(tree_below(dir_).size(), 9u);  // x.big, out, a..b, sub and the five files
+}
+
+}  // namespace
