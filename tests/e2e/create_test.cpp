@@ -1,0 +1,340 @@
+// CREATE: the walk's choice and order of files, the archive's exact bytes,
+// the input directory in its various forms, and round trips through EXTRACT.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "support/big_writer.h"
+#include "support/tool_test.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The archive of a tree holding a.txt "abc" and sub\b.dat (empty), byte by byte.
+const std::string WORKED_ARCHIVE(
+    "BIGF" "\x3B\0\0\0" "\0\0\0\x02" "\0\0\0\x38"
+    "\0\0\0\x38" "\0\0\0\x03" "a.txt\0"
+    "\0\0\0\x3B" "\0\0\0\0" "sub\\b.dat\0"
+    "L225\0\0\0\0"
+    "abc",
+    59);
+
+// The archive of an empty tree: header and end record only.
+const std::string EMPTY_ARCHIVE(
+    "BIGF" "\x18\0\0\0" "\0\0\0\0" "\0\0\0\x18"
+    "L225\0\0\0\0",
+    24);
+
+std::string pattern(std::size_t size, std::uint32_t seed) {
+    std::string bytes(size, '\0');
+    std::uint32_t state = seed;
+    for (char& c : bytes) {
+        state = state * 1664525u + 1013904223u;
+        c = static_cast<char>(state >> 24);
+    }
+    return bytes;
+}
+
+std::size_t count_of(const std::string& text, const std::string& part) {
+    std::size_t found = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++found;
+    }
+    return found;
+}
+
+bool ends_with(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// A path written with '/' as the tool's argument on this host.
+std::string argument(const std::string& relative) {
+    std::string text = relative;
+    std::replace(text.begin(), text.end(), '/', static_cast<char>(fs::path::preferred_separator));
+    return text;
+}
+
+class CreateTest : public ToolTest {
+protected:
+    void write_worked_tree(const std::string& root) const {
+        write_file(root + "/a.txt", "abc");
+        write_file(root + "/sub/b.dat", "");
+    }
+
+    // The lines every run prints up to its first file.
+    std::string head(const std::string& input, const std::string& archive = "x.big") const {
+        return BANNER + "Import directory: " + local(input) + "\n\nCreating '" + archive + "'\n";
+    }
+
+    std::string adding(int n, unsigned long kb, const std::string& path) const {
+        return "Adding[" + std::to_string(n) + "] " + std::to_string(kb) + "kb '" + local(path) +
+               "': Done\n";
+    }
+
+    std::string worked_output(const std::string& input, const std::string& archive = "x.big") const {
+        return head(input, archive) + adding(0, 0, input + "/a.txt") +
+               adding(1, 0, input + "/sub/b.dat") + "Total file count: 2\nCompleted successfully\n";
+    }
+
+    // Whether the folder can still be listed, whatever its permissions say.
+    static bool listable(const fs::path& folder) {
+        std::error_code error;
+        fs::directory_iterator it(folder, error);
+        return !error;
+    }
+};
+
+TEST_F(CreateTest, WorkedExample) {
+    write_worked_tree("in");
+    EXPECT_RUN(run({"x.big", "CREATE", "in"}), worked_output("in"), 0);
+    EXPECT_TRUE(read_file("x.big") == WORKED_ARCHIVE);
+}
+
+TEST_F(CreateTest, CommandWordInAnyCase) {
+    write_worked_tree("in");
+    EXPECT_RUN(run({"x.big", "create", "in"}), worked_output("in"), 0);
+    EXPECT_TRUE(read_file("x.big") == WORKED_ARCHIVE);
+}
+
+TEST_F(CreateTest, DotFilesAndDotDirectoriesAreSkipped) {
+    write_worked_tree("in");
+    write_file("in/.hidden", "h");
+    write_file("in/.dir/inner.txt", "i");
+    write_file("in/sub/.x", "x");
+    EXPECT_RUN(run({"x.big", "CREATE", "in"}), worked_output("in"), 0);
+    EXPECT_TRUE(read_file("x.big") == WORKED_ARCHIVE);
+}
+
+// Names by their letters with case folded, as bytes; a directory's files
+// come where the directory does.
+TEST_F(CreateTest, ListingOrder) {
+    const std::vector<std::string> names = {"10", "9", "a.txt", "Alpha", "B.txt", "c/inner.txt",
+                                            "zeta", "_x.txt"};
+    // Written in another order than expected, so that creation order cannot pass for it.
+    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+        write_file("in/" + *it, "<" + *it + ">");
+    }
+    std::string expected = head("in");
+    std::vector<FixtureEntry> entries;
+    int n = 0;
+    for (const std::string& name : names) {
+        expected += adding(n++, 0, "in/" + name);
+        std::string stored = name;
+        std::replace(stored.begin(), stored.end(), '/', '\\');
+        entries.push_back({stored, "<" + name + ">"});
+    }
+    expected += "Total file count: 8\nCompleted successfully\n";
+    EXPECT_RUN(run({"x.big", "CREATE", "in"}), expected, 0);
+    EXPECT_TRUE(read_file("x.big") == big_archive(entries));
+}
+
+TEST_F(CreateTest, SizesShownInWholeKilobytes) {
+    write_file("in/a", std::string(1023, 'a'));
+    write_file("in/b", std::string(1024, 'b'));
+    write_file("in/c", std::string(2000, 'c'));
+    EXPECT_RUN(run({"x.big", "CREATE", "in"}),
+               head("in") + adding(0, 0, "in/a") + adding(1, 1, "in/b") + adding(2, 1, "in/c") +
+                   "Total file count: 3\nCompleted successfully\n",
+               0);
+}
+
+// One copy chunk exactly, and one byte more, through CREATE and back.
+TEST_F(CreateTest, ChunkSizedFilesRoundTrip) {
+    const std::string exact = pattern(5242880, 7);
+    const std::string over = pattern(5242881, 8);
+    write_file("in/chunk.bin", exact);
+    write_file("in/chunk1.bin", over);
+    EXPECT_RUN(run({"x.big", "CREATE", "in"}),
+               head("in") + adding(0, 5120, "in/chunk.bin") + adding(1, 5120, "in/chunk1.bin") +
+                   "Total file count: 2\nCompleted successfully\n",
+               0);
+    EXPECT_TRUE(read_file("x.big") == big_archive({{"chunk.bin", exact}, {"chunk1.bin", over}}));
+    ToolRun extracted = run({"x.big", "EXTRACT", "*", "out"});
+    EXPECT_EQ(extracted.status, 0) << extracted.out;
+    EXPECT_TRUE(read_file("out/chunk.bin") == exact);
+    EXPECT_TRUE(read_file("out/chunk1.bin") == over);
+}
+
+TEST_F(CreateTest, ExistingArchiveIsLeftAlone) {
+    write_worked_tree("in");
+    write_file("x.big", "not to be touched");
+    EXPECT_RUN(run({"x.big", "CREATE", "in"}), head("in") + "Error: Could not open file.\n", 2);
+    EXPECT_EQ(read_file("x.big"), "not to be touched");
+}
+
+TEST_F(CreateTest, EmptyTreeGivesHeaderAndEndRecord) {
+    fs::create_directories(at("in/empty/emptier"));
+    EXPECT_RUN(run({"x.big", "CREATE", "in"}),
+               head("in") + "Total file count: 0\nCompleted successfully\n", 0);
+    EXPECT_TRUE(read_file("x.big") == EMPTY_ARCHIVE);
+    EXPECT_RUN(run({"x.big", "LIST"}),
+               BANNER + "Validating 'x.big': Error: Does not contain any file.\n", 2);
+}
+
+TEST_F(CreateTest, MissingInputDirectoryCreatesNothing) {
+    EXPECT_RUN(run({"x.big", "CREATE", "missing"}),
+               BANNER + "Import directory: " + local("missing") +
+                   "\n\nError: Could not open input directory.\n",
+               2);
+    EXPECT_FALSE(exists("x.big"));
+}
+
+TEST_F(CreateTest, PlainFileAsInputDirectoryCreatesNothing) {
+    write_file("plain", "abc");
+    EXPECT_RUN(run({"x.big", "CREATE", "plain"}),
+               BANNER + "Import directory: " + local("plain") +
+                   "\n\nError: Could not open input directory.\n",
+               2);
+    EXPECT_FALSE(exists("x.big"));
+}
+
+TEST_F(CreateTest, CommandWordIsTheInputDirectoryWhenAlone) {
+    write_worked_tree("CREATE");
+    EXPECT_RUN(run({"x.big", "CREATE"}), worked_output("CREATE"), 0);
+    EXPECT_TRUE(read_file("x.big") == WORKED_ARCHIVE);
+}
+
+TEST_F(CreateTest, ArchiveInsideItsOwnInputDirectory) {
+    write_file("in/a.txt", "abc");
+    EXPECT_RUN(run({"in/x.big", "CREATE", "in"}),
+               head("in", "in/x.big") + adding(0, 0, "in/a.txt") + "Error: Failed adding file!\n", 2);
+}
+
+// The names are the same whatever form the input directory was given in.
+TEST_F(CreateTest, NamesRelativeToTheInputDirectoryInAnyForm) {
+    write_worked_tree("in");
+    const std::vector<std::string> forms = {"in/", "./in", "in/.", "in/./", "in/sub/..",
+                                            "../" + dir_.filename().string() + "/in"};
+    int n = 0;
+    for (const std::string& form : forms) {
+        SCOPED_TRACE(form);
+        std::string archive = "form" + std::to_string(n++) + ".big";
+        EXPECT_RUN(run({archive, "CREATE", argument(form)}), worked_output(form, archive), 0);
+        EXPECT_TRUE(read_file(archive) == WORKED_ARCHIVE);
+    }
+}
+
+TEST_F(CreateTest, AbsoluteInputDirectory) {
+    write_worked_tree("in");
+    const std::string absolute = local("in");
+    EXPECT_RUN(run({"x.big", "CREATE", absolute}),
+               BANNER + "Import directory: " + absolute + "\n\nCreating 'x.big'\n" +
+                   adding(0, 0, "in/a.txt") + adding(1, 0, "in/sub/b.dat") +
+                   "Total file count: 2\nCompleted successfully\n",
+               0);
+    EXPECT_TRUE(read_file("x.big") == WORKED_ARCHIVE);
+}
+
+TEST_F(CreateTest, InputDirectoryThroughSymbolicLink) {
+    if (host_is_windows()) {
+        GTEST_SKIP() << "symbolic links are a POSIX case";
+    }
+    write_worked_tree("in");
+    fs::create_directory_symlink("in", at("link"));
+    EXPECT_RUN(run({"x.big", "CREATE", "link"}), worked_output("link"), 0);
+    EXPECT_TRUE(read_file("x.big") == WORKED_ARCHIVE);
+}
+
+TEST_F(CreateTest, UnlistableDirectoryFails) {
+    if (host_is_windows()) {
+        GTEST_SKIP() << "permission bits are a POSIX case";
+    }
+    write_file("in/a.txt", "abc");
+    write_file("in/locked/b.txt", "b");
+    fs::permissions(at("in/locked"), fs::perms::none);
+    if (listable(at("in/locked"))) {
+        GTEST_SKIP() << "this user lists the folder whatever its permissions";
+    }
+    EXPECT_RUN(run({"x.big", "CREATE", "in"}),
+               head("in") + "Error: Could not list directory '" + local("in/locked") + "'.\n", 2);
+}
+
+TEST_F(CreateTest, FifoAndDanglingLinkArePassedOver) {
+    if (host_is_windows()) {
+        GTEST_SKIP() << "FIFOs and symbolic links are a POSIX case";
+    }
+    write_worked_tree("in");
+    std::string fifo = at("in/pipe").string();
+    if (std::system(("mkfifo '" + fifo + "'").c_str()) != 0) {
+        GTEST_SKIP() << "mkfifo is not available";
+    }
+    fs::create_symlink("nowhere", at("in/sub/dangling"));
+    EXPECT_RUN(run({"x.big", "CREATE", "in"}), worked_output("in"), 0);
+    EXPECT_TRUE(read_file("x.big") == WORKED_ARCHIVE);
+}
+
+TEST_F(CreateTest, LinkLoopsEnd) {
+    if (host_is_windows()) {
+        GTEST_SKIP() << "symbolic links are a POSIX case";
+    }
+    write_worked_tree("in");
+    fs::create_directory_symlink(".", at("in/self"));
+    fs::create_directory_symlink("..", at("in/sub/up"));
+    EXPECT_RUN(run({"x.big", "CREATE", "in"}), worked_output("in"), 0);
+    EXPECT_TRUE(read_file("x.big") == WORKED_ARCHIVE);
+}
+
+// Real files of this machine, through CREATE and EXTRACT *, byte for byte.
+TEST_F(CreateTest, RealFilesRoundTrip) {
+    std::size_t copied = 0;
+    std::error_code error;
+    auto copy = [&](const fs::path& from, const std::string& to) {
+        if (fs::is_regular_file(from, error) && fs::file_size(from, error) < 1024 * 1024 &&
+            fs::copy_file(from, at(to), error)) {
+            ++copied;
+        }
+    };
+    fs::create_directories(at("in/licenses"));
+    for (const auto& item : fs::directory_iterator("/usr/share/common-licenses", error)) {
+        std::string name = item.path().filename().string();
+        if (name[0] != '.') {
+            copy(item.path(), "in/licenses/" + name);
+        }
+    }
+    std::vector<fs::path> packages;
+    for (const auto& item : fs::directory_iterator("/usr/share/doc", error)) {
+        if (item.path().filename().string()[0] != '.') {
+            packages.push_back(item.path());
+        }
+    }
+    std::sort(packages.begin(), packages.end());
+    for (const fs::path& package : packages) {
+        if (copied >= 300) {
+            break;
+        }
+        if (fs::is_regular_file(package / "copyright", error)) {
+            fs::create_directories(at("in/doc/" + package.filename().string()));
+            copy(package / "copyright", "in/doc/" + package.filename().string() + "/copyright");
+        }
+    }
+    if (copied < 100) {
+        GTEST_SKIP() << "this machine has too few files under /usr/share to copy";
+    }
+    const std::vector<std::string> files = files_below("in");
+    ASSERT_EQ(files.size(), copied);
+
+    ToolRun created = run({"x.big", "CREATE", "in"});
+    EXPECT_EQ(created.status, 0);
+    EXPECT_EQ(created.err, "");
+    EXPECT_EQ(created.out.rfind(head("in"), 0), 0u) << created.out;
+    EXPECT_TRUE(ends_with(created.out, "Total file count: " + std::to_string(copied) +
+                                           "\nCompleted successfully\n"));
+    EXPECT_EQ(count_of(created.out, "': Done\n"), copied);
+
+    ToolRun extracted = run({"x.big", "EXTRACT", "*", "out"});
+    EXPECT_EQ(extracted.status, 0);
+    EXPECT_EQ(extracted.err, "");
+    EXPECT_TRUE(ends_with(extracted.out, "Completed successfully\n"));
+    EXPECT_EQ(count_of(extracted.out, "': OK\n"), copied);
+
+    ASSERT_EQ(files_below("out"), files);
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        EXPECT_TRUE(read_file("out/" + file) == read_file("in/" + file));
+    }
+}
+
+}  // namespace
