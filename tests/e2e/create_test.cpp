@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "support/big_writer.h"
+#include "support/test_data.h"
 #include "support/tool_test.h"
 
 namespace fs = std::filesystem;
@@ -27,16 +28,6 @@ const std::string EMPTY_ARCHIVE(
     "BIGF" "\x18\0\0\0" "\0\0\0\0" "\0\0\0\x18"
     "L225\0\0\0\0",
     24);
-
-std::string pattern(std::size_t size, std::uint32_t seed) {
-    std::string bytes(size, '\0');
-    std::uint32_t state = seed;
-    for (char& c : bytes) {
-        state = state * 1664525u + 1013904223u;
-        c = static_cast<char>(state >> 24);
-    }
-    return bytes;
-}
 
 std::size_t count_of(const std::string& text, const std::string& part) {
     std::size_t found = 0;
@@ -143,8 +134,8 @@ TEST_F(CreateTest, SizesShownInWholeKilobytes) {
 
 // One copy chunk exactly, and one byte more, through CREATE and back.
 TEST_F(CreateTest, ChunkSizedFilesRoundTrip) {
-    const std::string exact = pattern(5242880, 7);
-    const std::string over = pattern(5242881, 8);
+    const std::string exact = patterned_bytes(5242880, 7);
+    const std::string over = patterned_bytes(5242881, 8);
     write_file("in/chunk.bin", exact);
     write_file("in/chunk1.bin", over);
     EXPECT_RUN(run({"x.big", "CREATE", "in"}),

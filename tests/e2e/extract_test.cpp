@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "support/big_writer.h"
+#include "support/test_data.h"
 #include "support/tool_test.h"
 
 namespace fs = std::filesystem;
@@ -16,18 +17,6 @@ const std::vector<FixtureEntry> TWO_ENTRIES = {{"a.txt", "abc"}, {"sub\\b.dat", 
 std::string two_entry_head(const std::string& outdir, int index_arguments) {
     return BANNER + info_block("x.big", 2, 59, 0x38) + "Output directory: " + outdir +
            "\nExtracting " + std::to_string(index_arguments) + " file(s)...\n\n";
-}
-
-// Bytes that differ from one position to the next, so that a chunk copied
-// to the wrong place or twice shows.
-std::string pattern(std::size_t size, std::uint32_t seed) {
-    std::string bytes(size, '\0');
-    std::uint32_t state = seed;
-    for (char& c : bytes) {
-        state = state * 1664525u + 1013904223u;
-        c = static_cast<char>(state >> 24);
-    }
-    return bytes;
 }
 
 // Everything below the test's folder, directories included, with '/'.
@@ -157,9 +146,9 @@ TEST_F(ExtractTest, NestedDirectoriesAreCreated) {
 // Around the 5 MiB copy chunk: one chunk exactly, one byte past it, and
 // several chunks with a short one at the end.
 TEST_F(ExtractTest, LargeEntriesAreCopiedExactly) {
-    const std::vector<FixtureEntry> entries = {{"chunk.bin", pattern(5242880, 1)},
-                                               {"chunk1.bin", pattern(5242881, 2)},
-                                               {"big.bin", pattern(12 * 1024 * 1024, 3)}};
+    const std::vector<FixtureEntry> entries = {{"chunk.bin", patterned_bytes(5242880, 1)},
+                                               {"chunk1.bin", patterned_bytes(5242881, 2)},
+                                               {"big.bin", patterned_bytes(12 * 1024 * 1024, 3)}};
     const std::string bytes = big_archive(entries);
     write_file("x.big", bytes);
     const unsigned long start = 16 + 18 + 19 + 16 + 8;

@@ -1,0 +1,75 @@
+// Resolving and joining local paths, for both styles on every host.
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "common/paths.h"
+
+namespace {
+
+std::string resolved(std::string_view cwd, std::string_view dir, PathStyle style,
+                     std::size_t size = MAX_PATH) {
+    char out[1024];
+    if (!resolve_path_from(cwd, dir, style, out, size)) {
+        return "<failed>";
+    }
+    return out;
+}
+
+TEST(ResolvePath, Posix) {
+    EXPECT_EQ(resolved("/home/u", "out", PathStyle::posix), "/home/u/out");
+    EXPECT_EQ(resolved("/home/u", "/srv/out", PathStyle::posix), "/srv/out");
+    EXPECT_EQ(resolved("/", "out", PathStyle::posix), "//out");
+    // Neither a drive letter nor a backslash makes a path absolute here.
+    EXPECT_EQ(resolved("/home/u", "C:out", PathStyle::posix), "/home/u/C:out");
+    EXPECT_EQ(resolved("/home/u", "\\out", PathStyle::posix), "/home/u/\\out");
+}
+
+TEST(ResolvePath, Windows) {
+    EXPECT_EQ(resolved("C:\\work", "out", PathStyle::windows), "C:\\work\\out");
+    EXPECT_EQ(resolved("C:\\", "out", PathStyle::windows), "C:\\\\out");
+    EXPECT_EQ(resolved("C:\\work", "D:\\x", PathStyle::windows), "D:\\x");
+    EXPECT_EQ(resolved("C:\\work", "D:x", PathStyle::windows), "D:x");
+    // A leading backslash is not a drive: the current directory still comes first.
+    EXPECT_EQ(resolved("C:\\work", "\\out", PathStyle::windows), "C:\\work\\\\out");
+    EXPECT_EQ(resolved("C:\\work", "/out", PathStyle::windows), "C:\\work\\/out");
+}
+
+TEST(ResolvePath, RefusesWhatDoesNotFit) {
+    const std::string cwd = "/" + std::string(249, 'c');  // 250 bytes
+    // 250 + 1 + 8 = 259 bytes and the terminator fill the buffer exactly.
+    EXPECT_EQ(resolved(cwd, "12345678", PathStyle::posix), cwd + "/12345678");
+    EXPECT_EQ(resolved(cwd, "123456789", PathStyle::posix), "<failed>");
+    EXPECT_EQ(resolved("/", std::string(MAX_PATH - 1, 'a'), PathStyle::posix), "<failed>");
+    EXPECT_EQ(resolved("C:\\", "D:" + std::string(MAX_PATH - 2, 'a'), PathStyle::windows),
+              "<failed>");
+    EXPECT_EQ(resolved("/home", "out", PathStyle::posix, 0), "<failed>");
+}
+
+TEST(AppendArchiveName, BackslashesBecomeTheLocalSeparator) {
+    char posix[MAX_PATH] = "/out";
+    ASSERT_TRUE(append_archive_name(posix, sizeof posix, "sub\\b.dat", PathStyle::posix));
+    EXPECT_STREQ(posix, "/out/sub/b.dat");
+    char windows[MAX_PATH] = "C:\\out";
+    ASSERT_TRUE(append_archive_name(windows, sizeof windows, "sub\\b.dat", PathStyle::windows));
+    EXPECT_STREQ(windows, "C:\\out\\sub\\b.dat");
+}
+
+TEST(AppendArchiveName, RefusesWhatDoesNotFit) {
+    char buffer[12] = "/out";  // 4 + 1 + 6 = 11 bytes and the terminator
+    EXPECT_FALSE(append_archive_name(buffer, sizeof buffer, "abcdefg", PathStyle::posix));
+    EXPECT_STREQ(buffer, "/out");
+    EXPECT_TRUE(append_archive_name(buffer, sizeof buffer, "abcdef", PathStyle::posix));
+    EXPECT_STREQ(buffer, "/out/abcdef");
+}
+
+TEST(ArchiveNameFromLocal, LocalSeparatorsBecomeBackslashes) {
+    char out[MAX_PATH];
+    ASSERT_TRUE(archive_name_from_local("sub/b.dat", PathStyle::posix, out, sizeof out));
+    EXPECT_STREQ(out, "sub\\b.dat");
+    ASSERT_TRUE(archive_name_from_local("sub\\b/c", PathStyle::windows, out, sizeof out));
+    EXPECT_STREQ(out, "sub\\b\\c");
+    EXPECT_FALSE(archive_name_from_local("abcd", PathStyle::posix, out, 4));
+}
+
+}  // namespace
