@@ -1,15 +1,21 @@
 // run_tool for POSIX hosts: fork and exec, no shell in between.
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "support/run_tool.h"
+
+extern char** environ;
 
 std::string tool_path() {
     const char* configured = std::getenv("BIGTOOL_EXE");
@@ -18,37 +24,84 @@ std::string tool_path() {
     return path;
 }
 
+namespace {
+
+// A run that has not ended by then is taken as hung and killed.
+constexpr int HANG_LIMIT_MS = 120000;
+constexpr int POLL_MS = 10;
+
+}  // namespace
+
 ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd,
-                 const std::string& err_file) {
+                 const std::string& err_file, const RunOptions& options) {
     ToolRun run;
+    // Everything the child needs is made before the fork: tests may run this
+    // from a second thread, and the child must not allocate.
     std::string program = tool_path();
+    std::vector<char*> argv;
+    argv.push_back(program.data());
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    std::vector<std::string> env_text = options.env;
+    std::vector<char*> envp;
+    for (std::string& pair : env_text) {
+        envp.push_back(pair.data());
+    }
+    for (char** inherited = environ; *inherited != nullptr; ++inherited) {
+        envp.push_back(*inherited);  // the first of two equal names wins, so added pairs do
+    }
+    envp.push_back(nullptr);
+
     int out_pipe[2];
     if (pipe(out_pipe) != 0) {
         return run;
     }
     pid_t child = fork();
     if (child == 0) {
-        std::vector<char*> argv;
-        argv.push_back(program.data());
-        for (const std::string& arg : args) {
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        }
-        argv.push_back(nullptr);
         int err = open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int in = open("/dev/null", O_RDONLY);
         if (err < 0 || in < 0 || chdir(cwd.c_str()) != 0) {
             _exit(127);
         }
+        if (options.file_size_limit != 0) {
+            struct rlimit limit;
+            limit.rlim_cur = options.file_size_limit;
+            limit.rlim_max = options.file_size_limit;
+            signal(SIGXFSZ, SIG_IGN);
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+                _exit(127);
+            }
+        }
         dup2(in, 0);
         dup2(out_pipe[1], 1);
         dup2(err, 2);
         close(out_pipe[0]);
-        execv(program.c_str(), argv.data());
+        execve(program.c_str(), argv.data(), envp.data());
         _exit(127);
     }
     close(out_pipe[1]);
     char buffer[65536];
+    const auto hung_at = std::chrono::steady_clock::now() + std::chrono::milliseconds(HANG_LIMIT_MS);
+    bool killed = false;
     for (;;) {
+        struct pollfd ready = {out_pipe[0], POLLIN, 0};
+        int polled = poll(&ready, 1, POLL_MS);
+        if (polled < 0 && errno != EINTR) {
+            break;
+        }
+        bool kill_now = std::chrono::steady_clock::now() >= hung_at;
+        if (!options.kill_when_exists.empty() && access(options.kill_when_exists.c_str(), F_OK) == 0) {
+            kill_now = true;
+        }
+        if (kill_now && !killed) {
+            kill(child, SIGKILL);
+            killed = true;
+        }
+        if (polled <= 0) {
+            continue;
+        }
         ssize_t got = read(out_pipe[0], buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) {
             continue;

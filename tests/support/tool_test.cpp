@@ -46,8 +46,9 @@ void ToolTest::TearDown() {
     fs::remove_all(dir_, ignored);
 }
 
-ToolRun ToolTest::run(const std::vector<std::string>& args) {
-    return run_tool(args, dir_.string(), (dir_.parent_path() / (dir_.filename().string() + ".err")).string());
+ToolRun ToolTest::run(const std::vector<std::string>& args, const RunOptions& options) {
+    return run_tool(args, dir_.string(), (dir_.parent_path() / (dir_.filename().string() + ".err")).string(),
+                    options);
 }
 
 fs::path ToolTest::at(const std::string& relative) const {

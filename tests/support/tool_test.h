@@ -27,7 +27,7 @@ protected:
     void TearDown() override;
 
     // Runs the tool in the test's directory.
-    ToolRun run(const std::vector<std::string>& args);
+    ToolRun run(const std::vector<std::string>& args, const RunOptions& options = {});
 
     // Paths below the test's directory, written with '/'.
     std::filesystem::path at(const std::string& relative) const;
