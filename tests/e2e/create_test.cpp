@@ -268,6 +268,71 @@ TEST_F(CreateTest, LinkLoopsEnd) {
     EXPECT_TRUE(read_file("x.big") == WORKED_ARCHIVE);
 }
 
+TEST_F(CreateTest, UnreadableFileEndsTheRun) {
+    if (host_is_windows()) {
+        GTEST_SKIP() << "permission bits are a POSIX case";
+    }
+    write_file("in/a.txt", "abc");
+    write_file("in/b.txt", "b");
+    fs::permissions(at("in/b.txt"), fs::perms::none);
+    if (std::ifstream(at("in/b.txt")).is_open()) {
+        GTEST_SKIP() << "this user reads the file whatever its permissions";
+    }
+    EXPECT_RUN(run({"x.big", "CREATE", "in"}),
+               head("in") + adding(0, 0, "in/a.txt") + "Error: Failed adding file!\n", 2);
+}
+
+TEST_F(CreateTest, ArchiveInMissingDirectory) {
+    write_worked_tree("in");
+    EXPECT_RUN(run({"nodir/x.big", "CREATE", "in"}),
+               head("in", "nodir/x.big") + "Error: Could not open file.\n", 2);
+    EXPECT_FALSE(exists("nodir"));
+}
+
+// A walked path that would not fit the path buffers ends the run.
+TEST_F(CreateTest, PathTooLongInTheTree) {
+    const std::string deep = "in/" + std::string(200, 'd') + "/" + std::string(80, 'f');
+    write_file("in/a.txt", "abc");
+    write_file(deep, "x");
+    EXPECT_RUN(run({"x.big", "CREATE", "in"}),
+               head("in") + "Error: Path too long: '" + local(deep) + "'.\n", 2);
+}
+
+// The index's entries must stay below 1,048,576 bytes, and the end record
+// still follows the last one: 5,017 entries of 209 bytes and a last one
+// that ends one byte below the limit, then at it.
+TEST_F(CreateTest, IndexCapacity) {
+    if (local("in").size() + 1 + 200 >= 260) {
+        GTEST_SKIP() << "the test's folder is too deep for names of 200 bytes";
+    }
+    // Links to one file are cheaper to make than thousands of files.
+    write_file("seed", "");
+    fs::create_directories(at("in"));
+    for (int i = 0; i < 5017; ++i) {
+        std::string name = std::to_string(100000 + i);
+        fs::path path = at("in/" + name + std::string(200 - name.size(), 'x'));
+        std::error_code error;
+        fs::create_hard_link(at("seed"), path, error);
+        if (error) {
+            std::ofstream{path};
+        }
+    }
+    const std::string last = "in/z" + std::string(12, 'y');  // 9 + 13 bytes: 1,048,575 in all
+    write_file(last, "");
+    ToolRun result = run({"x.big", "CREATE", "in"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(ends_with(result.out, "Total file count: 5018\nCompleted successfully\n"));
+    const std::string archive = read_file("x.big");
+    ASSERT_EQ(archive.size(), 1048599u);
+    EXPECT_EQ(archive.substr(0, 16),
+              std::string("BIGF" "\x17\x00\x10\x00" "\x00\x00\x13\x9A" "\x00\x10\x00\x17", 16));
+    EXPECT_EQ(archive.substr(16 + 1048575), END_RECORD);
+
+    fs::rename(at(last), at(last + "y"));
+    EXPECT_RUN(run({"y.big", "CREATE", "in"}), head("in", "y.big") + "\nFatal: Out of memory!\n", 2);
+}
+
 // Real files of this machine, through CREATE and EXTRACT *, byte for byte.
 TEST_F(CreateTest, RealFilesRoundTrip) {
     std::size_t copied = 0;

@@ -203,6 +203,52 @@ TEST_F(ExtractTest, TargetThatIsTheArchiveItselfIsRefused) {
     EXPECT_TRUE(read_file("x.big") == bytes);
 }
 
+TEST_F(ExtractTest, IndexShorterThanCountStopsAtTheMissingEntry) {
+    std::string bytes = big_archive(TWO_ENTRIES);
+    patch_be32(bytes, 8, 3);
+    write_file("x.big", bytes);
+    EXPECT_RUN(run({"x.big", "EXTRACT", "*", "out"}),
+               BANNER + info_block("x.big", 3, 59, 0x38) +
+                   "Output directory: out\nExtracting 1 file(s)...\n\n" +
+                   extracting(0, 3, "a.txt", "out/a.txt") + "OK\n" +
+                   extracting(1, 0, "sub\\b.dat", "out/sub/b.dat") + "OK\n" +
+                   "Error: Header file count mismatch.\n",
+               2);
+}
+
+TEST_F(ExtractTest, AbsoluteOutputDirectory) {
+    write_file("x.big", big_archive(TWO_ENTRIES));
+    const std::string outdir = local("out");
+    EXPECT_RUN(run({"x.big", "EXTRACT", "0", outdir}),
+               two_entry_head(outdir, 1) + extracting(0, 3, "a.txt", "out/a.txt") + "OK\n" +
+                   "Completed successfully\n",
+               0);
+    EXPECT_EQ(read_file("out/a.txt"), "abc");
+}
+
+TEST_F(ExtractTest, OutputDirectoryThatIsAFile) {
+    write_file("x.big", big_archive(TWO_ENTRIES));
+    write_file("plain", "kept");
+    EXPECT_RUN(run({"x.big", "EXTRACT", "0", "plain"}),
+               two_entry_head("plain", 1) + extracting(0, 3, "a.txt", "plain/a.txt") +
+                   "Error: Failed to create.\nPlease, remove the file if it exists.\n",
+               2);
+    EXPECT_EQ(read_file("plain"), "kept");
+}
+
+// A target path that would not fit the path buffers is refused whole.
+TEST_F(ExtractTest, TargetPathTooLong) {
+    const std::string name = "sub\\" + std::string(250, 'n');
+    const std::string bytes = big_archive({{name, "x"}});
+    write_file("x.big", bytes);
+    EXPECT_RUN(run({"x.big", "EXTRACT", "0", "out"}),
+               BANNER + info_block("x.big", 1, bytes.size(), 16 + 9 + name.size() + 8) +
+                   "Output directory: out\nExtracting 1 file(s)...\n\n" +
+                   "Error: Path too long to extract '" + name + "'.\n",
+               2);
+    EXPECT_EQ(tree_below(dir_), (std::vector<std::string>{"out", "x.big"}));
+}
+
 // Names that would land outside the output directory, or on a device.
 struct HostileName {
     const char* defect;
