@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/copy_through.h"
 #include "platform/fault_seam.h"
 #include "platform/platform.h"
 
@@ -132,30 +133,6 @@ int file_write(FileHandle file, const void* buffer, std::uint32_t count) {
     }
     return 1;
 }
-
-namespace {
-
-CopyStatus copy_through(FileHandle source, FileHandle target, std::uint64_t count, void* buffer,
-                        std::uint32_t buffer_size, std::uint64_t* copied) {
-    while (*copied < count) {
-        std::uint64_t left = count - *copied;
-        auto want = static_cast<std::uint32_t>(left < buffer_size ? left : buffer_size);
-        std::uint32_t got = 0;
-        if (!file_read(source, buffer, want, &got)) {
-            return CopyStatus::read_failed;
-        }
-        if (got == 0) {
-            return CopyStatus::source_ended;
-        }
-        if (!file_write(target, buffer, got)) {
-            return CopyStatus::write_failed;
-        }
-        *copied += got;
-    }
-    return CopyStatus::copied;
-}
-
-}  // namespace
 
 CopyStatus file_copy(FileHandle source, FileHandle target, std::uint64_t count, void* buffer,
                      std::uint32_t buffer_size, std::uint64_t* copied) {

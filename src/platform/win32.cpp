@@ -1,0 +1,334 @@
+// Win32 backend of platform.h. Only code for Windows belongs here.
+#if !defined(_WIN32)
+#error "win32.cpp is the Windows backend; other systems use posix.cpp"
+#endif
+
+// windows.h brings its own MAX_PATH macro, so nothing from common/ that
+// defines the tool's MAX_PATH may be included here.
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/copy_through.h"
+#include "platform/fault_seam.h"
+#include "platform/platform.h"
+
+// Arguments reach main as typed: the MinGW start-up must not expand a * or
+// a ? into file names. Defining this here overrides the runtime's default,
+// whatever that was configured to.
+extern "C" {
+int _dowildcard = 0;
+}
+
+PathStyle local_path_style() {
+    return PathStyle::windows;
+}
+
+namespace {
+
+HANDLE as_handle(FileHandle file) {
+    return reinterpret_cast<HANDLE>(file);
+}
+
+// ReadFile and WriteFile take a DWORD count; a FileHandle is pointer-sized.
+static_assert(sizeof(DWORD) == sizeof(std::uint32_t));
+static_assert(sizeof(HANDLE) == sizeof(FileHandle));
+
+}  // namespace
+
+FileHandle file_open(const char* path, OpenMode mode) {
+    if (fault_injected(FaultOp::open)) {
+        return INVALID_FILE;
+    }
+    DWORD access = GENERIC_READ;
+    DWORD disposition = OPEN_EXISTING;
+    switch (mode) {
+    case OpenMode::read_existing: break;
+    case OpenMode::create_new:
+        access |= GENERIC_WRITE;
+        disposition = CREATE_NEW;
+        break;
+    case OpenMode::create_always:
+        access |= GENERIC_WRITE;
+        disposition = CREATE_ALWAYS;
+        break;
+    }
+    // Share mode 0: nobody, this process included, opens it again meanwhile.
+    HANDLE handle = CreateFileA(path, access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return INVALID_FILE;
+    }
+    // Reserved names (NUL, CON, COM1) and pipes open as devices; only files
+    // on a disk are what callers mean.
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        return INVALID_FILE;
+    }
+    return reinterpret_cast<FileHandle>(handle);
+}
+
+int file_read(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
+    if (fault_injected(FaultOp::read)) {
+        return 0;
+    }
+    auto* bytes = static_cast<char*>(buffer);
+    std::uint32_t done = 0;
+    while (done < count) {
+        // The test seam makes the system's reads as short as they may be.
+        DWORD ask = fault_short_reads() ? 1 : count - done;
+        DWORD got = 0;
+        if (!ReadFile(as_handle(file), bytes + done, ask, &got, nullptr)) {
+            return 0;
+        }
+        if (got == 0) {
+            break;
+        }
+        done += got;
+    }
+    *bytes_read = done;
+    return 1;
+}
+
+int file_write(FileHandle file, const void* buffer, std::uint32_t count) {
+    if (fault_injected(FaultOp::write)) {
+        return 0;
+    }
+    const auto* bytes = static_cast<const char*>(buffer);
+    std::uint32_t done = 0;
+    while (done < count) {
+        DWORD ask = fault_short_reads() ? 1 : count - done;
+        DWORD put = 0;
+        if (!WriteFile(as_handle(file), bytes + done, ask, &put, nullptr) || put == 0) {
+            return 0;
+        }
+        done += put;
+    }
+    return 1;
+}
+
+namespace {
+
+// Moves up to `count` bytes through `buffer` without the test seam, the way
+// a kernel copy would: the number moved, which is short when the source
+// ends or a call fails. Bytes read but not written are given back to the
+// source, so that whoever carries on starts where the target stopped.
+std::uint64_t move_unseen(HANDLE source, HANDLE target, std::uint64_t count, char* buffer,
+                         std::uint32_t buffer_size) {
+    std::uint64_t moved = 0;
+    while (moved < count) {
+        std::uint64_t left = count - moved;
+        auto want = static_cast<DWORD>(left < buffer_size ? left : buffer_size);
+        DWORD got = 0;
+        if (!ReadFile(source, buffer, want, &got, nullptr)) {
+            break;
+        }
+        if (got == 0) {
+            break;
+        }
+        DWORD done = 0;
+        while (done < got) {
+            DWORD put = 0;
+            if (!WriteFile(target, buffer + done, got - done, &put, nullptr) || put == 0) {
+                break;
+            }
+            done += put;
+        }
+        moved += done;
+        if (done < got) {
+            LARGE_INTEGER back;
+            back.QuadPart = -static_cast<LONGLONG>(got - done);
+            SetFilePointerEx(source, back, nullptr, FILE_CURRENT);
+            break;
+        }
+    }
+    return moved;
+}
+
+
+}  // namespace
+
+CopyStatus file_copy(FileHandle source, FileHandle target, std::uint64_t count, void* buffer,
+                     std::uint32_t buffer_size, std::uint64_t* copied) {
+    *copied = 0;
+    // Windows has no copy between two open handles inside the kernel. The
+    // first stage moves the data in steps of up to 1 GiB, each counted by
+    // the test seam as one read and one write, exactly as the POSIX kernel
+    // copy is; the careful read and write loop then finishes and names any
+    // failure. Injected faults therefore land on the same operations on
+    // every system.
+    while (*copied < count && !fault_short_reads()) {
+        if (fault_injected(FaultOp::read)) {
+            return CopyStatus::read_failed;
+        }
+        if (fault_injected(FaultOp::write)) {
+            return CopyStatus::write_failed;
+        }
+        std::uint64_t left = count - *copied;
+        std::uint64_t want = left < (std::uint64_t{1} << 30) ? left : std::uint64_t{1} << 30;
+        std::uint64_t moved = move_unseen(as_handle(source), as_handle(target), want,
+                                          static_cast<char*>(buffer), buffer_size);
+        if (moved == 0) {
+            break;  // failed or at the source's end: the careful loop decides which
+        }
+        *copied += moved;
+    }
+    return copy_through(source, target, count, buffer, buffer_size, copied);
+}
+
+int file_seek(FileHandle file, std::uint32_t offset, std::uint32_t* position) {
+    if (fault_injected(FaultOp::seek)) {
+        return 0;
+    }
+    // The 64-bit call, so that offsets from 2 GiB to 4 GiB are not taken
+    // for negative ones.
+    LARGE_INTEGER distance;
+    distance.QuadPart = static_cast<LONGLONG>(offset);
+    LARGE_INTEGER at;
+    if (!SetFilePointerEx(as_handle(file), distance, &at, FILE_BEGIN)) {
+        return 0;
+    }
+    *position = static_cast<std::uint32_t>(at.QuadPart & 0xFFFFFFFF);
+    return 1;
+}
+
+int file_position(FileHandle file, std::uint64_t* position) {
+    if (fault_injected(FaultOp::seek)) {
+        return 0;
+    }
+    LARGE_INTEGER none;
+    none.QuadPart = 0;
+    LARGE_INTEGER at;
+    if (!SetFilePointerEx(as_handle(file), none, &at, FILE_CURRENT)) {
+        return 0;
+    }
+    *position = static_cast<std::uint64_t>(at.QuadPart);
+    return 1;
+}
+
+int file_size(FileHandle file, std::uint64_t* size) {
+    LARGE_INTEGER length;
+    if (!GetFileSizeEx(as_handle(file), &length)) {
+        return 0;
+    }
+    *size = static_cast<std::uint64_t>(length.QuadPart);
+    return 1;
+}
+
+int file_flush(FileHandle file) {
+    return FlushFileBuffers(as_handle(file)) != 0;
+}
+
+void file_close(FileHandle file) {
+    CloseHandle(as_handle(file));
+}
+
+// A listing is read whole when it is opened, in the order the system gives
+// (on NTFS and under Wine: by name, letters compared without regard to
+// case), and handed out from memory.
+struct DirListing {
+    struct Listed {
+        std::size_t name_at;  // into names, terminated
+        bool is_directory;
+        std::uint64_t size;
+    };
+    std::string names;
+    std::vector<Listed> items;
+    std::size_t next = 0;
+};
+
+namespace {
+
+bool is_directory_attribute(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace
+
+ListStatus dir_open(const char* directory, DirListing** listing) {
+    if (fault_injected(FaultOp::dir)) {
+        return ListStatus::failed;
+    }
+    std::string pattern = directory;
+    pattern += "\\*";
+    auto* result = new DirListing;
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA(pattern.c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) {
+        // A drive root lists no "." or "..": when empty, it lists nothing.
+        bool empty = GetLastError() == ERROR_FILE_NOT_FOUND &&
+                     is_directory_attribute(GetFileAttributesA(directory));
+        if (!empty) {
+            delete result;
+            return ListStatus::failed;
+        }
+        *listing = result;
+        return ListStatus::listed;
+    }
+    do {
+        // Devices are neither directories nor regular files.
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0) {
+            continue;
+        }
+        bool is_dir = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        std::uint64_t size =
+            (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+        std::size_t length = strnlen(found.cFileName, sizeof found.cFileName);
+        if (length >= sizeof(DirItem{}.name)) {
+            continue;
+        }
+        result->items.push_back({result->names.size(), is_dir, is_dir ? 0 : size});
+        result->names.append(found.cFileName, length);
+        result->names.push_back('\0');
+    } while (FindNextFileA(find, &found));
+    bool failed = GetLastError() != ERROR_NO_MORE_FILES;
+    FindClose(find);
+    if (failed) {
+        delete result;
+        return ListStatus::failed;
+    }
+    *listing = result;
+    return ListStatus::listed;
+}
+
+int dir_next(DirListing* listing, DirItem* item) {
+    if (listing->next >= listing->items.size()) {
+        return 0;
+    }
+    const DirListing::Listed& listed = listing->items[listing->next++];
+    const char* name = listing->names.data() + listed.name_at;
+    std::memcpy(item->name, name, std::strlen(name) + 1);
+    item->is_directory = listed.is_directory;
+    item->size = listed.size;
+    return 1;
+}
+
+void dir_close(DirListing* listing) {
+    delete listing;
+}
+
+MakeDirStatus make_directory(const char* path) {
+    if (fault_injected(FaultOp::dir)) {
+        return MakeDirStatus::other_failure;
+    }
+    if (CreateDirectoryA(path, nullptr)) {
+        return MakeDirStatus::made;
+    }
+    return GetLastError() == ERROR_PATH_NOT_FOUND ? MakeDirStatus::parent_missing
+                                                  : MakeDirStatus::other_failure;
+}
+
+int is_directory(const char* path) {
+    return is_directory_attribute(GetFileAttributesA(path));
+}
+
+int current_directory(char* buffer, std::size_t size) {
+    DWORD room = size > 0xFFFFFFFF ? 0xFFFFFFFF : static_cast<DWORD>(size);
+    DWORD length = GetCurrentDirectoryA(room, buffer);
+    // On success the length without the terminator; when too small, the
+    // size needed with it.
+    return length != 0 && length < room;
+}

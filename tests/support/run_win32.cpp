@@ -1,0 +1,125 @@
+// run_tool for Windows hosts: one command line through cmd.exe, which sets
+// the working directory and the standard streams.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string_view>
+
+#include "support/run_tool.h"
+
+namespace {
+
+// One argument as the C runtime's start-up splits it back: inside double
+// quotes, backslashes count only before a quote, where each is doubled and
+// the quote itself escaped.
+void append_quoted(std::string& line, const std::string& arg) {
+    line += '"';
+    std::size_t backslashes = 0;
+    for (char c : arg) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == '"') {
+            line.append(backslashes * 2 + 1, '\\');
+        } else {
+            line.append(backslashes, '\\');
+        }
+        backslashes = 0;
+        line += c;
+    }
+    line.append(backslashes * 2, '\\');
+    line += '"';
+}
+
+// cmd.exe reads the line first: outside what it takes for quotes, its
+// special characters are escaped with ^. Every " switches its quoting, so an
+// escaped quote inside an argument exposes the rest of it. A % is left
+// alone: cmd keeps %NAME% as typed unless NAME is a set variable, and Wine's
+// cmd would keep a ^ before it.
+std::string escape_for_cmd(const std::string& line) {
+    std::string escaped;
+    bool quoted = false;
+    for (char c : line) {
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (!quoted && std::string_view("&|<>()^").find(c) != std::string_view::npos) {
+            escaped += '^';
+        }
+        escaped += c;
+    }
+    return escaped;
+}
+
+std::string crlf_to_lf(const std::string& text) {
+    std::string lines;
+    lines.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            continue;
+        }
+        lines += text[i];
+    }
+    return lines;
+}
+
+}  // namespace
+
+std::string tool_path() {
+    const char* configured = std::getenv("BIGTOOL_EXE");
+    static const std::string path =
+        std::filesystem::absolute(configured ? configured : "bigtool.exe").string();
+    return path;
+}
+
+ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd,
+                 const std::string& err_file, const RunOptions& options) {
+    ToolRun run;
+    // The variables are set in cmd.exe, for the tool alone: tests may run
+    // this from a second thread. An empty value unsets the name there.
+    std::string line;
+    for (const std::string& pair : options.env) {
+        line += "set ";
+        append_quoted(line, pair);
+        line += " && ";
+    }
+    line += "cd /d ";
+    append_quoted(line, cwd);
+    line += " && ";
+    append_quoted(line, tool_path());
+    // The redirections come before the arguments, whose quotes may leave
+    // cmd's quoting switched at the end.
+    line += " 2>";
+    append_quoted(line, err_file);
+    line += " <NUL";
+    std::string arg_text;
+    for (const std::string& arg : args) {
+        arg_text += ' ';
+        append_quoted(arg_text, arg);
+    }
+    line += escape_for_cmd(arg_text);
+    // cmd /c drops the first and the last quote of a line that holds more
+    // than two; the outer pair is there to be dropped.
+    std::string command = "\"" + line + "\"";
+    std::fflush(nullptr);
+    FILE* pipe = _popen(command.c_str(), "rb");
+    if (pipe == nullptr) {
+        return run;
+    }
+    std::string out;
+    char buffer[65536];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        out.append(buffer, got);
+    }
+    run.status = _pclose(pipe);
+    // The console's line ends are the system's; the tests compare lines.
+    run.out = crlf_to_lf(out);
+    std::ifstream err_in(err_file, std::ios::binary);
+    std::stringstream err_text;
+    err_text << err_in.rdbuf();
+    run.err = crlf_to_lf(err_text.str());
+    return run;
+}
