@@ -9,3 +9,5 @@ scripts/install-deps.sh cmake:cmake ninja:ninja-build g++:g++ \
 cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBIGTOOL_FAULT_SEAM=ON
 cmake --build build/native
 ctest --test-dir build/native --output-on-failure -j2
+bash scripts/test-sanitize.sh
+bash scripts/test-fuzz.sh

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds the tool and every test with AddressSanitizer and
+# UndefinedBehaviorSanitizer in build/asan and runs the whole suite. The
+# first report ends the process that made it, so any report fails a test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh cmake:cmake ninja:ninja-build clang++:clang \
+  /usr/src/googletest/CMakeLists.txt:googletest
+
+flags="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBIGTOOL_FAULT_SEAM=ON \
+  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS="$flags" \
+  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+cmake --build build/asan -j2
+
+# The tool inherits these from the tests that start it.
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:exitcode=99:strict_string_checks=1:detect_stack_use_after_return=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:exitcode=99
+ctest --test-dir build/asan --output-on-failure -j2
