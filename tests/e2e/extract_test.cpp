@@ -1,6 +1,7 @@
 // EXTRACT: the choice of entries, the files written, and the names refused.
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 
 #include "support/big_writer.h"
@@ -51,6 +52,21 @@ TEST_F(ExtractTest, WorkedExample) {
     EXPECT_EQ(read_file("out/a.txt"), "abc");
     EXPECT_TRUE(exists("out/sub/b.dat"));
     EXPECT_EQ(fs::file_size(at("out/sub/b.dat")), 0u);
+}
+
+// Index arguments are visited from the last to the first, so lookups go
+// back as well as forward in the index.
+TEST_F(ExtractTest, IndexesInAnyOrder) {
+    const std::string bytes = big_archive({{"a", "0"}, {"b", "1"}, {"c", "2"}});
+    write_file("x.big", bytes);
+    EXPECT_RUN(run({"x.big", "EXTRACT", "0", "2", "1", "2", "out"}),
+               BANNER + info_block("x.big", 3, bytes.size(), 16 + 30 + 8) +
+                   "Output directory: out\nExtracting 4 file(s)...\n\n" +
+                   extracting(2, 1, "c", "out/c") + "OK\n" + extracting(1, 1, "b", "out/b") +
+                   "OK\n" + extracting(2, 1, "c", "out/c") + "OK\n" +
+                   extracting(0, 1, "a", "out/a") + "OK\n" + "Completed successfully\n",
+               0);
+    EXPECT_EQ(read_file("out/a") + read_file("out/b") + read_file("out/c"), "012");
 }
 
 TEST_F(ExtractTest, StarAloneExtractsAllInOrder) {
@@ -131,7 +147,8 @@ TEST_F(ExtractTest, LongerExistingFileIsReplaced) {
 TEST_F(ExtractTest, NestedDirectoriesAreCreated) {
     const std::string bytes = big_archive({{"a\\b\\c\\d.txt", "deep"}, {"a\\e.txt", "e"}});
     write_file("x.big", bytes);
-    const std::string outdir = "made/for/this";
+    // In the local form: the tool keeps the separators of a typed path.
+    const std::string outdir = host_is_windows() ? "made\\for\\this" : "made/for/this";
     EXPECT_RUN(run({"x.big", "EXTRACT", "*", outdir}),
                BANNER + info_block("x.big", 2, bytes.size(), 16 + 20 + 16 + 8) +
                    "Output directory: " + outdir + "\nExtracting 1 file(s)...\n\n" +
@@ -234,6 +251,22 @@ TEST_F(ExtractTest, OutputDirectoryThatIsAFile) {
                    "Error: Failed to create.\nPlease, remove the file if it exists.\n",
                2);
     EXPECT_EQ(read_file("plain"), "kept");
+}
+
+TEST_F(ExtractTest, TargetThatIsAFifoIsRefused) {
+    if (host_is_windows()) {
+        GTEST_SKIP() << "FIFOs are a POSIX case";
+    }
+    write_file("x.big", big_archive(TWO_ENTRIES));
+    fs::create_directories(at("out"));
+    if (std::system(("mkfifo '" + at("out/a.txt").string() + "'").c_str()) != 0) {
+        GTEST_SKIP() << "mkfifo is not available";
+    }
+    EXPECT_RUN(run({"x.big", "EXTRACT", "0", "out"}),
+               two_entry_head("out", 1) + extracting(0, 3, "a.txt", "out/a.txt") +
+                   "Error: Failed to create.\nPlease, remove the file if it exists.\n",
+               2);
+    EXPECT_TRUE(fs::is_fifo(at("out/a.txt")));
 }
 
 // A target path that would not fit the path buffers is refused whole.
