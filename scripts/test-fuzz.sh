@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets in build/fuzz and runs each for a bounded
-# time from a seed corpus made by the tests' archive writer. Any finding (a
-# crash, a sanitizer report, a failed check, a leak) fails the script.
+# Builds the libFuzzer targets in build/fuzz, with seed corpora that the
+# build writes through the tests' archive writer, and runs each target for a
+# bounded time. Any finding (a crash, a sanitizer report, a failed check, a
+# leak) fails the script.
 # FUZZ_SECONDS sets each target's time (default 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,16 +18,14 @@ cmake --build build/fuzz -j2
 seconds=${FUZZ_SECONDS:-30}
 work=build/fuzz/run
 rm -rf "$work"
-mkdir -p "$work/seeds/reader" "$work/seeds/entry_name" "$work/corpus/reader" \
-  "$work/corpus/entry_name" "$work/findings"
-build/fuzz/make_corpus "$work/seeds/reader" "$work/seeds/entry_name"
+mkdir -p "$work/corpus/reader" "$work/corpus/entry_name" "$work/findings"
 
 status=0
 for target in reader entry_name; do
   echo "Fuzzing ${target} for ${seconds} s"
   if ! build/fuzz/${target}_fuzz -max_total_time="$seconds" -print_final_stats=1 \
       -artifact_prefix="$work/findings/${target}-" \
-      "$work/corpus/$target" "$work/seeds/$target" >"$work/$target.log" 2>&1; then
+      "$work/corpus/$target" "build/fuzz/seeds/$target" >"$work/$target.log" 2>&1; then
     status=1
   fi
   grep -E '^(Done|stat::number_of_executed_units)' "$work/$target.log" || true

@@ -180,6 +180,16 @@ TEST_F(MalformedTest, PatchedPrefixesExtractWhatIsThere) {
     }
 }
 
+// 15 bytes whose missing last byte, read as zero, makes startOffset 256: the
+// header passes, and the index it promises is not there.
+TEST_F(MalformedTest, FifteenBytesThatPassTheHeader) {
+    write_file("x.big", "BIGF" + le32(15) + be32(1) + std::string("\0\0\1", 3));
+    const std::string head = BANNER + info_block("x.big", 1, 15, 0x100);
+    EXPECT_RUN(list(), head + LISTING + "\n" + COUNT_MISMATCH, 2);
+    EXPECT_RUN(extract_all(), head + EXTRACTING_ALL + COUNT_MISMATCH, 2);
+    EXPECT_TRUE(files_below("out").empty());
+}
+
 TEST_F(MalformedTest, CountFarAboveTheIndex) {
     std::string bytes = patched_be(8, 0x7FFFFFFF);
     write_file("x.big", bytes);
