@@ -11,3 +11,4 @@ cmake --build build/native
 ctest --test-dir build/native --output-on-failure -j2
 bash scripts/test-sanitize.sh
 bash scripts/test-fuzz.sh
+bash scripts/test-windows.sh
