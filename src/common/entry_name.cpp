@@ -39,11 +39,14 @@ bool is_windows_dot_dot(std::string_view component) {
 }
 
 // CON, CON.txt and "con .log" all open the console device on Windows.
+// COM and LPT are reserved with 0 to 9 and with the superscript digits of
+// the Latin-1 code page (B9, B2, B3 hex) as well.
 bool is_windows_device(std::string_view component) {
-    static constexpr std::array<std::string_view, 22> devices = {
-        "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4",
-        "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3",
-        "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
+    static constexpr std::array<std::string_view, 30> devices = {
+        "CON",    "PRN",    "AUX",    "NUL",    "COM0",   "COM1",   "COM2",   "COM3",
+        "COM4",   "COM5",   "COM6",   "COM7",   "COM8",   "COM9",   "COM\xB9", "COM\xB2",
+        "COM\xB3", "LPT0",   "LPT1",   "LPT2",   "LPT3",   "LPT4",   "LPT5",   "LPT6",
+        "LPT7",   "LPT8",   "LPT9",   "LPT\xB9", "LPT\xB2", "LPT\xB3"};
     std::string_view base = component.substr(0, component.find('.'));
     while (!base.empty() && base.back() == ' ') {
         base.remove_suffix(1);

@@ -38,7 +38,11 @@ TEST(EntryName, WindowsOnlyDangers) {
     const char* windows_refused[] = {"ab:c",       "sub\\a:b.txt", "a.txt:stream", "CON",
                                      "con",        "nul.txt",      "sub\\COM1",    "lpt9.log",
                                      "con .txt",   "AUX\\x",       "PRN.",         "...",
-                                     ". .",        "sub\\...\\x",  "sub\\.. "};
+                                     ". .",        "sub\\...\\x",  "sub\\.. ",
+                                     // Windows also reserves COM and LPT with 0 and with the
+                                     // superscript digits of its Latin-1 code page.
+                                     "COM0",       "lpt0.txt",     "COM\xB9",     "com\xB2.log",
+                                     "LPT\xB3"};
     for (const char* name : windows_refused) {
         SCOPED_TRACE(name);
         EXPECT_FALSE(is_safe_entry_name(name, PathStyle::windows));
