@@ -78,10 +78,8 @@ FileHandle file_open(const char* path, OpenMode mode) {
         ::close(fd);
         return INVALID_FILE;
     }
-    int blocking = fcntl(fd, F_GETFL);
-    if (blocking != -1) {
-        fcntl(fd, F_SETFL, blocking & ~O_NONBLOCK);
-    }
+    // O_NONBLOCK stays set: reads and writes of a regular file ignore it,
+    // and clearing it would cost two more system calls per file.
     held_files.push_back({fd, st.st_dev, st.st_ino});
     return fd;
 }
