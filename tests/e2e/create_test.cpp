@@ -296,6 +296,13 @@ TEST_F(CreateTest, ArchiveInMissingDirectory) {
     EXPECT_FALSE(exists("nodir"));
 }
 
+TEST_F(CreateTest, InputDirectoryTooLong) {
+    const std::string input = std::string(150, 'i') + "/" + std::string(150, 'j');
+    EXPECT_RUN(run({"x.big", "CREATE", input}),
+               BANNER + "Error: Path too long: '" + input + "'.\n", 2);
+    EXPECT_FALSE(exists("x.big"));
+}
+
 // A walked path that would not fit the path buffers ends the run.
 TEST_F(CreateTest, PathTooLongInTheTree) {
     // The directory fits the 260-byte path buffers, the file in it does not,
