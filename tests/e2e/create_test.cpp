@@ -122,6 +122,18 @@ TEST_F(CreateTest, ListingOrder) {
     EXPECT_TRUE(read_file("x.big") == big_archive(entries));
 }
 
+// Attributes beside the directory bit change nothing: a read-only folder
+// is descended into and a read-only file archived.
+TEST_F(CreateTest, ReadOnlyItemsAreArchived) {
+    write_worked_tree("in");
+    const fs::perms read_only = fs::perms::owner_read | fs::perms::owner_exec |
+                                fs::perms::group_read | fs::perms::others_read;
+    fs::permissions(at("in/sub/b.dat"), read_only);
+    fs::permissions(at("in/sub"), read_only);
+    EXPECT_RUN(run({"x.big", "CREATE", "in"}), worked_output("in"), 0);
+    EXPECT_TRUE(read_file("x.big") == WORKED_ARCHIVE);
+}
+
 TEST_F(CreateTest, SizesShownInWholeKilobytes) {
     write_file("in/a", std::string(1023, 'a'));
     write_file("in/b", std::string(1024, 'b'));
