@@ -28,12 +28,45 @@ namespace {
 // Files this process holds open. Windows refuses a second open of a file
 // held without sharing; here the same device and inode is refused, and an
 // exclusive advisory lock keeps other processes out.
+// Each also remembers its file position, so that asking for it, or seeking
+// to where the file already is, needs no system call: EXTRACT * seeks to
+// every entry, and entries follow one another.
 struct HeldFile {
     int fd;
     dev_t device;
     ino_t inode;
+    bool positionKnown;
+    std::uint64_t position;
 };
 std::vector<HeldFile> held_files;
+
+HeldFile* held_file(FileHandle file) {
+    for (HeldFile& held : held_files) {
+        if (held.fd == file) {
+            return &held;
+        }
+    }
+    return nullptr;
+}
+
+void moved_by(FileHandle file, std::uint64_t bytes) {
+    if (HeldFile* held = held_file(file)) {
+        held->position += bytes;
+    }
+}
+
+void position_lost(FileHandle file) {
+    if (HeldFile* held = held_file(file)) {
+        held->positionKnown = false;
+    }
+}
+
+void position_is(FileHandle file, std::uint64_t position) {
+    if (HeldFile* held = held_file(file)) {
+        held->positionKnown = true;
+        held->position = position;
+    }
+}
 
 bool is_held(const struct stat& st) {
     return std::any_of(held_files.begin(), held_files.end(), [&](const HeldFile& held) {
@@ -80,7 +113,7 @@ FileHandle file_open(const char* path, OpenMode mode) {
     }
     // O_NONBLOCK stays set: reads and writes of a regular file ignore it,
     // and clearing it would cost two more system calls per file.
-    held_files.push_back({fd, st.st_dev, st.st_ino});
+    held_files.push_back({fd, st.st_dev, st.st_ino, true, 0});
     return fd;
 }
 
@@ -98,6 +131,7 @@ int file_read(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t*
             if (errno == EINTR) {
                 continue;
             }
+            position_lost(file);
             return 0;
         }
         if (got == 0) {
@@ -105,6 +139,7 @@ int file_read(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t*
         }
         done += static_cast<std::uint32_t>(got);
     }
+    moved_by(file, done);
     *bytes_read = done;
     return 1;
 }
@@ -122,13 +157,16 @@ int file_write(FileHandle file, const void* buffer, std::uint32_t count) {
             if (errno == EINTR) {
                 continue;
             }
+            position_lost(file);
             return 0;
         }
         if (put == 0) {
+            position_lost(file);
             return 0;
         }
         done += static_cast<std::uint32_t>(put);
     }
+    moved_by(file, done);
     return 1;
 }
 
@@ -158,6 +196,8 @@ CopyStatus file_copy(FileHandle source, FileHandle target, std::uint64_t count, 
             break;  // refused, failed or at the source's end: the slow path decides which
         }
         *copied += static_cast<std::uint64_t>(moved);
+        moved_by(source, static_cast<std::uint64_t>(moved));
+        moved_by(target, static_cast<std::uint64_t>(moved));
     }
     return copy_through(source, target, count, buffer, buffer_size, copied);
 }
@@ -166,10 +206,17 @@ int file_seek(FileHandle file, std::uint32_t offset, std::uint32_t* position) {
     if (fault_injected(FaultOp::seek)) {
         return 0;
     }
+    HeldFile* held = held_file(file);
+    if (held != nullptr && held->positionKnown && held->position == offset) {
+        *position = offset;
+        return 1;
+    }
     off_t at = lseek(static_cast<int>(file), static_cast<off_t>(offset), SEEK_SET);
     if (at < 0) {
+        position_lost(file);
         return 0;
     }
+    position_is(file, static_cast<std::uint64_t>(at));
     *position = static_cast<std::uint32_t>(at);
     return 1;
 }
@@ -178,10 +225,16 @@ int file_position(FileHandle file, std::uint64_t* position) {
     if (fault_injected(FaultOp::seek)) {
         return 0;
     }
+    HeldFile* held = held_file(file);
+    if (held != nullptr && held->positionKnown) {
+        *position = held->position;
+        return 1;
+    }
     off_t at = lseek(static_cast<int>(file), 0, SEEK_CUR);
     if (at < 0) {
         return 0;
     }
+    position_is(file, static_cast<std::uint64_t>(at));
     *position = static_cast<std::uint64_t>(at);
     return 1;
 }
