@@ -22,11 +22,12 @@ done
 
 # The shipping executable: 32-bit, console, and nothing to install with it.
 exe=build/i686/bigtool.exe
-objdump -f "$exe" | grep -q 'file format pei-i386' ||
-  { echo "$exe is not a PE32 executable"; exit 1; }
-objdump -p "$exe" | grep -q 'Subsystem.*(Windows CUI)' ||
-  { echo "$exe is not a console executable"; exit 1; }
-dlls=$(objdump -p "$exe" | sed -n 's/^\tDLL Name: //p' | sort -u | tr '\n' ' ')
+# Read whole first: grep -q stopping early would fail the pipe.
+header=$(objdump -f "$exe")
+private=$(objdump -p "$exe")
+grep -q 'file format pei-i386' <<<"$header" || { echo "$exe is not a PE32 executable"; exit 1; }
+grep -q 'Subsystem.*(Windows CUI)' <<<"$private" || { echo "$exe is not a console executable"; exit 1; }
+dlls=$(sed -n 's/^\tDLL Name: //p' <<<"$private" | sort -u | tr '\n' ' ')
 if [ "$dlls" != "KERNEL32.dll msvcrt.dll " ]; then
   echo "$exe imports more than KERNEL32.dll and msvcrt.dll: $dlls"
   exit 1
