@@ -37,6 +37,8 @@ struct HeldFile {
     ino_t inode;
     bool positionKnown;
     std::uint64_t position;
+    bool atEnd;  // a read has just found the end, and nothing moved since
+    std::uint64_t openedSize;
 };
 std::vector<HeldFile> held_files;
 
@@ -52,18 +54,21 @@ HeldFile* held_file(FileHandle file) {
 void moved_by(FileHandle file, std::uint64_t bytes) {
     if (HeldFile* held = held_file(file)) {
         held->position += bytes;
+        held->atEnd = held->atEnd && bytes == 0;
     }
 }
 
 void position_lost(FileHandle file) {
     if (HeldFile* held = held_file(file)) {
         held->positionKnown = false;
+        held->atEnd = false;
     }
 }
 
 void position_is(FileHandle file, std::uint64_t position) {
     if (HeldFile* held = held_file(file)) {
         held->positionKnown = true;
+        held->atEnd = held->atEnd && held->position == position;
         held->position = position;
     }
 }
@@ -113,14 +118,16 @@ FileHandle file_open(const char* path, OpenMode mode) {
     }
     // O_NONBLOCK stays set: reads and writes of a regular file ignore it,
     // and clearing it would cost two more system calls per file.
-    held_files.push_back({fd, st.st_dev, st.st_ino, true, 0});
+    std::uint64_t size = mode == OpenMode::create_always ? 0 : static_cast<std::uint64_t>(st.st_size);
+    held_files.push_back({fd, st.st_dev, st.st_ino, true, 0, false, size});
     return fd;
 }
 
-int file_read(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
-    if (fault_injected(FaultOp::read)) {
-        return 0;
-    }
+namespace {
+
+// The loops of file_read and file_write, without the test seam's count, so
+// that file_copy can use them as one read and one write.
+int read_all(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
     auto* bytes = static_cast<char*>(buffer);
     std::uint32_t done = 0;
     while (done < count) {
@@ -144,10 +151,7 @@ int file_read(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t*
     return 1;
 }
 
-int file_write(FileHandle file, const void* buffer, std::uint32_t count) {
-    if (fault_injected(FaultOp::write)) {
-        return 0;
-    }
+int write_all(FileHandle file, const void* buffer, std::uint32_t count) {
     const auto* bytes = static_cast<const char*>(buffer);
     std::uint32_t done = 0;
     while (done < count) {
@@ -170,9 +174,118 @@ int file_write(FileHandle file, const void* buffer, std::uint32_t count) {
     return 1;
 }
 
+}  // namespace
+
+int file_read(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
+    if (fault_injected(FaultOp::read)) {
+        return 0;
+    }
+    const HeldFile* held = held_file(file);
+    if (held != nullptr && held->atEnd) {
+        *bytes_read = 0;
+        return 1;
+    }
+    return read_all(file, buffer, count, bytes_read);
+}
+
+int file_write(FileHandle file, const void* buffer, std::uint32_t count) {
+    if (fault_injected(FaultOp::write)) {
+        return 0;
+    }
+    return write_all(file, buffer, count);
+}
+
+namespace {
+
+// Pairs of devices between which the kernel refused to copy: it is asked
+// once per pair, and then the data goes through read and write at once.
+struct RefusedPair {
+    dev_t source;
+    dev_t target;
+};
+std::vector<RefusedPair> refused_pairs;
+
+bool kernel_copy_refused(const HeldFile* source, const HeldFile* target) {
+    return source != nullptr && target != nullptr &&
+           std::any_of(refused_pairs.begin(), refused_pairs.end(), [&](const RefusedPair& pair) {
+               return pair.source == source->device && pair.target == target->device;
+           });
+}
+
+// The first read and write of copy_through, with one byte more asked for:
+// when the read brings `count` bytes the source's end is known, and the
+// caller's look for more data (CREATE's check that the file did not grow)
+// costs no system call. A byte beyond `count` is given back for that look.
+CopyStatus copy_whole(FileHandle source, FileHandle target, std::uint64_t count, void* buffer,
+                      std::uint32_t buffer_size, std::uint64_t* copied) {
+    if (fault_injected(FaultOp::read)) {
+        return CopyStatus::read_failed;
+    }
+    ssize_t got;
+    do {
+        got = ::read(static_cast<int>(source), buffer, static_cast<std::size_t>(count + 1));
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) {
+        position_lost(source);
+        return CopyStatus::read_failed;
+    }
+    auto bytes = static_cast<std::uint64_t>(got);
+    moved_by(source, bytes);
+    if (bytes > count) {
+        bytes = count;
+        if (lseek(static_cast<int>(source), -1, SEEK_CUR) < 0) {
+            position_lost(source);
+        } else if (HeldFile* held = held_file(source)) {
+            --held->position;
+        }
+    } else if (bytes == count) {
+        if (HeldFile* held = held_file(source)) {
+            held->atEnd = true;
+        }
+    }
+    if (bytes == 0) {
+        return CopyStatus::source_ended;
+    }
+    if (fault_injected(FaultOp::write)) {
+        return CopyStatus::write_failed;
+    }
+    if (!write_all(target, buffer, static_cast<std::uint32_t>(bytes))) {
+        return CopyStatus::write_failed;
+    }
+    *copied = bytes;
+    // Fewer bytes than asked for: the loop reads on, or reports the end.
+    return copy_through(source, target, count, buffer, buffer_size, copied);
+}
+
+// Without the kernel's copy. A source that, as opened, ends with these
+// `count` bytes (a file being archived) is read whole, looking for its end.
+CopyStatus copy_by_reading(FileHandle source, FileHandle target, std::uint64_t count, void* buffer,
+                           std::uint32_t buffer_size, std::uint64_t* copied) {
+    const HeldFile* held = held_file(source);
+    if (*copied == 0 && count > 0 && count < buffer_size && !fault_short_reads() &&
+        held != nullptr && held->positionKnown && held->openedSize == held->position + count) {
+        return copy_whole(source, target, count, buffer, buffer_size, copied);
+    }
+    return copy_through(source, target, count, buffer, buffer_size, copied);
+}
+
+}  // namespace
+
 CopyStatus file_copy(FileHandle source, FileHandle target, std::uint64_t count, void* buffer,
                      std::uint32_t buffer_size, std::uint64_t* copied) {
     *copied = 0;
+    if (count > 0 && !fault_short_reads() &&
+        kernel_copy_refused(held_file(source), held_file(target))) {
+        // The seam counts the kernel's attempt as if it were made, so that a
+        // plan of faults counts the same operations on every file system.
+        if (fault_injected(FaultOp::read)) {
+            return CopyStatus::read_failed;
+        }
+        if (fault_injected(FaultOp::write)) {
+            return CopyStatus::write_failed;
+        }
+        return copy_by_reading(source, target, count, buffer, buffer_size, copied);
+    }
     // The kernel's copy moves the data without passing it through this
     // process. When it refuses or fails part way, read and write take over
     // from where it stopped, so that a failure is reported as the read or
@@ -192,8 +305,17 @@ CopyStatus file_copy(FileHandle source, FileHandle target, std::uint64_t count, 
         if (moved < 0 && errno == EINTR) {
             continue;
         }
+        if (moved < 0 && *copied == 0 &&
+            (errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP || errno == ENOSYS)) {
+            const HeldFile* from = held_file(source);
+            const HeldFile* to = held_file(target);
+            if (from != nullptr && to != nullptr) {
+                refused_pairs.push_back({from->device, to->device});
+            }
+            return copy_by_reading(source, target, count, buffer, buffer_size, copied);
+        }
         if (moved <= 0) {
-            break;  // refused, failed or at the source's end: the slow path decides which
+            break;  // failed or at the source's end: the slow path decides which
         }
         *copied += static_cast<std::uint64_t>(moved);
         moved_by(source, static_cast<std::uint64_t>(moved));
