@@ -87,6 +87,40 @@ int open_retrying(const char* path, int flags) {
     return fd;
 }
 
+// The directory of the last file opened by a full path, kept open, so that
+// the next file in it (files come directory by directory) is opened by its
+// name alone instead of by walking its whole path again.
+struct LastDirectory {
+    std::string path;
+    int fd = -1;
+};
+LastDirectory last_directory;
+
+int open_file_retrying(const char* path, int flags) {
+    const char* slash = std::strrchr(path, '/');
+    if (path[0] != '/' || slash == path || slash[1] == '\0') {
+        return open_retrying(path, flags);
+    }
+    std::string_view directory(path, static_cast<std::size_t>(slash - path));
+    if (last_directory.fd < 0 || last_directory.path != directory) {
+        std::string wanted(directory);
+        int fd = open_retrying(wanted.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            return open_retrying(path, flags);  // let the full path decide the failure
+        }
+        if (last_directory.fd >= 0) {
+            ::close(last_directory.fd);
+        }
+        last_directory.fd = fd;
+        last_directory.path = std::move(wanted);
+    }
+    int fd;
+    do {
+        fd = ::openat(last_directory.fd, slash + 1, flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
 }  // namespace
 
 FileHandle file_open(const char* path, OpenMode mode) {
@@ -102,7 +136,7 @@ FileHandle file_open(const char* path, OpenMode mode) {
     case OpenMode::create_new: flags |= O_RDWR | O_CREAT | O_EXCL; break;
     case OpenMode::create_always: flags |= O_RDWR | O_CREAT; break;
     }
-    int fd = open_retrying(path, flags);
+    int fd = open_file_retrying(path, flags);
     if (fd < 0) {
         return INVALID_FILE;
     }
