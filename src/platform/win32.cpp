@@ -113,41 +113,31 @@ int file_write(FileHandle file, const void* buffer, std::uint32_t count) {
 namespace {
 
 // Moves up to `count` bytes through `buffer` without the test seam, the way
-// a kernel copy would: the number moved, which is short when the source
-// ends or a call fails. Bytes read but not written are given back to the
-// source, so that whoever carries on starts where the target stopped.
+// a kernel copy would, and returns the number moved: short when the source
+// ends or a call fails. A failed write is final (*write_failed); after a
+// failed read the careful loop tries again and names the failure.
 std::uint64_t move_unseen(HANDLE source, HANDLE target, std::uint64_t count, char* buffer,
-                         std::uint32_t buffer_size) {
+                          std::uint32_t buffer_size, bool* write_failed) {
     std::uint64_t moved = 0;
     while (moved < count) {
         std::uint64_t left = count - moved;
         auto want = static_cast<DWORD>(left < buffer_size ? left : buffer_size);
         DWORD got = 0;
-        if (!ReadFile(source, buffer, want, &got, nullptr)) {
+        if (!ReadFile(source, buffer, want, &got, nullptr) || got == 0) {
             break;
         }
-        if (got == 0) {
-            break;
-        }
-        DWORD done = 0;
-        while (done < got) {
+        for (DWORD done = 0; done < got;) {
             DWORD put = 0;
             if (!WriteFile(target, buffer + done, got - done, &put, nullptr) || put == 0) {
-                break;
+                *write_failed = true;
+                return moved + done;
             }
             done += put;
         }
-        moved += done;
-        if (done < got) {
-            LARGE_INTEGER back;
-            back.QuadPart = -static_cast<LONGLONG>(got - done);
-            SetFilePointerEx(source, back, nullptr, FILE_CURRENT);
-            break;
-        }
+        moved += got;
     }
     return moved;
 }
-
 
 }  // namespace
 
@@ -157,9 +147,8 @@ CopyStatus file_copy(FileHandle source, FileHandle target, std::uint64_t count, 
     // Windows has no copy between two open handles inside the kernel. The
     // first stage moves the data in steps of up to 1 GiB, each counted by
     // the test seam as one read and one write, exactly as the POSIX kernel
-    // copy is; the careful read and write loop then finishes and names any
-    // failure. Injected faults therefore land on the same operations on
-    // every system.
+    // copy is, so that injected faults land on the same operations on every
+    // system; the careful loop then finishes.
     while (*copied < count && !fault_short_reads()) {
         if (fault_injected(FaultOp::read)) {
             return CopyStatus::read_failed;
@@ -169,12 +158,16 @@ CopyStatus file_copy(FileHandle source, FileHandle target, std::uint64_t count, 
         }
         std::uint64_t left = count - *copied;
         std::uint64_t want = left < (std::uint64_t{1} << 30) ? left : std::uint64_t{1} << 30;
+        bool write_failed = false;
         std::uint64_t moved = move_unseen(as_handle(source), as_handle(target), want,
-                                          static_cast<char*>(buffer), buffer_size);
-        if (moved == 0) {
-            break;  // failed or at the source's end: the careful loop decides which
-        }
+                                          static_cast<char*>(buffer), buffer_size, &write_failed);
         *copied += moved;
+        if (write_failed) {
+            return CopyStatus::write_failed;
+        }
+        if (moved == 0) {
+            break;  // a failed read or the source's end: the careful loop decides which
+        }
     }
     return copy_through(source, target, count, buffer, buffer_size, copied);
 }

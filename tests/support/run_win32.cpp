@@ -11,6 +11,9 @@
 
 namespace {
 
+constexpr int RUN_ATTEMPTS = 3;
+constexpr int CMD_COULD_NOT_START = 9009;
+
 // One argument as the C runtime's start-up splits it back: inside double
 // quotes, backslashes count only before a quote, where each is doubled and
 // the quote itself escaped.
@@ -103,18 +106,27 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd,
     // cmd /c drops the first and the last quote of a line that holds more
     // than two; the outer pair is there to be dropped.
     std::string command = "\"" + line + "\"";
-    std::fflush(nullptr);
-    FILE* pipe = _popen(command.c_str(), "rb");
-    if (pipe == nullptr) {
-        return run;
-    }
+    // Under a loaded Wine, starting cmd.exe, or the tool from it, now and
+    // then fails. Neither started anything, so it is tried again; 9009 is
+    // cmd's status for a program it could not start, never the tool's.
     std::string out;
-    char buffer[65536];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        out.append(buffer, got);
+    for (int attempt = 0; attempt < RUN_ATTEMPTS; ++attempt) {
+        std::fflush(nullptr);
+        FILE* pipe = _popen(command.c_str(), "rb");
+        if (pipe == nullptr) {
+            continue;
+        }
+        out.clear();
+        char buffer[65536];
+        std::size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+            out.append(buffer, got);
+        }
+        run.status = _pclose(pipe);
+        if (run.status != CMD_COULD_NOT_START) {
+            break;
+        }
     }
-    run.status = _pclose(pipe);
     // The console's line ends are the system's; the tests compare lines.
     run.out = crlf_to_lf(out);
     std::ifstream err_in(err_file, std::ios::binary);
