@@ -9,6 +9,7 @@
 
 #include "archive/big_format.h"
 #include "common/end_run.h"
+#include "common/entry_name.h"
 #include "common/paths.h"
 #include "create/create.h"
 #include "platform/platform.h"
@@ -109,6 +110,12 @@ int add_index_entry(const char* path, std::uint64_t size) {
     char name[MAX_PATH];
     if (!name_of(path, name)) {
         std::printf("Error: Path too long: '%s'.\n", path);
+        return 0;
+    }
+    // A POSIX file name may hold backslashes, which an archive reads as
+    // separators: "..\x" would become an entry that climbs out of its folder.
+    if (!is_safe_entry_name(name, local_path_style())) {
+        std::printf("Error: '%s' cannot be stored: its name would be unsafe to extract.\n", path);
         return 0;
     }
     if (size >= ARCHIVE_LIMIT) {

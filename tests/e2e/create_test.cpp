@@ -426,3 +426,36 @@ TEST_F(CreateTest, RealFilesRoundTrip) {
 }
 
 }  // namespace
+
+namespace {
+
+// On POSIX a backslash is an ordinary character of a file name, but in an
+// archive it separates folders: such a name must not become an entry that
+// climbs out of the folder it is extracted into.
+TEST_F(CreateTest, NameThatWouldClimbOutIsRefused) {
+    if (host_is_windows()) {
+        GTEST_SKIP() << "backslashes in file names are a POSIX case";
+    }
+    write_file("in/a.txt", "abc");
+    write_file("in/x\\..\\..\\evil", "x");
+    EXPECT_RUN(run({"x.big", "CREATE", "in"}),
+               head("in") + "Error: '" + local("in/x\\..\\..\\evil") +
+                   "' cannot be stored: its name would be unsafe to extract.\n",
+               2);
+    EXPECT_EQ(read_file("x.big"), "");
+}
+
+TEST_F(CreateTest, HarmlessBackslashNameIsStoredAsFolders) {
+    if (host_is_windows()) {
+        GTEST_SKIP() << "backslashes in file names are a POSIX case";
+    }
+    write_file("in/sub\\b.dat", "");
+    write_file("in/a.txt", "abc");
+    EXPECT_RUN(run({"x.big", "CREATE", "in"}),
+               head("in") + adding(0, 0, "in/a.txt") + adding(1, 0, "in/sub\\b.dat") +
+                   "Total file count: 2\nCompleted successfully\n",
+               0);
+    EXPECT_TRUE(read_file("x.big") == WORKED_ARCHIVE);
+}
+
+}  // namespace
