@@ -89,7 +89,8 @@ machine=$results/machine.md
   echo "- Memory: $(awk '/MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo)"
   echo "- Kernel: $(uname -sr)"
   echo "- File system of the work folder ($work): $(df -T "$work" | awk 'NR == 2 {print $2}')," \
-    "mounted with $(findmnt -n -o OPTIONS --target "$work")"
+    "mounted with $(findmnt -n -o OPTIONS --target "$work" | head -n 1)"
+  echo "- File system of the generated trees ($trees): $(df -T "$trees" | awk 'NR == 2 {print $2}')"
   echo "- Tools: $(hyperfine --version), $(tar --version | head -n 1), $(cp --version | head -n 1)"
   echo "- Date: $(date -u '+%Y-%m-%d %H:%M UTC')"
 } >"$machine"

@@ -114,6 +114,10 @@ def main():
                 "the result.\n\n" % work)
         f.write("Commands, run in %s:\n\n" % work)
         f.write("\n".join(commands) + "\n")
+        notes = os.path.join(os.path.dirname(os.path.abspath(__file__)), "notes.md")
+        if os.path.exists(notes):
+            with open(notes) as n:
+                f.write("\n" + n.read())
     return 0 if all_met else 1
 
 
