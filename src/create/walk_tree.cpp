@@ -9,7 +9,9 @@
 
 int walk_tree(const char* dir) {
     DirListing* listing = nullptr;
-    switch (dir_open(dir, &listing)) {
+    // Only the index pass takes sizes from the listing.
+    ListDetail detail = build_pass() == PASS_INDEX ? ListDetail::with_sizes : ListDetail::types_only;
+    switch (dir_open(dir, detail, &listing)) {
     case ListStatus::listed: break;
     case ListStatus::is_cycle: return 1;  // its files are archived further up already
     case ListStatus::failed: std::printf("Error: Could not list directory '%s'.\n", dir); return 0;

@@ -80,7 +80,11 @@ enum class ListStatus {
     failed,     // missing, not a directory, or unreadable
 };
 
-ListStatus dir_open(const char* directory, DirListing** listing);
+// Sizes cost a look at every file on some systems; a listing that does not
+// need them may report 0 instead.
+enum class ListDetail { types_only, with_sizes };
+
+ListStatus dir_open(const char* directory, ListDetail detail, DirListing** listing);
 // 1 and the next item, or 0 at the end.
 int dir_next(DirListing* listing, DirItem* item);
 void dir_close(DirListing* listing);

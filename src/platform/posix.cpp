@@ -458,7 +458,7 @@ bool listed_before(const char* a, const char* b) {
 
 }  // namespace
 
-ListStatus dir_open(const char* directory, DirListing** listing) {
+ListStatus dir_open(const char* directory, ListDetail detail, DirListing** listing) {
     if (fault_injected(FaultOp::dir)) {
         return ListStatus::failed;
     }
@@ -497,18 +497,25 @@ ListStatus dir_open(const char* directory, DirListing** listing) {
         if (length >= sizeof(DirItem{}.name)) {
             continue;
         }
-        struct stat item;
-        // Links are followed; what they lead to decides. Sockets, FIFOs,
-        // devices and dangling links are passed over and never opened.
-        if (fstatat(dirfd(dir), entry->d_name, &item, 0) != 0) {
-            continue;
+        // The directory entry's own type settles directories, and files
+        // when no size is wanted; links and unknown types are looked up.
+        bool is_dir = entry->d_type == DT_DIR;
+        std::uint64_t size = 0;
+        bool known = is_dir || (entry->d_type == DT_REG && detail == ListDetail::types_only);
+        if (!known) {
+            struct stat item;
+            // Links are followed; what they lead to decides. Sockets, FIFOs,
+            // devices and dangling links are passed over and never opened.
+            if (fstatat(dirfd(dir), entry->d_name, &item, 0) != 0) {
+                continue;
+            }
+            if (!S_ISDIR(item.st_mode) && !S_ISREG(item.st_mode)) {
+                continue;
+            }
+            is_dir = S_ISDIR(item.st_mode);
+            size = is_dir ? 0 : static_cast<std::uint64_t>(item.st_size);
         }
-        if (!S_ISDIR(item.st_mode) && !S_ISREG(item.st_mode)) {
-            continue;
-        }
-        bool is_dir = S_ISDIR(item.st_mode);
-        result->items.push_back(
-            {result->names.size(), is_dir, is_dir ? 0 : static_cast<std::uint64_t>(item.st_size)});
+        result->items.push_back({result->names.size(), is_dir, size});
         result->names.append(entry->d_name, length + 1);
     }
     closedir(dir);

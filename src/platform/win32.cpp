@@ -241,7 +241,7 @@ bool is_directory_attribute(DWORD attributes) {
 
 }  // namespace
 
-ListStatus dir_open(const char* directory, DirListing** listing) {
+ListStatus dir_open(const char* directory, ListDetail, DirListing** listing) {
     if (fault_injected(FaultOp::dir)) {
         return ListStatus::failed;
     }
