@@ -17,6 +17,7 @@
 
 #include "platform/copy_through.h"
 #include "platform/fault_seam.h"
+#include "platform/listed_items.h"
 #include "platform/platform.h"
 
 PathStyle local_path_style() {
@@ -422,14 +423,7 @@ void file_close(FileHandle file) {
 // same archive: by name with a-z folded to upper case, as unsigned bytes,
 // ties broken by the bytes as they are.
 struct DirListing {
-    struct Listed {
-        std::size_t name_at;  // into names, terminated
-        bool is_directory;
-        std::uint64_t size;
-    };
-    std::string names;
-    std::vector<Listed> items;
-    std::size_t next = 0;
+    ListedItems listed;
     dev_t device;
     ino_t inode;
 };
@@ -515,17 +509,16 @@ ListStatus dir_open(const char* directory, ListDetail detail, DirListing** listi
             is_dir = S_ISDIR(item.st_mode);
             size = is_dir ? 0 : static_cast<std::uint64_t>(item.st_size);
         }
-        result->items.push_back({result->names.size(), is_dir, size});
-        result->names.append(entry->d_name, length + 1);
+        add_listed(result->listed, {entry->d_name, length}, is_dir, size);
     }
     closedir(dir);
     if (failed) {
         delete result;
         return ListStatus::failed;
     }
-    const char* names = result->names.data();
-    std::sort(result->items.begin(), result->items.end(),
-              [names](const DirListing::Listed& a, const DirListing::Listed& b) {
+    const char* names = result->listed.names.data();
+    std::sort(result->listed.items.begin(), result->listed.items.end(),
+              [names](const ListedItems::Listed& a, const ListedItems::Listed& b) {
                   return listed_before(names + a.name_at, names + b.name_at);
               });
     open_listings.push_back(result);
@@ -534,15 +527,7 @@ ListStatus dir_open(const char* directory, ListDetail detail, DirListing** listi
 }
 
 int dir_next(DirListing* listing, DirItem* item) {
-    if (listing->next >= listing->items.size()) {
-        return 0;
-    }
-    const DirListing::Listed& listed = listing->items[listing->next++];
-    const char* name = listing->names.data() + listed.name_at;
-    std::memcpy(item->name, name, std::strlen(name) + 1);
-    item->is_directory = listed.is_directory;
-    item->size = listed.size;
-    return 1;
+    return next_listed(listing->listed, item);
 }
 
 void dir_close(DirListing* listing) {

@@ -15,6 +15,7 @@
 
 #include "platform/copy_through.h"
 #include "platform/fault_seam.h"
+#include "platform/listed_items.h"
 #include "platform/platform.h"
 
 // Arguments reach main as typed: the MinGW start-up must not expand a * or
@@ -223,14 +224,7 @@ void file_close(FileHandle file) {
 // (on NTFS and under Wine: by name, letters compared without regard to
 // case), and handed out from memory.
 struct DirListing {
-    struct Listed {
-        std::size_t name_at;  // into names, terminated
-        bool is_directory;
-        std::uint64_t size;
-    };
-    std::string names;
-    std::vector<Listed> items;
-    std::size_t next = 0;
+    ListedItems listed;
 };
 
 namespace {
@@ -273,9 +267,7 @@ ListStatus dir_open(const char* directory, ListDetail, DirListing** listing) {
         if (length >= sizeof(DirItem{}.name)) {
             continue;
         }
-        result->items.push_back({result->names.size(), is_dir, is_dir ? 0 : size});
-        result->names.append(found.cFileName, length);
-        result->names.push_back('\0');
+        add_listed(result->listed, {found.cFileName, length}, is_dir, is_dir ? 0 : size);
     } while (FindNextFileA(find, &found));
     bool failed = GetLastError() != ERROR_NO_MORE_FILES;
     FindClose(find);
@@ -288,15 +280,7 @@ ListStatus dir_open(const char* directory, ListDetail, DirListing** listing) {
 }
 
 int dir_next(DirListing* listing, DirItem* item) {
-    if (listing->next >= listing->items.size()) {
-        return 0;
-    }
-    const DirListing::Listed& listed = listing->items[listing->next++];
-    const char* name = listing->names.data() + listed.name_at;
-    std::memcpy(item->name, name, std::strlen(name) + 1);
-    item->is_directory = listed.is_directory;
-    item->size = listed.size;
-    return 1;
+    return next_listed(listing->listed, item);
 }
 
 void dir_close(DirListing* listing) {
