@@ -30,16 +30,7 @@ std::vector<std::string> tree_below(const fs::path& root) {
     return found;
 }
 
-class ExtractTest : public ToolTest {
-protected:
-    // "Extracting[n] size bytes from 'name' to 'target': " with the target
-    // given relative to the test's folder.
-    std::string extracting(int n, std::size_t size, const std::string& name,
-                           const std::string& target) const {
-        return "Extracting[" + std::to_string(n) + "] " + std::to_string(size) + " bytes from '" +
-               name + "' to '" + local(target) + "': ";
-    }
-};
+class ExtractTest : public ToolTest {};
 
 TEST_F(ExtractTest, WorkedExample) {
     write_file("x.big", big_archive(TWO_ENTRIES));

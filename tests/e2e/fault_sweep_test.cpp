@@ -76,9 +76,9 @@ protected:
         std::string out = BANNER + info_block("x.big", 3, archive.size(), 16 + 14 + 14 + 23 + 8) +
                           "Output directory: out\nExtracting 1 file(s)...\n\n";
         for (std::size_t n = 0; n < TREE.size(); ++n) {
-            out += "Extracting[" + std::to_string(n) + "] " + std::to_string(TREE[n].data.size()) +
-                   " bytes from '" + TREE[n].name + "' to '" + local("out/" + slashed(TREE[n].name)) +
-                   "': OK\n";
+            out += extracting(static_cast<int>(n), TREE[n].data.size(), TREE[n].name,
+                              "out/" + slashed(TREE[n].name)) +
+                   "OK\n";
         }
         return out + "Completed successfully\n";
     }

@@ -37,11 +37,6 @@ protected:
                files_below("in").size() == 2;
     }
 
-    std::string extracting(int n, std::size_t size, const std::string& name,
-                           const std::string& target) const {
-        return "Extracting[" + std::to_string(n) + "] " + std::to_string(size) + " bytes from '" +
-               name + "' to '" + local(target) + "': ";
-    }
 
     // EXTRACT * of ENTRIES into `outdir`, where the big entry cannot be written.
     void expect_extract_stops_at_big_entry(const RunOptions& options, const std::string& outdir) {

@@ -28,12 +28,6 @@ std::string sized(std::string bytes) {
 
 class MalformedTest : public ToolTest {
 protected:
-    std::string extracting(int n, std::uint32_t size, const std::string& name,
-                           const std::string& target) const {
-        return "Extracting[" + std::to_string(n) + "] " + std::to_string(size) + " bytes from '" +
-               name + "' to '" + local(target) + "': ";
-    }
-
     ToolRun list() { return run({"x.big", "LIST"}); }
     ToolRun extract_all() { return run({"x.big", "EXTRACT", "*", "out"}); }
 };

@@ -94,3 +94,9 @@ std::string ToolTest::local(const std::string& relative) const {
     }
     return path;
 }
+
+std::string ToolTest::extracting(int n, std::size_t size, const std::string& name,
+                                 const std::string& target) const {
+    return "Extracting[" + std::to_string(n) + "] " + std::to_string(size) + " bytes from '" + name +
+           "' to '" + local(target) + "': ";
+}

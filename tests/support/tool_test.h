@@ -42,6 +42,11 @@ protected:
     // turned into that separator. The one place expected paths are made.
     std::string local(const std::string& relative) const;
 
+    // EXTRACT's progress line up to its outcome, the target given relative
+    // to the test's folder.
+    std::string extracting(int n, std::size_t size, const std::string& name,
+                           const std::string& target) const;
+
     std::filesystem::path dir_;
 };
 
