@@ -1,6 +1,8 @@
 // See copy_through.h.
 #include "platform/copy_through.h"
 
+#include "platform/fault_seam.h"
+
 CopyStatus copy_through(FileHandle source, FileHandle target, std::uint64_t count, void* buffer,
                         std::uint32_t buffer_size, std::uint64_t* copied) {
     while (*copied < count) {
@@ -19,4 +21,16 @@ CopyStatus copy_through(FileHandle source, FileHandle target, std::uint64_t coun
         *copied += got;
     }
     return CopyStatus::copied;
+}
+
+bool copy_step_fault(CopyStatus* status) {
+    if (fault_injected(FaultOp::read)) {
+        *status = CopyStatus::read_failed;
+        return true;
+    }
+    if (fault_injected(FaultOp::write)) {
+        *status = CopyStatus::write_failed;
+        return true;
+    }
+    return false;
 }

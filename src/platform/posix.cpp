@@ -313,11 +313,8 @@ CopyStatus file_copy(FileHandle source, FileHandle target, std::uint64_t count, 
         kernel_copy_refused(held_file(source), held_file(target))) {
         // The seam counts the kernel's attempt as if it were made, so that a
         // plan of faults counts the same operations on every file system.
-        if (fault_injected(FaultOp::read)) {
-            return CopyStatus::read_failed;
-        }
-        if (fault_injected(FaultOp::write)) {
-            return CopyStatus::write_failed;
+        if (CopyStatus failure; copy_step_fault(&failure)) {
+            return failure;
         }
         return copy_by_reading(source, target, count, buffer, buffer_size, copied);
     }
@@ -326,11 +323,8 @@ CopyStatus file_copy(FileHandle source, FileHandle target, std::uint64_t count, 
     // from where it stopped, so that a failure is reported as the read or
     // write failure it is.
     while (*copied < count && !fault_short_reads()) {
-        if (fault_injected(FaultOp::read)) {
-            return CopyStatus::read_failed;
-        }
-        if (fault_injected(FaultOp::write)) {
-            return CopyStatus::write_failed;
+        if (CopyStatus failure; copy_step_fault(&failure)) {
+            return failure;
         }
         std::uint64_t left = count - *copied;
         std::size_t want = left < (std::uint64_t{1} << 30) ? static_cast<std::size_t>(left)

@@ -151,11 +151,8 @@ CopyStatus file_copy(FileHandle source, FileHandle target, std::uint64_t count, 
     // copy is, so that injected faults land on the same operations on every
     // system; the careful loop then finishes.
     while (*copied < count && !fault_short_reads()) {
-        if (fault_injected(FaultOp::read)) {
-            return CopyStatus::read_failed;
-        }
-        if (fault_injected(FaultOp::write)) {
-            return CopyStatus::write_failed;
+        if (CopyStatus failure; copy_step_fault(&failure)) {
+            return failure;
         }
         std::uint64_t left = count - *copied;
         std::uint64_t want = left < (std::uint64_t{1} << 30) ? left : std::uint64_t{1} << 30;
