@@ -49,7 +49,9 @@ int open_archive(const char* path) {
         std::printf("Error: This is not a tarvenor BIG file.\n");
         return 0;
     }
-    if (header.archiveSize != static_cast<std::uint32_t>(actual_size)) {
+    // A file of 4 GiB or more cannot be an archive, whatever its size's low
+    // 32 bits happen to match.
+    if (actual_size > UINT32_MAX || header.archiveSize != actual_size) {
         std::printf("Error: Header filesize mismatch.\n");
         return 0;
     }

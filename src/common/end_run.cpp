@@ -4,7 +4,30 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace {
+
+bool output_written() {
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
+}
+
+[[noreturn]] void end_output_lost() {
+    std::fputs("Error: Could not write to standard output.\n", stderr);
+    std::exit(2);
+}
+
+}  // namespace
+
 void end_run(int status) {
-    std::fflush(stdout);
+    if (!output_written()) {
+        end_output_lost();
+    }
     std::exit(status);
+}
+
+void complete_run() {
+    if (!output_written()) {
+        end_output_lost();
+    }
+    std::printf("Completed successfully\n");
+    end_run(0);
 }

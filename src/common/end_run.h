@@ -1,4 +1,10 @@
-// The one way out of the process: output is flushed, then the run ends.
+// The ways out of the process. Console output is flushed and checked first:
+// a run whose output was lost ends with status 2, and says so on standard
+// error, the one place left to say it.
 #pragma once
 
 [[noreturn]] void end_run(int status);
+
+// Prints "Completed successfully" and ends with status 0, once everything
+// printed before it has been written.
+[[noreturn]] void complete_run();

@@ -1,7 +1,10 @@
 // Entry name safety; see entry_name.h.
 #include "common/entry_name.h"
 
+#include <algorithm>
 #include <array>
+
+#include "common/printable.h"
 
 namespace {
 
@@ -59,17 +62,23 @@ bool is_windows_device(std::string_view component) {
     return false;
 }
 
+bool is_ascii_letter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
 }  // namespace
 
 bool is_safe_entry_name(std::string_view name, PathStyle style) {
     if (name.empty() || is_name_separator(name[0])) {
         return false;
     }
-    if (name.size() >= 2 && name[1] == ':') {
+    if (name.size() >= 2 && is_ascii_letter(name[0]) && name[1] == ':') {
         return false;
     }
     bool windows = style == PathStyle::windows;
-    if (windows && name.find(':') != std::string_view::npos) {
+    // Windows allows neither in a file name; the name would fail half made.
+    if (windows && (name.find(':') != std::string_view::npos ||
+                    std::any_of(name.begin(), name.end(), is_control_byte))) {
         return false;
     }
     std::size_t start = 0;
@@ -88,4 +97,16 @@ bool is_safe_entry_name(std::string_view name, PathStyle style) {
         start = end + 1;
     }
     return true;
+}
+
+bool has_empty_component(std::string_view name) {
+    if (name.empty() || is_name_separator(name.front()) || is_name_separator(name.back())) {
+        return true;
+    }
+    for (std::size_t i = 1; i < name.size(); ++i) {
+        if (is_name_separator(name[i - 1]) && is_name_separator(name[i])) {
+            return true;
+        }
+    }
+    return false;
 }

@@ -7,7 +7,12 @@
 #include "common/path_style.h"
 
 // False for an empty name, an absolute one (leading '\' or '/'), one with a
-// drive letter, and one with a ".." component, whichever separator it uses.
-// In Windows style also for ':' anywhere, components of dots and blanks that
-// Windows would read as "..", and reserved device names (CON, NUL, COM1 ...).
+// drive letter (C:), and one with a ".." component, whichever separator it
+// uses. In Windows style also for ':' and control bytes anywhere, components
+// of dots and blanks that Windows would read as "..", and reserved device
+// names (CON, NUL, COM1 ...).
 bool is_safe_entry_name(std::string_view name, PathStyle style);
+
+// True when a separator leads, ends or doubles in `name`. Such a name comes
+// back from extraction as another name, or as none ("trail\").
+bool has_empty_component(std::string_view name);

@@ -47,11 +47,17 @@ int resolve_path_from(std::string_view cwd, std::string_view dir, PathStyle styl
 }
 
 int resolve_path(const char* dir, char* out, std::size_t size) {
+    // The current directory only matters to a relative path: an absolute one
+    // must not fail because the current directory is too deep or was removed.
+    PathStyle style = local_path_style();
+    if (is_absolute_path(dir, style)) {
+        return resolve_path_from("", dir, style, out, size);
+    }
     char cwd[MAX_PATH];
     if (!current_directory(cwd, sizeof cwd)) {
         return 0;
     }
-    return resolve_path_from(cwd, dir, local_path_style(), out, size);
+    return resolve_path_from(cwd, dir, style, out, size);
 }
 
 int append_archive_name(char* buffer, std::size_t size, std::string_view name, PathStyle style) {

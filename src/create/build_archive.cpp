@@ -6,11 +6,15 @@
 #include <memory>
 #include <new>
 #include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 
 #include "archive/big_format.h"
 #include "common/end_run.h"
 #include "common/entry_name.h"
 #include "common/paths.h"
+#include "common/printable.h"
 #include "create/create.h"
 #include "platform/platform.h"
 
@@ -20,6 +24,7 @@ inline constexpr std::uint64_t ARCHIVE_LIMIT = std::uint64_t{1} << 32;
 
 struct BuildState {
     FileHandle handle = INVALID_FILE;
+    const char* archivePath = nullptr;
     std::array<std::uint8_t, HEADER_SIZE> header{};  // in stored byte order
     std::unique_ptr<std::uint8_t[]> index;           // INDEX_CAPACITY + room for the end record
     std::size_t writeAt = 0;                         // end of the entries so far
@@ -29,6 +34,13 @@ struct BuildState {
     std::uint64_t dataTotal = 0;  // bytes the index pass's files hold
     std::size_t fillAt = 0;       // the entry the data pass fills next
     std::unique_ptr<std::uint8_t[]> copyBuffer;
+    std::uint32_t directoriesEntered = 0;  // in this pass
+    // Two files must not get one name, or extracting the archive would write
+    // one over the other: each name (a view into the index), and where the
+    // walked path of its file, relative to the input directory, starts in
+    // relativePaths, to name that file when a second one comes.
+    std::unordered_map<std::string_view, std::size_t> names;
+    std::string relativePaths;
 };
 
 BuildState build;
@@ -86,17 +98,58 @@ int seek_to(std::uint32_t offset) {
     return 1;
 }
 
-int fail_closing() {
+void release_buffers() {
     build.index.reset();
-    file_close(build.handle);
-    build.handle = INVALID_FILE;
+    build.copyBuffer.reset();
+    build.names.clear();
+    build.relativePaths.clear();
+}
+
+int fail_closing() {
+    abandon_archive();
     return 0;
+}
+
+// Prints the first line of a refusal of the file at `path`.
+int refuse_file(const char* path, const char* why) {
+    std::string shown;
+    std::printf("Error: '%s' cannot be stored: %s.\n", printable(path, shown), why);
+    return 0;
+}
+
+// The name's first file, or 1 after remembering `path` as it.
+int is_first_with_name(std::string_view name, const char* path) {
+    auto [found, added] = build.names.try_emplace(name, build.relativePaths.size());
+    if (!added) {
+        std::string first(path, build.rootLength);
+        first += build.relativePaths.c_str() + found->second;
+        std::string shown_first;
+        std::string shown_second;
+        std::printf("Error: '%s' cannot be stored: '%s' has the same name in the archive.\n",
+                    printable(path, shown_second), printable(first.c_str(), shown_first));
+        return 0;
+    }
+    build.relativePaths.append(path + build.rootLength);
+    build.relativePaths.push_back('\0');
+    return 1;
 }
 
 }  // namespace
 
 int build_pass() {
     return build.pass;
+}
+
+int enter_directory() {
+    return ++build.directoriesEntered <= WALK_DIRECTORY_LIMIT;
+}
+
+void abandon_archive() {
+    if (build.handle != INVALID_FILE) {
+        file_discard(build.handle, build.archivePath);
+        build.handle = INVALID_FILE;
+    }
+    release_buffers();
 }
 
 std::uint32_t& file_counter() {
@@ -107,38 +160,49 @@ int add_index_entry(const char* path, std::uint64_t size) {
     if (!build.index || path == nullptr) {
         return 0;
     }
+    std::string shown;
     char name[MAX_PATH];
     if (!name_of(path, name)) {
-        std::printf("Error: Path too long: '%s'.\n", path);
+        std::printf("Error: Path too long: '%s'.\n", printable(path, shown));
         return 0;
     }
     // A POSIX file name may hold backslashes, which an archive reads as
-    // separators: "..\x" would become an entry that climbs out of its folder.
+    // separators: "..\x" would become an entry that climbs out of its
+    // folder, "a\\b" or "a\" one that does not come back as it went in.
     if (!is_safe_entry_name(name, local_path_style())) {
-        std::printf("Error: '%s' cannot be stored: its name would be unsafe to extract.\n", path);
-        return 0;
+        return refuse_file(path, "its name would be unsafe to extract");
+    }
+    if (has_empty_component(name)) {
+        return refuse_file(path, "its name would have an empty part");
     }
     if (size >= ARCHIVE_LIMIT) {
-        std::printf("Error: '%s' is 4 GiB or larger, too large for a BIG archive.\n", path);
+        std::printf("Error: '%s' is 4 GiB or larger, too large for a BIG archive.\n",
+                    printable(path, shown));
         return 0;
     }
     std::size_t n = std::strlen(name);
     if (build.writeAt + n + ENTRY_FIXED_SIZE >= INDEX_CAPACITY) {
         std::printf("\nFatal: Out of memory!\n");
+        abandon_archive();
         end_run(2);
     }
     std::uint8_t* entry = build.index.get() + build.writeAt;
+    std::memcpy(entry + ENTRY_NAME_AT, name, n + 1);
+    if (!is_first_with_name({reinterpret_cast<const char*>(entry + ENTRY_NAME_AT), n}, path)) {
+        return 0;
+    }
     store_be32(entry + ENTRY_DATA_OFFSET_AT, 0xFFFFFFFF);
     store_be32(entry + ENTRY_DATA_SIZE_AT, static_cast<std::uint32_t>(size));
-    std::memcpy(entry + ENTRY_NAME_AT, name, n + 1);
     build.writeAt += n + ENTRY_FIXED_SIZE;
     build.dataTotal += size;
     return 1;
 }
 
 int add_file_data(std::uint32_t index, const char* path) {
+    std::string shown;
     FileHandle file = file_open(path, OpenMode::read_existing);
     if (file == INVALID_FILE) {
+        std::printf("Error: Could not open '%s'.\n", printable(path, shown));
         return 0;
     }
     if (!build.index) {
@@ -171,7 +235,7 @@ int add_file_data(std::uint32_t index, const char* path) {
         }
     }
     std::printf("Adding[%lu] %lukb '%s': ", static_cast<unsigned long>(index),
-                static_cast<unsigned long>(size / 1024), path);
+                static_cast<unsigned long>(size / 1024), printable(path, shown));
     if (!copy_file(file, size)) {
         return 0;
     }
@@ -205,12 +269,16 @@ int create_archive(const char* archive_path, const char* input_dir) {
         build.index.reset();
         return 0;
     }
+    // From here on a failure removes the archive again: it is this run's,
+    // and a second run must not find it in its way.
+    build.archivePath = archive_path;
 
     build.header.fill(0);
     build.writeAt = 0;
     build.dataTotal = 0;
     build.rootLength = std::strlen(input_dir) + 1;
     build.fileCounter = 0;
+    build.directoriesEntered = 0;
     build.pass = PASS_INDEX;
     if (!walk_tree(input_dir)) {
         return fail_closing();
@@ -230,6 +298,7 @@ int create_archive(const char* archive_path, const char* input_dir) {
         return fail_closing();
     }
     build.fileCounter = 0;
+    build.directoriesEntered = 0;
     build.fillAt = 0;
     build.pass = PASS_DATA;
     if (!walk_tree(input_dir)) {
@@ -267,10 +336,12 @@ int create_archive(const char* archive_path, const char* input_dir) {
         std::printf("Error: Could not write BIG header.\n");
         return fail_closing();
     }
-    file_flush(build.handle);
+    if (!file_flush(build.handle)) {
+        std::printf("Error: Could not write to BIG file.\n");
+        return fail_closing();
+    }
     file_close(build.handle);
     build.handle = INVALID_FILE;
-    build.index.reset();
-    build.copyBuffer.reset();
+    release_buffers();
     return 1;
 }

@@ -10,9 +10,23 @@ inline constexpr std::size_t INDEX_CAPACITY = 1048576;
 inline constexpr int PASS_INDEX = 1;
 inline constexpr int PASS_DATA = 0;
 
+// Links may lead into one folder along many paths, and each path is walked
+// (trees may rely on a folder archived under two names); but 30 levels of
+// two links each would make 2^30 paths. Far more folders than a real tree
+// has, and few enough to be walked in seconds.
+inline constexpr std::uint32_t WALK_DIRECTORY_LIMIT = 65536;
+
 // The pass the build is in, and the files met so far in it.
 int build_pass();
 std::uint32_t& file_counter();
+
+// Counts a directory the walk enters; 0 once more than WALK_DIRECTORY_LIMIT
+// were entered in this pass.
+int enter_directory();
+
+// Closes and removes the archive this run has made so far, for a run that
+// ends part way.
+void abandon_archive();
 
 // Visits every file below `dir` (names beginning with '.' are passed over),
 // depth first, in listing order: add_index_entry in the index pass,

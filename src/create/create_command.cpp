@@ -16,6 +16,5 @@ void create_command(int argc, char** argv) {
     if (create_archive(argv[1], input_dir) != 1) {
         end_run(2);
     }
-    std::printf("Completed successfully\n");
-    end_run(0);
+    complete_run();
 }

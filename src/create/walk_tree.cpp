@@ -1,20 +1,31 @@
 // The traversal that both passes of a build share, so that the i-th file of
 // the data pass is the one that got index entry i.
 #include <cstdio>
+#include <string>
 
 #include "common/end_run.h"
 #include "common/paths.h"
+#include "common/printable.h"
 #include "create/create.h"
 #include "platform/platform.h"
 
 int walk_tree(const char* dir) {
+    std::string shown;
+    if (!enter_directory()) {
+        std::printf("Error: More than %lu directories to walk: links in the input directory may "
+                    "make it repeat itself.\n",
+                    static_cast<unsigned long>(WALK_DIRECTORY_LIMIT));
+        return 0;
+    }
     DirListing* listing = nullptr;
     // Only the index pass takes sizes from the listing.
     ListDetail detail = build_pass() == PASS_INDEX ? ListDetail::with_sizes : ListDetail::types_only;
     switch (dir_open(dir, detail, &listing)) {
     case ListStatus::listed: break;
     case ListStatus::is_cycle: return 1;  // its files are archived further up already
-    case ListStatus::failed: std::printf("Error: Could not list directory '%s'.\n", dir); return 0;
+    case ListStatus::failed:
+        std::printf("Error: Could not list directory '%s'.\n", printable(dir, shown));
+        return 0;
     }
     const char separator[2] = {path_separator(local_path_style()), '\0'};
     int ok = 1;
@@ -26,7 +37,8 @@ int walk_tree(const char* dir) {
         char path[MAX_PATH] = "";
         if (!append_text(path, sizeof path, dir) || !append_text(path, sizeof path, separator) ||
             !append_text(path, sizeof path, item.name)) {
-            std::printf("Error: Path too long: '%s%s%s'.\n", dir, separator, item.name);
+            std::string whole = std::string(dir) + separator + item.name;
+            std::printf("Error: Path too long: '%s'.\n", printable(whole.c_str(), shown));
             ok = 0;
             break;
         }
@@ -38,6 +50,7 @@ int walk_tree(const char* dir) {
             ok = add_index_entry(path, item.size);
         } else if (add_file_data(file_counter(), path) != 1) {
             std::printf("Error: Failed adding file!\n");
+            abandon_archive();
             end_run(2);
         }
         ++file_counter();

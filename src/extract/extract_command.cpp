@@ -36,6 +36,5 @@ void extract_command(int argc, char** argv, std::int32_t file_count) {
         }
     }
     close_archive();
-    std::printf("Completed successfully\n");
-    end_run(0);
+    complete_run();
 }

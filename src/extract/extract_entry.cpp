@@ -7,6 +7,7 @@
 #include "archive/reader.h"
 #include "common/entry_name.h"
 #include "common/paths.h"
+#include "common/printable.h"
 #include "extract/extract.h"
 #include "platform/platform.h"
 
@@ -78,22 +79,26 @@ std::optional<BigEntry> extract_entry(std::uint32_t n, const char* outdir) {
         return std::nullopt;
     }
     std::string_view name = entry->name;
-    int name_length = static_cast<int>(name.size());
+    std::string shown_storage;
+    std::string_view shown = printable(name, shown_storage);
+    int shown_length = static_cast<int>(shown.size());
     // Decided from the name alone, before anything is created for it.
     if (!is_safe_entry_name(name, local_path_style())) {
-        std::printf("Error: Refusing to extract '%.*s': unsafe file name.\n", name_length,
-                    name.data());
+        std::printf("Error: Refusing to extract '%.*s': unsafe file name.\n", shown_length,
+                    shown.data());
         return std::nullopt;
     }
     char target[MAX_PATH] = "";
     if (!resolve_output(outdir) || !append_text(target, sizeof target, resolved) ||
         !append_archive_name(target, sizeof target, name, local_path_style())) {
-        std::printf("Error: Path too long to extract '%.*s'.\n", name_length, name.data());
+        std::printf("Error: Path too long to extract '%.*s'.\n", shown_length, shown.data());
         return std::nullopt;
     }
     std::uint32_t size = entry_data_size(*entry);
+    std::string target_storage;
     std::printf("Extracting[%lu] %lu bytes from '%.*s' to '%s': ", static_cast<unsigned long>(n),
-                static_cast<unsigned long>(size), name_length, name.data(), target);
+                static_cast<unsigned long>(size), shown_length, shown.data(),
+                printable(target, target_storage));
     make_target_directory(target);
 
     FileHandle file = file_open(target, OpenMode::create_always);
@@ -119,7 +124,10 @@ std::optional<BigEntry> extract_entry(std::uint32_t n, const char* outdir) {
     if (!copy_data(file, size)) {
         return std::nullopt;
     }
-    file_flush(file);
+    if (!file_flush(file)) {
+        std::printf("Error: Could not write to file.\n");
+        return std::nullopt;
+    }
     file_close(file);
     std::printf("OK\n");
     return entry;

@@ -5,30 +5,38 @@
 #include "extract/extract.h"
 #include "platform/platform.h"
 
-int make_path(const char* path) {
-    // Each retry follows a parent that was just made, so this ends: a parent
-    // that cannot be made, or no separator left to cut at, stops it.
-    for (;;) {
-        MakeDirStatus status = make_directory(path);
-        if (status == MakeDirStatus::made) {
-            return 1;
-        }
-        if (status != MakeDirStatus::parent_missing) {
-            return 0;
-        }
-        std::size_t length = std::strlen(path);
-        if (length >= MAX_PATH) {
-            return 0;
-        }
-        char parent[MAX_PATH];
-        std::memcpy(parent, path, length + 1);
-        std::size_t cut = last_separator(parent, local_path_style());
-        if (cut == std::string_view::npos || cut == 0) {
-            return 0;
-        }
-        parent[cut] = '\0';
-        if (!make_path(parent)) {
-            return 0;
-        }
+namespace {
+
+// Makes `path` after its missing parents. A parent that is there already,
+// under whatever spelling ("a/b/" for "a/b"), is as good as one made.
+MakeDirStatus make_with_parents(const char* path) {
+    MakeDirStatus status = make_directory(path);
+    if (status != MakeDirStatus::parent_missing) {
+        return status;
     }
+    std::size_t length = std::strlen(path);
+    if (length >= MAX_PATH) {
+        return MakeDirStatus::other_failure;
+    }
+    char parent[MAX_PATH];
+    std::memcpy(parent, path, length + 1);
+    std::size_t cut = last_separator(parent, local_path_style());
+    if (cut == std::string_view::npos || cut == 0) {
+        return MakeDirStatus::other_failure;
+    }
+    parent[cut] = '\0';
+    MakeDirStatus made = make_with_parents(parent);
+    if (made != MakeDirStatus::made && made != MakeDirStatus::exists) {
+        return MakeDirStatus::other_failure;
+    }
+    // Tried once more only: a parent that is there but still "missing" (a
+    // dangling link) must not make this loop.
+    status = make_directory(path);
+    return status == MakeDirStatus::parent_missing ? MakeDirStatus::other_failure : status;
+}
+
+}  // namespace
+
+int make_path(const char* path) {
+    return make_with_parents(path) == MakeDirStatus::made;
 }

@@ -3,6 +3,7 @@
 
 #include "archive/reader.h"
 #include "common/end_run.h"
+#include "common/printable.h"
 #include "main/front_end.h"
 
 bool is_command(std::string_view word, std::string_view command) {
@@ -25,16 +26,17 @@ void list_command() {
     BigHeader header;
     get_header(&header);
     std::printf("Listing all files...\n\nIndex\t\tSize\tFileName\n");
+    std::string shown;
     for (std::int32_t i = 0; i < header.fileCount; ++i) {
         std::optional<BigEntry> entry = find_entry(static_cast<std::uint32_t>(i));
         if (!entry) {
             std::printf("\nError: Header file count mismatch.\n");
             end_run(2);
         }
+        std::string_view name = printable(entry->name, shown);
         std::printf("%-8i  %9lu  %.*s\n", i, static_cast<unsigned long>(entry_data_size(*entry)),
-                    static_cast<int>(entry->name.size()), entry->name.data());
+                    static_cast<int>(name.size()), name.data());
     }
     close_archive();
-    std::printf("Completed successfully\n");
-    end_run(0);
+    complete_run();
 }

@@ -7,6 +7,7 @@
 #include "create/create.h"
 #include "extract/extract.h"
 #include "main/front_end.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -23,6 +24,9 @@ void print_usage(const char* program) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (!prepare_process()) {
+        end_run(2);
+    }
     std::printf("bigtool: lists, extracts and creates BIG archives\n");
     std::printf("Tarvenor .BIG file container tool. Ver 1.0 BETA\n\n");
     if (argc < 3) {

@@ -12,6 +12,12 @@
 // Separator and absolute-path rules of local paths on this system.
 PathStyle local_path_style();
 
+// Called first in every run. Afterwards no file the tool opens can take the
+// place of a closed standard stream (a closed one reads and writes the null
+// device), and a file-size limit makes a write fail instead of ending the
+// process. 0 when the streams could not be made safe.
+int prepare_process();
+
 using FileHandle = std::intptr_t;
 inline constexpr FileHandle INVALID_FILE = -1;
 
@@ -63,6 +69,11 @@ int file_flush(FileHandle file);
 
 void file_close(FileHandle file);
 
+// Closes a file this run made with OpenMode::create_new and removes it, but
+// only while `path` still names that very file: a file put in its place
+// meanwhile is left alone.
+void file_discard(FileHandle file, const char* path);
+
 // A directory listing. Items come one at a time, "." and ".." included, in an
 // order that is the same for the same directory on every run. Only
 // directories and regular files are reported.
@@ -89,7 +100,12 @@ ListStatus dir_open(const char* directory, ListDetail detail, DirListing** listi
 int dir_next(DirListing* listing, DirItem* item);
 void dir_close(DirListing* listing);
 
-enum class MakeDirStatus { made, parent_missing, other_failure };
+enum class MakeDirStatus {
+    made,
+    exists,  // something of that name is there already, a directory or not
+    parent_missing,
+    other_failure,
+};
 MakeDirStatus make_directory(const char* path);
 
 // 1 when `path` names an existing directory (links followed).

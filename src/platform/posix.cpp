@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <csignal>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -22,6 +24,23 @@
 
 PathStyle local_path_style() {
     return PathStyle::posix;
+}
+
+int prepare_process() {
+    // A descriptor 0, 1 or 2 left closed would go to the next file opened,
+    // and the console's text with it: fill each from the null device.
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) {
+            continue;
+        }
+        int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened != fd) {
+            return 0;
+        }
+    }
+    // Past RLIMIT_FSIZE the write then fails with EFBIG and is reported.
+    std::signal(SIGXFSZ, SIG_IGN);
+    return 1;
 }
 
 namespace {
@@ -400,6 +419,9 @@ int file_size(FileHandle file, std::uint64_t* size) {
 }
 
 int file_flush(FileHandle) {
+    if (fault_injected(FaultOp::write)) {
+        return 0;
+    }
     // A completed write() is already in the file for every later reader;
     // forcing it to the disk per file would cost far more than the copy.
     return 1;
@@ -411,6 +433,16 @@ void file_close(FileHandle file) {
                                     [fd](const HeldFile& held) { return held.fd == fd; }),
                      held_files.end());
     ::close(fd);
+}
+
+void file_discard(FileHandle file, const char* path) {
+    struct stat held;
+    struct stat named;
+    if (fstat(static_cast<int>(file), &held) == 0 && ::lstat(path, &named) == 0 &&
+        held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+        ::unlink(path);
+    }
+    file_close(file);
 }
 
 // Listings are read whole and sorted, so that the same tree always gives the
@@ -537,7 +569,11 @@ MakeDirStatus make_directory(const char* path) {
     if (::mkdir(path, 0777) == 0) {
         return MakeDirStatus::made;
     }
-    return errno == ENOENT ? MakeDirStatus::parent_missing : MakeDirStatus::other_failure;
+    switch (errno) {
+    case EEXIST: return MakeDirStatus::exists;
+    case ENOENT: return MakeDirStatus::parent_missing;
+    default: return MakeDirStatus::other_failure;
+    }
 }
 
 int is_directory(const char* path) {

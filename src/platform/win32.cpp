@@ -7,8 +7,12 @@
 // defines the tool's MAX_PATH may be included here.
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
+#ifndef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600  // SetFileInformationByHandle
+#endif
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -27,6 +31,29 @@ int _dowildcard = 0;
 
 PathStyle local_path_style() {
     return PathStyle::windows;
+}
+
+int prepare_process() {
+    // Handles are not numbered like POSIX descriptors: a file opened later
+    // never becomes a missing standard stream, and the C runtime marks such
+    // a stream unusable. Where the runtime lets it, the stream is given the
+    // null device instead; where it does not (Wine's), output written to a
+    // missing standard output is lost and ends the run with status 2.
+    struct Stream {
+        DWORD id;
+        std::FILE* stream;
+        const char* mode;
+    };
+    const Stream streams[] = {{STD_INPUT_HANDLE, stdin, "r"},
+                              {STD_OUTPUT_HANDLE, stdout, "w"},
+                              {STD_ERROR_HANDLE, stderr, "w"}};
+    for (const Stream& s : streams) {
+        HANDLE handle = GetStdHandle(s.id);
+        if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+            static_cast<void>(std::freopen("NUL", s.mode, s.stream));
+        }
+    }
+    return 1;
 }
 
 namespace {
@@ -50,7 +77,8 @@ FileHandle file_open(const char* path, OpenMode mode) {
     switch (mode) {
     case OpenMode::read_existing: break;
     case OpenMode::create_new:
-        access |= GENERIC_WRITE;
+        // DELETE, so that file_discard can remove it by its handle.
+        access |= GENERIC_WRITE | DELETE;
         disposition = CREATE_NEW;
         break;
     case OpenMode::create_always:
@@ -210,10 +238,22 @@ int file_size(FileHandle file, std::uint64_t* size) {
 }
 
 int file_flush(FileHandle file) {
+    if (fault_injected(FaultOp::write)) {
+        return 0;
+    }
     return FlushFileBuffers(as_handle(file)) != 0;
 }
 
 void file_close(FileHandle file) {
+    CloseHandle(as_handle(file));
+}
+
+void file_discard(FileHandle file, const char*) {
+    // By the handle: held without sharing, the file cannot have been renamed
+    // or replaced meanwhile, and no other file can be removed in its place.
+    FILE_DISPOSITION_INFO dispose;
+    dispose.DeleteFile = TRUE;
+    SetFileInformationByHandle(as_handle(file), FileDispositionInfo, &dispose, sizeof dispose);
     CloseHandle(as_handle(file));
 }
 
@@ -291,8 +331,11 @@ MakeDirStatus make_directory(const char* path) {
     if (CreateDirectoryA(path, nullptr)) {
         return MakeDirStatus::made;
     }
-    return GetLastError() == ERROR_PATH_NOT_FOUND ? MakeDirStatus::parent_missing
-                                                  : MakeDirStatus::other_failure;
+    switch (GetLastError()) {
+    case ERROR_ALREADY_EXISTS: return MakeDirStatus::exists;
+    case ERROR_PATH_NOT_FOUND: return MakeDirStatus::parent_missing;
+    default: return MakeDirStatus::other_failure;
+    }
 }
 
 int is_directory(const char* path) {

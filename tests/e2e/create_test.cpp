@@ -210,7 +210,10 @@ TEST_F(CreateTest, LastArgumentIsTheInputDirectory) {
 TEST_F(CreateTest, ArchiveInsideItsOwnInputDirectory) {
     write_file("in/a.txt", "abc");
     EXPECT_RUN(run({"in/x.big", "CREATE", "in"}),
-               head("in", "in/x.big") + adding(0, 0, "in/a.txt") + "Error: Failed adding file!\n", 2);
+               head("in", "in/x.big") + adding(0, 0, "in/a.txt") + "Error: Could not open '" +
+                   local("in/x.big") + "'.\n" + "Error: Failed adding file!\n",
+               2);
+    EXPECT_FALSE(exists("in/x.big"));
 }
 
 // The names are the same whatever form the input directory was given in.
@@ -298,7 +301,10 @@ TEST_F(CreateTest, UnreadableFileEndsTheRun) {
         GTEST_SKIP() << "this user reads the file whatever its permissions";
     }
     EXPECT_RUN(run({"x.big", "CREATE", "in"}),
-               head("in") + adding(0, 0, "in/a.txt") + "Error: Failed adding file!\n", 2);
+               head("in") + adding(0, 0, "in/a.txt") + "Error: Could not open '" + local("in/b.txt") +
+                   "'.\n" + "Error: Failed adding file!\n",
+               2);
+    EXPECT_FALSE(exists("x.big"));
 }
 
 TEST_F(CreateTest, ArchiveInMissingDirectory) {
@@ -442,7 +448,7 @@ TEST_F(CreateTest, NameThatWouldClimbOutIsRefused) {
                head("in") + "Error: '" + local("in/x\\..\\..\\evil") +
                    "' cannot be stored: its name would be unsafe to extract.\n",
                2);
-    EXPECT_EQ(read_file("x.big"), "");
+    EXPECT_FALSE(exists("x.big"));
 }
 
 TEST_F(CreateTest, HarmlessBackslashNameIsStoredAsFolders) {
@@ -456,6 +462,101 @@ TEST_F(CreateTest, HarmlessBackslashNameIsStoredAsFolders) {
                    "Total file count: 2\nCompleted successfully\n",
                0);
     EXPECT_TRUE(read_file("x.big") == WORKED_ARCHIVE);
+}
+
+}  // namespace
+
+namespace {
+
+// What a file's name may become in the archive. On POSIX a name may hold
+// what Windows forbids: a colon, backslashes.
+TEST_F(CreateTest, NamesItStoresAndNamesItRefuses) {
+    if (host_is_windows()) {
+        GTEST_SKIP() << "colons and backslashes in file names are a POSIX case";
+    }
+    // Only a letter before the colon makes a drive.
+    write_file("in/5:00.txt", "five");
+    EXPECT_RUN(run({"x.big", "CREATE", "in"}),
+               head("in") + adding(0, 0, "in/5:00.txt") + "Total file count: 1\nCompleted successfully\n", 0);
+    EXPECT_TRUE(read_file("x.big") == big_archive({{"5:00.txt", "five"}}));
+    EXPECT_EQ(run({"x.big", "EXTRACT", "*", "out"}).status, 0);
+    EXPECT_EQ(read_file("out/5:00.txt"), "five");
+
+    struct Refused {
+        const char* file;
+        const char* why;
+    };
+    const std::vector<Refused> refused = {
+        {"C:x", "its name would be unsafe to extract"},
+        {"trail\\", "its name would have an empty part"},
+        {"a\\\\b", "its name would have an empty part"},
+        {"\\lead", "its name would be unsafe to extract"},
+        {"sub/\\lead", "its name would have an empty part"},
+    };
+    for (const Refused& bad : refused) {
+        SCOPED_TRACE(bad.file);
+        fs::remove_all(at("bad"));
+        write_file("bad/ok.txt", "fine");
+        write_file(std::string("bad/") + bad.file, "x");
+        EXPECT_RUN(run({"bad.big", "CREATE", "bad"}),
+                   head("bad", "bad.big") + "Error: '" + local(std::string("bad/") + bad.file) +
+                       "' cannot be stored: " + bad.why + ".\n",
+                   2);
+        EXPECT_FALSE(exists("bad.big"));
+    }
+}
+
+// Two files that would get one name would come out of the archive as one.
+TEST_F(CreateTest, TwoFilesUnderOneNameAreRefused) {
+    if (host_is_windows()) {
+        GTEST_SKIP() << "backslashes in file names are a POSIX case";
+    }
+    write_file("in/a/b", "folder a, file b");
+    write_file("in/a\\b", "file a\\b");
+    EXPECT_RUN(run({"x.big", "CREATE", "in"}),
+               head("in") + "Error: '" + local("in/a\\b") + "' cannot be stored: '" + local("in/a/b") +
+                   "' has the same name in the archive.\n",
+               2);
+    EXPECT_FALSE(exists("x.big"));
+}
+
+// Letter case makes different names; Windows would extract them onto one
+// file, but an archive may hold them.
+TEST_F(CreateTest, NamesDifferingInCaseAreBothStored) {
+    if (host_is_windows()) {
+        GTEST_SKIP() << "a Windows folder cannot hold both";
+    }
+    write_file("in/a.txt", "lower");
+    write_file("in/A.txt", "upper");
+    EXPECT_RUN(run({"x.big", "CREATE", "in"}),
+               head("in") + adding(0, 0, "in/A.txt") + adding(1, 0, "in/a.txt") +
+                   "Total file count: 2\nCompleted successfully\n",
+               0);
+    EXPECT_TRUE(read_file("x.big") == big_archive({{"A.txt", "upper"}, {"a.txt", "lower"}}));
+}
+
+// Each level holds two links to the next: 30 levels make 2^30 paths, far
+// more than any run could walk. The walk stops at its bound instead.
+TEST_F(CreateTest, LinksThatMultiplyTheTreeEndTheWalk) {
+    if (host_is_windows()) {
+        GTEST_SKIP() << "symbolic links are a POSIX case";
+    }
+    const int levels = 30;
+    fs::create_directories(at("in"));
+    for (int level = 1; level <= levels; ++level) {
+        fs::create_directories(at("d" + std::to_string(level)));
+    }
+    for (int level = 0; level < levels; ++level) {
+        const std::string here = level == 0 ? "in" : "d" + std::to_string(level);
+        const std::string next = "../d" + std::to_string(level + 1);
+        fs::create_directory_symlink(next, at(here + "/a"));
+        fs::create_directory_symlink(next, at(here + "/b"));
+    }
+    EXPECT_RUN(run({"x.big", "CREATE", "in"}),
+               head("in") + "Error: More than 65536 directories to walk: links in the input directory "
+                            "may make it repeat itself.\n",
+               2);
+    EXPECT_FALSE(exists("x.big"));
 }
 
 }  // namespace

@@ -151,6 +151,21 @@ TEST_F(ExtractTest, NestedDirectoriesAreCreated) {
     EXPECT_EQ(read_file(outdir + "/a/e.txt"), "e");
 }
 
+// A doubled separator names a folder twice, once with a trailing separator;
+// the entry still extracts on the first run.
+TEST_F(ExtractTest, DoubledSeparatorInsideAName) {
+    const std::string name = "a\\b\\\\c\\f.txt";
+    const std::string bytes = big_archive({{name, "deep"}});
+    write_file("x.big", bytes);
+    EXPECT_RUN(run({"x.big", "EXTRACT", "*", "out"}),
+               BANNER + info_block("x.big", 1, bytes.size(), 16 + 9 + name.size() + 8) +
+                   "Output directory: out\nExtracting 1 file(s)...\n\n" +
+                   extracting(0, 4, name, "out/a/b//c/f.txt") + "OK\n" + "Completed successfully\n",
+               0);
+    EXPECT_EQ(files_below("out"), std::vector<std::string>{"a/b/c/f.txt"});
+    EXPECT_EQ(read_file("out/a/b/c/f.txt"), "deep");
+}
+
 // Around the 5 MiB copy chunk: one chunk exactly, one byte past it, and
 // several chunks with a short one at the end.
 TEST_F(ExtractTest, LargeEntriesAreCopiedExactly) {

@@ -67,8 +67,14 @@ protected:
                        "Error: Failed adding file!\n",
                    2);
         EXPECT_TRUE(tree_intact());
-        expect_refused(archive);
+        // The run made the archive, and removes it again.
+        EXPECT_FALSE(exists(archive));
     }
+
+    // CREATE of a three-file tree, `change` made while the run waits before
+    // its data pass (the third directory listing: in and in/sub for the
+    // index pass, then in again).
+    ToolRun create_changed_between_passes(const std::function<void()>& change);
 
     // A partly written archive: its header was never written, so no reader takes it.
     void expect_refused(const std::string& archive) {
@@ -157,6 +163,25 @@ bool release(const fs::path& marker) {
     return true;
 }
 
+ToolRun MachineFaultsTest::create_changed_between_passes(const std::function<void()>& change) {
+    write_file("in/a.txt", "alpha-alpha");
+    write_file("in/b.txt", "beta");
+    write_file("in/sub/c.txt", "gamma");
+    const fs::path marker = at("paused");
+    ToolRun result;
+    std::thread tool([&] { result = run({"x.big", "CREATE", "in"}, paused_at("dir:3", marker)); });
+    bool paused = wait_for(marker);
+    bool released = false;
+    if (paused) {
+        change();
+        released = release(marker);
+    }
+    tool.join();
+    EXPECT_TRUE(paused) << "the run never reached its pause";
+    EXPECT_TRUE(released) << "the pause's marker could not be removed";
+    return result;
+}
+
 TEST_F(MachineFaultsTest, KilledCreateLeavesAFileNoReaderTakes) {
     if (host_is_windows()) {
         GTEST_SKIP() << "the run is killed with a POSIX signal";
@@ -184,8 +209,7 @@ TEST_F(MachineFaultsTest, KilledCreateLeavesAFileNoReaderTakes) {
     EXPECT_TRUE(read_file("other.big") == big_archive(ENTRIES));
 }
 
-// The tree changes while CREATE waits before its data pass (the third
-// directory listing: in and in/sub for the index pass, then in again).
+// The tree changes while CREATE waits before its data pass.
 struct TreeChange {
     const char* change;
     std::function<void(const fs::path& in)> apply;
@@ -230,27 +254,48 @@ TEST_F(MachineFaultsTest, TreeChangedBetweenThePasses) {
         SCOPED_TRACE(changes[i].change);
         fs::remove_all(at("in"));
         fs::remove(at("x.big"));
-        write_file("in/a.txt", "alpha-alpha");
-        write_file("in/b.txt", "beta");
-        write_file("in/sub/c.txt", "gamma");
-        const fs::path marker = at("paused");
-        ToolRun result;
-        std::thread tool([&] { result = run({"x.big", "CREATE", "in"}, paused_at("dir:3", marker)); });
-        bool paused = wait_for(marker);
-        bool released = false;
-        if (paused) {
-            changes[i].apply(at("in"));
-            released = release(marker);
-        }
-        tool.join();
-        ASSERT_TRUE(paused) << "the run never reached its pause";
-        EXPECT_TRUE(released) << "the pause's marker could not be removed";
+        ToolRun result = create_changed_between_passes([&] { changes[i].apply(at("in")); });
         EXPECT_RUN(result,
                    BANNER + "Import directory: " + local("in") + "\n\nCreating 'x.big'\n" +
                        with_input(changes[i].after, local("in")),
                    2);
-        expect_refused("x.big");
+        EXPECT_FALSE(exists("x.big"));
     }
+}
+
+// A failed run removes the archive it made, and only that: a file put in
+// its place meanwhile stays, and so does the run's own under its new name.
+TEST_F(MachineFaultsTest, FailedCreateRemovesOnlyItsOwnArchive) {
+    if (host_is_windows()) {
+        GTEST_SKIP() << "Windows does not let a file held without sharing be renamed";
+    }
+    if (!seam_built()) {
+        GTEST_SKIP() << "the tool was built without the fault seam";
+    }
+    ToolRun result = create_changed_between_passes([&] {
+        fs::rename(at("x.big"), at("moved.big"));
+        write_file("x.big", "someone else's");
+        fs::remove(at("in/sub/c.txt"));
+    });
+    EXPECT_RUN(result,
+               BANNER + "Import directory: " + local("in") + "\n\nCreating 'x.big'\n" +
+                   "Adding[0] 0kb '" + local("in/a.txt") + "': Done\n" + "Adding[1] 0kb '" +
+                   local("in/b.txt") + "': Done\n" + "Total file count: 2\n" +
+                   "Error: The input directory changed while the archive was made.\n",
+               2);
+    EXPECT_EQ(read_file("x.big"), "someone else's");
+    EXPECT_TRUE(exists("moved.big"));
+}
+
+// Once the cause is gone, the same command succeeds: no leftover archive
+// is in its way.
+TEST_F(MachineFaultsTest, CreateSucceedsAgainOnceTheCauseIsGone) {
+    if (host_is_windows()) {
+        GTEST_SKIP() << "RLIMIT_FSIZE is a POSIX limit";
+    }
+    expect_create_stops_at_big_file(file_size_limited(), "x.big");
+    EXPECT_EQ(run({"x.big", "CREATE", "in"}).status, 0);
+    EXPECT_TRUE(read_file("x.big") == big_archive(ENTRIES));
 }
 
 // Writing below a folder that refuses it: a read-only folder when not

@@ -174,6 +174,22 @@ TEST_F(MalformedTest, PatchedPrefixesExtractWhatIsThere) {
     }
 }
 
+// Sizes are 32-bit: a file of 4 GiB or more is no archive, even when the
+// low 32 bits of its size match the header's.
+TEST_F(MalformedTest, FileOfFourGiBOrMore) {
+    const std::string bytes = three_entries();
+    write_file("x.big", bytes);
+    std::error_code error;
+    std::filesystem::resize_file(at("x.big"), (std::uint64_t{1} << 32) + bytes.size(), error);
+    if (error) {
+        GTEST_SKIP() << "this file system cannot hold a sparse file of 4 GiB: " << error.message();
+    }
+    const std::string expected = BANNER + "Validating 'x.big': Error: Header filesize mismatch.\n";
+    EXPECT_RUN(list(), expected, 2);
+    EXPECT_RUN(extract_all(), expected, 2);
+    EXPECT_FALSE(exists("out"));
+}
+
 // 15 bytes whose missing last byte, read as zero, makes startOffset 256: the
 // header passes, and the index it promises is not there.
 TEST_F(MalformedTest, FifteenBytesThatPassTheHeader) {

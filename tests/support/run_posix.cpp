@@ -62,22 +62,36 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd,
     if (child == 0) {
         int err = open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int in = open("/dev/null", O_RDONLY);
-        if (err < 0 || in < 0 || chdir(cwd.c_str()) != 0) {
+        int out = options.out_file.empty() ? out_pipe[1] : open(options.out_file.c_str(), O_WRONLY);
+        if (err < 0 || in < 0 || out < 0 || chdir(cwd.c_str()) != 0) {
             _exit(127);
         }
+        if (options.remove_cwd && rmdir(cwd.c_str()) != 0) {
+            _exit(127);
+        }
+        // The tool meets the limit as a user's shell leaves it: SIGXFSZ at
+        // its default, which ends a process that does not ignore it.
+        signal(SIGXFSZ, SIG_DFL);
         if (options.file_size_limit != 0) {
             struct rlimit limit;
             limit.rlim_cur = options.file_size_limit;
             limit.rlim_max = options.file_size_limit;
-            signal(SIGXFSZ, SIG_IGN);
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
                 _exit(127);
             }
         }
-        dup2(in, 0);
-        dup2(out_pipe[1], 1);
-        dup2(err, 2);
-        close(out_pipe[0]);
+        if (dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) {
+            _exit(127);
+        }
+        // Nothing else of this process reaches the tool.
+        for (int fd : {in, out, err, out_pipe[0], out_pipe[1]}) {
+            if (fd > 2) {
+                close(fd);
+            }
+        }
+        for (int fd : options.closed_streams) {
+            close(fd);
+        }
         execve(program.c_str(), argv.data(), envp.data());
         _exit(127);
     }

@@ -44,7 +44,13 @@ void ToolTest::TearDown() {
 }
 
 ToolRun ToolTest::run(const std::vector<std::string>& args, const RunOptions& options) {
-    return run_tool(args, dir_.string(), (dir_.parent_path() / (dir_.filename().string() + ".err")).string(),
+    return run_in("", args, options);
+}
+
+ToolRun ToolTest::run_in(const std::string& relative, const std::vector<std::string>& args,
+                         const RunOptions& options) {
+    const fs::path cwd = relative.empty() ? dir_ : at(relative);
+    return run_tool(args, cwd.string(), (dir_.parent_path() / (dir_.filename().string() + ".err")).string(),
                     options);
 }
 

@@ -26,8 +26,10 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Runs the tool in the test's directory.
+    // Runs the tool in the test's directory, or in a folder below it.
     ToolRun run(const std::vector<std::string>& args, const RunOptions& options = {});
+    ToolRun run_in(const std::string& relative, const std::vector<std::string>& args,
+                   const RunOptions& options = {});
 
     // Paths below the test's directory, written with '/'.
     std::filesystem::path at(const std::string& relative) const;
@@ -58,4 +60,14 @@ protected:
         EXPECT_EQ(run_.out, (expected_out));                     \
         EXPECT_EQ(run_.err, "");                                 \
         EXPECT_EQ(run_.status, (expected_status));               \
+    } while (0)
+
+// The same, for the runs whose standard output could not be written, which
+// say so on standard error.
+#define EXPECT_RUN_ERR(run_result, expected_out, expected_err, expected_status) \
+    do {                                                                         \
+        const ToolRun& run_ = (run_result);                                      \
+        EXPECT_EQ(run_.out, (expected_out));                                     \
+        EXPECT_EQ(run_.err, (expected_err));                                     \
+        EXPECT_EQ(run_.status, (expected_status));                               \
     } while (0)

@@ -42,11 +42,42 @@ TEST(EntryName, WindowsOnlyDangers) {
                                      // Windows also reserves COM and LPT with 0 and with the
                                      // superscript digits of its Latin-1 code page.
                                      "COM0",       "lpt0.txt",     "COM\xB9",     "com\xB2.log",
-                                     "LPT\xB3"};
+                                     "LPT\xB3",
+                                     // Control bytes, which no Windows file name may hold.
+                                     "a\x01b",     "sub\\tab\there", "new\nline",  "esc\x1b[2K",
+                                     "\x1f",       "del\x7f"};
     for (const char* name : windows_refused) {
         SCOPED_TRACE(name);
         EXPECT_FALSE(is_safe_entry_name(name, PathStyle::windows));
         EXPECT_TRUE(is_safe_entry_name(name, PathStyle::posix));
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A colon after anything but a letter is no drive.
+TEST(EntryName, OnlyALetterMakesADrive) {
+    for (const char* name : {"5:00.txt", "1:x", "_:y", ":a", "\xC4:x"}) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(is_safe_entry_name(name, PathStyle::posix));
+        EXPECT_FALSE(is_safe_entry_name(name, PathStyle::windows));
+    }
+    for (const char* name : {"C:x", "z:", "a:", "Q:\\y"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(is_safe_entry_name(name, PathStyle::posix));
+    }
+}
+
+TEST(EntryName, EmptyComponents) {
+    for (const char* name : {"", "\\a", "a\\", "a\\\\b", "a/", "a\\/b", "trail\\"}) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(has_empty_component(name));
+    }
+    for (const char* name : {"a", "a\\b", "a.b\\c", ".\\x", "a b"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(has_empty_component(name));
     }
 }
 

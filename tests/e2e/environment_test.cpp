@@ -1,0 +1,136 @@
+// Runs on a machine set up otherwise than usual: standard streams closed,
+// output that cannot be written, a working directory too deep to name or
+// already removed. The harness sets these up on POSIX hosts; on Windows the
+// cases skip with the reason.
+#include <filesystem>
+
+#include "support/big_writer.h"
+#include "support/tool_test.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::vector<FixtureEntry> TWO_ENTRIES = {{"a.txt", "abc"}, {"sub\\b.dat", ""}};
+const std::string OUTPUT_LOST = "Error: Could not write to standard output.\n";
+
+class EnvironmentTest : public ToolTest {
+protected:
+    void SetUp() override {
+        ToolTest::SetUp();
+        if (host_is_windows()) {
+            GTEST_SKIP() << "the harness sets up descriptors and working directories on POSIX";
+        }
+    }
+
+    void write_two_entry_tree() const {
+        write_file("in/a.txt", "abc");
+        write_file("in/sub/b.dat", "");
+    }
+
+    // CREATE's whole output for the two-entry tree, paths given as printed.
+    std::string create_output(const std::string& input, const std::string& archive) const {
+        return BANNER + "Import directory: " + input + "\n\nCreating '" + archive + "'\n" +
+               "Adding[0] 0kb '" + local("in/a.txt") + "': Done\n" + "Adding[1] 0kb '" +
+               local("in/sub/b.dat") + "': Done\n" + "Total file count: 2\nCompleted successfully\n";
+    }
+
+    std::string extract_output(const std::string& archive, const std::string& outdir) const {
+        return BANNER + info_block(archive, 2, 59, 0x38) + "Output directory: " + outdir +
+               "\nExtracting 1 file(s)...\n\n" + extracting(0, 3, "a.txt", "out/a.txt") + "OK\n" +
+               extracting(1, 0, "sub\\b.dat", "out/sub/b.dat") + "OK\n" + "Completed successfully\n";
+    }
+};
+
+// With a standard descriptor closed, the next file opened would get its
+// number, and the console's text would be written into it.
+TEST_F(EnvironmentTest, ClosedStreamsNeverReceiveAFile) {
+    std::vector<FixtureEntry> files;
+    for (int i = 0; i < 300; ++i) {
+        std::string name = "f" + std::to_string(1000 + i);
+        files.push_back({name, "contents of " + name + "\n"});
+        write_file("in/" + name, files.back().data);
+    }
+    const std::string archive = big_archive(files);
+    const std::vector<std::vector<int>> closings = {{1}, {0}, {2}, {0, 1, 2}};
+    for (const std::vector<int>& closed : closings) {
+        SCOPED_TRACE("closed: " + std::to_string(closed.front()) + " of " + std::to_string(closed.size()));
+        fs::remove(at("o.big"));
+        fs::remove_all(at("out"));
+        RunOptions options;
+        options.closed_streams = closed;
+        ToolRun created = run({"o.big", "CREATE", "in"}, options);
+        EXPECT_EQ(created.status, 0);
+        EXPECT_EQ(created.err, "");
+        EXPECT_TRUE(read_file("o.big") == archive);
+        ToolRun extracted = run({"o.big", "EXTRACT", "*", "out"}, options);
+        EXPECT_EQ(extracted.status, 0);
+        EXPECT_EQ(extracted.err, "");
+        EXPECT_EQ(files_below("out").size(), files.size());
+        EXPECT_EQ(read_file("out/f1299"), "contents of f1299\n");
+        EXPECT_TRUE(read_file("o.big") == archive);
+    }
+}
+
+// Output that is lost is a failed run, whatever the command did.
+TEST_F(EnvironmentTest, OutputThatCannotBeWrittenFailsTheRun) {
+    if (!fs::exists("/dev/full")) {
+        GTEST_SKIP() << "this host has no /dev/full";
+    }
+    RunOptions full;
+    full.out_file = "/dev/full";
+    write_file("x.big", big_archive(TWO_ENTRIES));
+    write_two_entry_tree();
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+    };
+    const std::vector<Case> cases = {
+        {"list", {"x.big", "LIST"}},
+        {"extract", {"x.big", "EXTRACT", "*", "out"}},
+        {"create", {"new.big", "CREATE", "in"}},
+        {"usage", {}},
+        {"missing_archive", {"none.big", "LIST"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_RUN_ERR(run(c.args, full), "", OUTPUT_LOST, 2);
+    }
+    // The work itself was done.
+    EXPECT_EQ(read_file("out/a.txt"), "abc");
+    EXPECT_TRUE(read_file("new.big") == big_archive(TWO_ENTRIES));
+}
+
+// An absolute output or input directory needs no current directory, which
+// may be too deep for the path buffers or gone.
+TEST_F(EnvironmentTest, AbsolutePathsNeedNoCurrentDirectory) {
+    write_file("x.big", big_archive(TWO_ENTRIES));
+    write_two_entry_tree();
+    const std::string deep =
+        "deep/" + std::string(100, 'a') + "/" + std::string(100, 'b') + "/" + std::string(100, 'c');
+    fs::create_directories(at(deep));
+    fs::create_directories(at("gone"));
+    ASSERT_GT(local(deep).size(), 259u);
+    struct Where {
+        const char* what;
+        std::string cwd;
+        bool removed;
+    };
+    for (const Where& where : {Where{"too_deep", deep, false}, Where{"removed", "gone", true}}) {
+        SCOPED_TRACE(where.what);
+        fs::remove_all(at("out"));
+        fs::remove(at("new.big"));
+        fs::create_directories(at("gone"));
+        RunOptions options;
+        options.remove_cwd = where.removed;
+        EXPECT_RUN(run_in(where.cwd, {local("x.big"), "EXTRACT", "*", local("out")}, options),
+                   extract_output(local("x.big"), local("out")), 0);
+        EXPECT_EQ(read_file("out/a.txt"), "abc");
+        fs::create_directories(at("gone"));
+        EXPECT_RUN(run_in(where.cwd, {local("new.big"), "CREATE", local("in")}, options),
+                   create_output(local("in"), local("new.big")), 0);
+        EXPECT_TRUE(read_file("new.big") == big_archive(TWO_ENTRIES));
+    }
+}
+
+}  // namespace
