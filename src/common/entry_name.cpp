@@ -28,28 +28,28 @@ bool equals_upper(std::string_view text, std::string_view upper_word) {
     return true;
 }
 
-// Windows ignores trailing dots and blanks, so "..." and ". ." mean "..".
-bool is_windows_dot_dot(std::string_view component) {
-    int dots = 0;
-    for (char c : component) {
-        if (c == '.') {
-            ++dots;
-        } else if (c != ' ') {
-            return false;
-        }
-    }
-    return dots >= 2;
+// Windows drops trailing dots and blanks from a name: "readme." and
+// "readme " would be written as "readme", and "..." or ". ." read as "..".
+bool ends_in_dot_or_blank(std::string_view component) {
+    return !component.empty() && (component.back() == '.' || component.back() == ' ');
+}
+
+// Characters no Windows file name holds; the name would fail half made.
+bool has_windows_forbidden_character(std::string_view name) {
+    return name.find_first_of(":<>\"|?*") != std::string_view::npos ||
+           std::any_of(name.begin(), name.end(), is_control_byte);
 }
 
 // CON, CON.txt and "con .log" all open the console device on Windows.
 // COM and LPT are reserved with 0 to 9 and with the superscript digits of
 // the Latin-1 code page (B9, B2, B3 hex) as well.
 bool is_windows_device(std::string_view component) {
-    static constexpr std::array<std::string_view, 30> devices = {
-        "CON",    "PRN",    "AUX",    "NUL",    "COM0",   "COM1",   "COM2",   "COM3",
-        "COM4",   "COM5",   "COM6",   "COM7",   "COM8",   "COM9",   "COM\xB9", "COM\xB2",
-        "COM\xB3", "LPT0",   "LPT1",   "LPT2",   "LPT3",   "LPT4",   "LPT5",   "LPT6",
-        "LPT7",   "LPT8",   "LPT9",   "LPT\xB9", "LPT\xB2", "LPT\xB3"};
+    static constexpr std::array<std::string_view, 33> devices = {
+        "CON",    "PRN",     "AUX",     "NUL",     "CONIN$", "CONOUT$", "CLOCK$",
+        "COM0",   "COM1",    "COM2",    "COM3",    "COM4",   "COM5",    "COM6",
+        "COM7",   "COM8",    "COM9",    "COM\xB9", "COM\xB2", "COM\xB3", "LPT0",
+        "LPT1",   "LPT2",    "LPT3",    "LPT4",    "LPT5",   "LPT6",    "LPT7",
+        "LPT8",   "LPT9",    "LPT\xB9", "LPT\xB2", "LPT\xB3"};
     std::string_view base = component.substr(0, component.find('.'));
     while (!base.empty() && base.back() == ' ') {
         base.remove_suffix(1);
@@ -76,9 +76,7 @@ bool is_safe_entry_name(std::string_view name, PathStyle style) {
         return false;
     }
     bool windows = style == PathStyle::windows;
-    // Windows allows neither in a file name; the name would fail half made.
-    if (windows && (name.find(':') != std::string_view::npos ||
-                    std::any_of(name.begin(), name.end(), is_control_byte))) {
+    if (windows && has_windows_forbidden_character(name)) {
         return false;
     }
     std::size_t start = 0;
@@ -91,7 +89,7 @@ bool is_safe_entry_name(std::string_view name, PathStyle style) {
         if (component == "..") {
             return false;
         }
-        if (windows && (is_windows_dot_dot(component) || is_windows_device(component))) {
+        if (windows && (ends_in_dot_or_blank(component) || is_windows_device(component))) {
             return false;
         }
         start = end + 1;

@@ -8,9 +8,11 @@
 
 // False for an empty name, an absolute one (leading '\' or '/'), one with a
 // drive letter (C:), and one with a ".." component, whichever separator it
-// uses. In Windows style also for ':' and control bytes anywhere, components
-// of dots and blanks that Windows would read as "..", and reserved device
-// names (CON, NUL, COM1 ...).
+// uses. In Windows style also for what Windows would refuse half way,
+// rewrite or open as a device: ':', '<', '>', '"', '|', '?', '*' and control
+// bytes anywhere, a component that ends in a dot or a blank ("readme.",
+// "...", "sub "), and reserved device names (CON, NUL, COM1, CONIN$ ...)
+// with or without an extension.
 bool is_safe_entry_name(std::string_view name, PathStyle style);
 
 // True when a separator leads, ends or doubles in `name`. Such a name comes

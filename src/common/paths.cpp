@@ -1,6 +1,7 @@
 // Local path handling; see paths.h.
 #include "common/paths.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -13,11 +14,54 @@ bool is_separator(char c, PathStyle style) {
     return c == '/' || (style == PathStyle::windows && c == '\\');
 }
 
-bool is_absolute_path(std::string_view path, PathStyle style) {
-    if (style == PathStyle::windows) {
-        return path.size() >= 2 && path[1] == ':';
+namespace {
+
+bool is_drive_letter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+PathForm windows_path_form(std::string_view path) {
+    auto separator_at = [&](std::size_t i) {
+        return i < path.size() && is_separator(path[i], PathStyle::windows);
+    };
+    if (separator_at(0) && separator_at(1)) {
+        bool device = path.size() >= 3 && (path[2] == '?' || path[2] == '.') &&
+                      (path.size() == 3 || separator_at(3));
+        return device ? PathForm::device : PathForm::absolute;
     }
-    return !path.empty() && path[0] == '/';
+    if (separator_at(0)) {
+        // "\??\" reaches the system's own names directly.
+        bool device = path.size() >= 4 && path[1] == '?' && path[2] == '?' && separator_at(3);
+        return device ? PathForm::device : PathForm::rooted;
+    }
+    if (path.size() >= 2 && is_drive_letter(path[0]) && path[1] == ':') {
+        return separator_at(2) ? PathForm::absolute : PathForm::drive_relative;
+    }
+    return PathForm::relative;
+}
+
+// How much of an absolute `base` names its drive or share: "C:" of
+// "C:\work", "\\server\share" of "\\server\share\dir".
+std::size_t root_length(std::string_view base) {
+    if (base.size() >= 2 && base[1] == ':') {
+        return 2;
+    }
+    std::size_t separators = 0;
+    for (std::size_t i = 0; i < base.size(); ++i) {
+        if (is_separator(base[i], PathStyle::windows) && i >= 2 && ++separators == 2) {
+            return i;
+        }
+    }
+    return base.size();
+}
+
+}  // namespace
+
+PathForm path_form(std::string_view path, PathStyle style) {
+    if (style == PathStyle::windows) {
+        return windows_path_form(path);
+    }
+    return !path.empty() && path[0] == '/' ? PathForm::absolute : PathForm::relative;
 }
 
 int append_text(char* buffer, std::size_t size, std::string_view text) {
@@ -30,34 +74,63 @@ int append_text(char* buffer, std::size_t size, std::string_view text) {
     return 1;
 }
 
-int resolve_path_from(std::string_view cwd, std::string_view dir, PathStyle style, char* out,
+int resolve_path_from(std::string_view base, std::string_view dir, PathStyle style, char* out,
                       std::size_t size) {
     if (size == 0) {
         return 0;
     }
     out[0] = '\0';
-    if (is_absolute_path(dir, style)) {
-        return append_text(out, size, dir);
-    }
-    // A current directory that is a root already ends in a separator; the
-    // doubled separator that results is harmless and kept.
+    // A base that is a root already ends in a separator; the doubled
+    // separator that joining gives is harmless and kept.
     char separator[2] = {path_separator(style), '\0'};
-    return append_text(out, size, cwd) && append_text(out, size, separator) &&
-           append_text(out, size, dir);
+    switch (path_form(dir, style)) {
+    case PathForm::absolute: return append_text(out, size, dir);
+    case PathForm::relative:
+        return append_text(out, size, base) && append_text(out, size, separator) &&
+               append_text(out, size, dir);
+    case PathForm::rooted:
+        return append_text(out, size, base.substr(0, root_length(base))) && append_text(out, size, dir);
+    case PathForm::drive_relative:
+        if (dir.size() == 2) {
+            return append_text(out, size, base);
+        }
+        return append_text(out, size, base) && append_text(out, size, separator) &&
+               append_text(out, size, dir.substr(2));
+    case PathForm::device: return 0;
+    }
+    return 0;
+}
+
+bool directory_form_accepted(const char* dir) {
+    if (path_form(dir, local_path_style()) != PathForm::device) {
+        return true;
+    }
+    std::printf("Error: '%s' is a device path (\\\\?\\ or \\\\.\\), which is not taken as a directory.\n",
+                dir);
+    return false;
 }
 
 int resolve_path(const char* dir, char* out, std::size_t size) {
-    // The current directory only matters to a relative path: an absolute one
-    // must not fail because the current directory is too deep or was removed.
+    // An absolute path must not fail because the current directory is too
+    // deep or was removed: it is only asked for when it is needed.
     PathStyle style = local_path_style();
-    if (is_absolute_path(dir, style)) {
-        return resolve_path_from("", dir, style, out, size);
+    char base[MAX_PATH] = "";
+    switch (path_form(dir, style)) {
+    case PathForm::absolute:
+    case PathForm::device: break;
+    case PathForm::drive_relative:
+        if (!drive_directory(dir[0], base, sizeof base)) {
+            return 0;
+        }
+        break;
+    case PathForm::relative:
+    case PathForm::rooted:
+        if (!current_directory(base, sizeof base)) {
+            return 0;
+        }
+        break;
     }
-    char cwd[MAX_PATH];
-    if (!current_directory(cwd, sizeof cwd)) {
-        return 0;
-    }
-    return resolve_path_from(cwd, dir, style, out, size);
+    return resolve_path_from(base, dir, style, out, size);
 }
 
 int append_archive_name(char* buffer, std::size_t size, std::string_view name, PathStyle style) {

@@ -12,16 +12,36 @@
 
 char path_separator(PathStyle style);
 bool is_separator(char c, PathStyle style);
-bool is_absolute_path(std::string_view path, PathStyle style);
+
+// How a local path is anchored. POSIX paths are absolute or relative;
+// Windows has more forms, each taken the way Windows takes it.
+enum class PathForm {
+    relative,        // "out": below the current directory
+    absolute,        // "/srv/out", "C:\out", "\\server\share\out"
+    rooted,          // "\out": from the root of the current directory's drive
+    drive_relative,  // "C:out", "C:": below that drive's own current directory
+    device,          // "\\?\...", "\\.\...", "\??\...": bypass Windows' path rules
+};
+PathForm path_form(std::string_view path, PathStyle style);
 
 // Appends `text` to the terminated string in `buffer` of `size` bytes.
 int append_text(char* buffer, std::size_t size, std::string_view text);
 
-// `dir` unchanged when absolute, otherwise `cwd`, a separator and `dir`.
-int resolve_path_from(std::string_view cwd, std::string_view dir, PathStyle style, char* out,
+// True for a directory argument that a command may take; otherwise prints
+// why (device paths are taken by no command) and returns false.
+bool directory_form_accepted(const char* dir);
+
+// `dir` made absolute. `base` is the current directory, or, for a
+// drive-relative `dir`, that drive's current directory. An absolute `dir`
+// stays as it is; a relative one follows `base` and a separator; a rooted
+// one follows the drive (or the \\server\share) of `base`; a drive-relative
+// one is `base`, then a separator and what follows the colon, if anything.
+// A device path is refused.
+int resolve_path_from(std::string_view base, std::string_view dir, PathStyle style, char* out,
                       std::size_t size);
 
-// resolve_path_from with the process's current directory and local style.
+// resolve_path_from with the process's current directories and local style;
+// the current directory is only asked for when `dir` needs it.
 int resolve_path(const char* dir, char* out, std::size_t size);
 
 // Appends a separator and an archive name, its backslashes turned into the

@@ -7,9 +7,13 @@
 #include "create/create.h"
 
 void create_command(int argc, char** argv) {
+    const char* typed = argv[argc - 1];
+    if (!directory_form_accepted(typed)) {
+        end_run(2);
+    }
     char input_dir[MAX_PATH];
-    if (!resolve_path(argv[argc - 1], input_dir, sizeof input_dir)) {
-        std::printf("Error: Path too long: '%s'.\n", argv[argc - 1]);
+    if (!resolve_path(typed, input_dir, sizeof input_dir)) {
+        std::printf("Error: Path too long: '%s'.\n", typed);
         end_run(2);
     }
     std::printf("Import directory: %s\n\n", input_dir);

@@ -34,6 +34,14 @@ int walk_tree(const char* dir) {
         if (item.name[0] == '.') {
             continue;
         }
+        if (item.unrepresentable) {
+            std::string whole = std::string(dir) + separator + item.name;
+            std::printf("Error: '%s' cannot be stored: its name holds characters that the ANSI code "
+                        "page cannot represent.\n",
+                        printable(whole.c_str(), shown));
+            ok = 0;
+            break;
+        }
         char path[MAX_PATH] = "";
         if (!append_text(path, sizeof path, dir) || !append_text(path, sizeof path, separator) ||
             !append_text(path, sizeof path, item.name)) {

@@ -10,6 +10,10 @@
 // the directory, 0 otherwise (it already existed, or could not be made).
 int make_path(const char* path);
 
+// The output directory as typed, resolved (see resolve_path) once per run;
+// null when it does not fit the path buffers.
+const char* output_directory(const char* outdir);
+
 // Copies entry n to the output directory joined with the entry's name. The
 // entry on success; none after printing why (nothing is printed when no
 // archive is open or there is no entry n).

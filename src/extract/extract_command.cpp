@@ -4,6 +4,7 @@
 #include "archive/reader.h"
 #include "common/end_run.h"
 #include "common/number.h"
+#include "common/paths.h"
 #include "extract/extract.h"
 
 void extract_command(int argc, char** argv, std::int32_t file_count) {
@@ -14,7 +15,13 @@ void extract_command(int argc, char** argv, std::int32_t file_count) {
     }
     const char* outdir = argv[argc - 1];
     std::printf("Output directory: %s\nExtracting %i file(s)...\n\n", outdir, index_arguments);
-    make_path(outdir);
+    if (!directory_form_accepted(outdir)) {
+        end_run(2);
+    }
+    // Made where the files go: one resolution serves both.
+    if (const char* resolved = output_directory(outdir)) {
+        make_path(resolved);
+    }
 
     // A star in the last index position means every entry, in index order.
     if (argv[argc - 2][0] == '*') {

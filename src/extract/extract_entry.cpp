@@ -22,18 +22,6 @@ char resolved_for[MAX_PATH];
 char resolved[MAX_PATH];
 char last_made[MAX_PATH];
 
-int resolve_output(const char* outdir) {
-    if (resolved[0] != '\0' && std::strcmp(resolved_for, outdir) == 0) {
-        return 1;
-    }
-    resolved[0] = '\0';
-    if (std::strlen(outdir) >= MAX_PATH || !resolve_path(outdir, resolved, sizeof resolved)) {
-        resolved[0] = '\0';
-        return 0;
-    }
-    std::strcpy(resolved_for, outdir);
-    return 1;
-}
 
 void make_target_directory(const char* target) {
     char directory[MAX_PATH];
@@ -65,6 +53,19 @@ int copy_data(FileHandle target, std::uint32_t size) {
 
 }  // namespace
 
+const char* output_directory(const char* outdir) {
+    if (resolved[0] != '\0' && std::strcmp(resolved_for, outdir) == 0) {
+        return resolved;
+    }
+    resolved[0] = '\0';
+    if (std::strlen(outdir) >= MAX_PATH || !resolve_path(outdir, resolved, sizeof resolved)) {
+        resolved[0] = '\0';
+        return nullptr;
+    }
+    std::strcpy(resolved_for, outdir);
+    return resolved;
+}
+
 std::optional<BigEntry> extract_entry(std::uint32_t n, const char* outdir) {
     if (!archive_is_open() || outdir == nullptr) {
         return std::nullopt;
@@ -89,7 +90,8 @@ std::optional<BigEntry> extract_entry(std::uint32_t n, const char* outdir) {
         return std::nullopt;
     }
     char target[MAX_PATH] = "";
-    if (!resolve_output(outdir) || !append_text(target, sizeof target, resolved) ||
+    const char* directory = output_directory(outdir);
+    if (directory == nullptr || !append_text(target, sizeof target, directory) ||
         !append_archive_name(target, sizeof target, name, local_path_style())) {
         std::printf("Error: Path too long to extract '%.*s'.\n", shown_length, shown.data());
         return std::nullopt;

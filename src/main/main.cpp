@@ -1,9 +1,11 @@
 // The program's entry: banner, usage, dispatch of the command word, the
 // information block, and the exit status of every run.
 #include <cstdio>
+#include <string>
 
 #include "archive/reader.h"
 #include "common/end_run.h"
+#include "common/printable.h"
 #include "create/create.h"
 #include "extract/extract.h"
 #include "main/front_end.h"
@@ -29,6 +31,16 @@ int main(int argc, char** argv) {
     }
     std::printf("bigtool: lists, extracts and creates BIG archives\n");
     std::printf("Tarvenor .BIG file container tool. Ver 1.0 BETA\n\n");
+    // Before anything is opened or created: an argument that reached argv
+    // as another text would name another file.
+    std::string argument;
+    if (inexact_argument(&argument) != 0) {
+        std::string shown;
+        std::printf("Error: The argument '%s' holds characters that the ANSI code page cannot "
+                    "represent.\n",
+                    printable(argument.c_str(), shown));
+        end_run(2);
+    }
     if (argc < 3) {
         // Without a command word there is nothing to run: show how to run it.
         print_usage(argc > 0 ? argv[0] : "bigtool");

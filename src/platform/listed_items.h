@@ -16,6 +16,7 @@ struct ListedItems {
         std::size_t name_at;  // into names, terminated
         bool is_directory;
         std::uint64_t size;
+        bool unrepresentable;
     };
     std::string names;
     std::vector<Listed> items;
@@ -24,8 +25,8 @@ struct ListedItems {
 
 // `name` must be shorter than DirItem's name buffer.
 inline void add_listed(ListedItems& listed, std::string_view name, bool is_directory,
-                       std::uint64_t size) {
-    listed.items.push_back({listed.names.size(), is_directory, size});
+                       std::uint64_t size, bool unrepresentable = false) {
+    listed.items.push_back({listed.names.size(), is_directory, size, unrepresentable});
     listed.names.append(name);
     listed.names.push_back('\0');
 }
@@ -39,5 +40,6 @@ inline int next_listed(ListedItems& listed, DirItem* item) {
     std::memcpy(item->name, name, std::strlen(name) + 1);
     item->is_directory = found.is_directory;
     item->size = found.size;
+    item->unrepresentable = found.unrepresentable;
     return 1;
 }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "common/path_style.h"
 
@@ -81,6 +82,10 @@ struct DirItem {
     char name[260];
     bool is_directory;
     std::uint64_t size;
+    // The system's name holds characters that paths of this tool (in the
+    // ANSI code page on Windows) cannot; `name` shows them as '?' and opens
+    // nothing.
+    bool unrepresentable;
 };
 
 struct DirListing;
@@ -111,6 +116,19 @@ MakeDirStatus make_directory(const char* path);
 // 1 when `path` names an existing directory (links followed).
 int is_directory(const char* path);
 
+// Windows hands argv over in its ANSI code page, best fit: an argument typed
+// with characters outside it arrives as another one (a fullwidth "ｏｕｔ" as
+// "out", "łódź.big" as "lodz.big"). The position of the first argument
+// after the program's name that argv does not hold exactly, with `shown` set
+// to it ('?' for each character that does not fit); 0 when argv is the
+// command line as typed, always so on POSIX.
+int inexact_argument(std::string* shown);
+
 // The current directory as a full path, terminated; 1, or 0 when it does not
 // fit `size` bytes.
 int current_directory(char* buffer, std::size_t size);
+
+// The current directory of drive `letter` ("C" for "C:out"), which Windows
+// keeps for each drive; 1, or 0 when it does not fit `size` bytes or the
+// system has no drives.
+int drive_directory(char letter, char* buffer, std::size_t size);

@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,36 @@ namespace {
 
 HANDLE as_handle(FileHandle file) {
     return reinterpret_cast<HANDLE>(file);
+}
+
+// `wide` in the ANSI code page, in `ansi`: true when exactly, false when a
+// character has no place there (then it shows as '?', never as a best-fit
+// stand-in). What comes back from the ANSI text must be `wide` again.
+bool to_ansi_exactly(const wchar_t* wide, std::string* ansi) {
+    ansi->clear();
+    int wide_length = static_cast<int>(wcslen(wide));
+    if (wide_length == 0) {
+        return true;
+    }
+    BOOL defaulted = FALSE;
+    DWORD flags = WC_NO_BEST_FIT_CHARS;
+    BOOL* defaulted_at = &defaulted;
+    int length = WideCharToMultiByte(CP_ACP, flags, wide, wide_length, nullptr, 0, nullptr, defaulted_at);
+    if (length == 0 && GetLastError() == ERROR_INVALID_PARAMETER) {
+        // UTF-8 as the ANSI code page takes neither; it has room for everything.
+        flags = 0;
+        defaulted_at = nullptr;
+        length = WideCharToMultiByte(CP_ACP, flags, wide, wide_length, nullptr, 0, nullptr, nullptr);
+    }
+    if (length <= 0) {
+        ansi->assign(static_cast<std::size_t>(wide_length), '?');
+        return false;
+    }
+    ansi->resize(static_cast<std::size_t>(length));
+    WideCharToMultiByte(CP_ACP, flags, wide, wide_length, ansi->data(), length, nullptr, defaulted_at);
+    std::wstring back(static_cast<std::size_t>(wide_length) + 1, L'\0');
+    int back_length = MultiByteToWideChar(CP_ACP, 0, ansi->data(), length, back.data(), wide_length + 1);
+    return !defaulted && back_length == wide_length && back.compare(0, back_length, wide) == 0;
 }
 
 // ReadFile and WriteFile take a DWORD count; a FileHandle is pointer-sized.
@@ -266,6 +297,18 @@ struct DirListing {
 
 namespace {
 
+// A path of this tool, in the ANSI code page, as the system's wide text.
+bool to_wide(const char* ansi, std::wstring* wide) {
+    int length = MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0);
+    if (length <= 0) {
+        return false;
+    }
+    wide->resize(static_cast<std::size_t>(length));
+    MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide->data(), length);
+    wide->pop_back();  // the terminator, which the string keeps apart
+    return true;
+}
+
 bool is_directory_attribute(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
@@ -276,15 +319,20 @@ ListStatus dir_open(const char* directory, ListDetail, DirListing** listing) {
     if (fault_injected(FaultOp::dir)) {
         return ListStatus::failed;
     }
-    std::string pattern = directory;
-    pattern += "\\*";
+    // The wide listing gives the names as they are; the ANSI one would give
+    // best-fit stand-ins ("l.txt" for "ł.txt") that open other files.
+    std::wstring wide_directory;
+    if (!to_wide(directory, &wide_directory)) {
+        return ListStatus::failed;
+    }
+    std::wstring pattern = wide_directory + L"\\*";
     auto* result = new DirListing;
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA(pattern.c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW(pattern.c_str(), &found);
     if (find == INVALID_HANDLE_VALUE) {
         // A drive root lists no "." or "..": when empty, it lists nothing.
         bool empty = GetLastError() == ERROR_FILE_NOT_FOUND &&
-                     is_directory_attribute(GetFileAttributesA(directory));
+                     is_directory_attribute(GetFileAttributesW(wide_directory.c_str()));
         if (!empty) {
             delete result;
             return ListStatus::failed;
@@ -292,6 +340,7 @@ ListStatus dir_open(const char* directory, ListDetail, DirListing** listing) {
         *listing = result;
         return ListStatus::listed;
     }
+    std::string name;
     do {
         // Devices are neither directories nor regular files.
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0) {
@@ -300,12 +349,12 @@ ListStatus dir_open(const char* directory, ListDetail, DirListing** listing) {
         bool is_dir = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         std::uint64_t size =
             (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-        std::size_t length = strnlen(found.cFileName, sizeof found.cFileName);
-        if (length >= sizeof(DirItem{}.name)) {
+        bool exact = to_ansi_exactly(found.cFileName, &name);
+        if (name.size() >= sizeof(DirItem{}.name)) {
             continue;
         }
-        add_listed(result->listed, {found.cFileName, length}, is_dir, is_dir ? 0 : size);
-    } while (FindNextFileA(find, &found));
+        add_listed(result->listed, name, is_dir, is_dir ? 0 : size, !exact);
+    } while (FindNextFileW(find, &found));
     bool failed = GetLastError() != ERROR_NO_MORE_FILES;
     FindClose(find);
     if (failed) {
@@ -348,4 +397,46 @@ int current_directory(char* buffer, std::size_t size) {
     // On success the length without the terminator; when too small, the
     // size needed with it.
     return length != 0 && length < room;
+}
+
+// msvcrt's own splitting of the wide command line: the same rules, and the
+// same count, as the argv it hands to main.
+extern "C" {
+struct WideStartupInfo {
+    int newMode;
+};
+int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** env, int expand_wildcards,
+                   WideStartupInfo* info);
+}
+
+int inexact_argument(std::string* shown) {
+    int argc = 0;
+    wchar_t** argv = nullptr;
+    wchar_t** env = nullptr;
+    WideStartupInfo info{0};
+    if (__wgetmainargs(&argc, &argv, &env, 0, &info) < 0 || argv == nullptr) {
+        return 0;
+    }
+    for (int i = 1; i < argc; ++i) {
+        if (!to_ansi_exactly(argv[i], shown)) {
+            return i;
+        }
+    }
+    return 0;
+}
+
+int drive_directory(char letter, char* buffer, std::size_t size) {
+    // "C:" alone is that drive's current directory, which only Windows knows.
+    const char drive[3] = {letter, ':', '\0'};
+    DWORD room = size > 0xFFFFFFFF ? 0xFFFFFFFF : static_cast<DWORD>(size);
+    DWORD length = GetFullPathNameA(drive, room, buffer, nullptr);
+    if (length == 0 || length >= room) {
+        return 0;
+    }
+    // Like the current directory, it ends in a separator only at a root
+    // (Wine's answer ends in one always).
+    if (length > 3 && buffer[length - 1] == '\\') {
+        buffer[length - 1] = '\0';
+    }
+    return 1;
 }

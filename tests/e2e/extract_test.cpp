@@ -345,28 +345,23 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Dots that are part of a name, not a climb.
 TEST_F(ExtractTest, NamesWithDotsExtractNormally) {
-    const std::vector<FixtureEntry> entries = {{"..foo", "1"},
-                                               {"foo..", "2"},
-                                               {"a..b\\c.txt", "3"},
-                                               {"...x", "4"},
-                                               {"sub\\.h", "5"}};
+    const std::vector<FixtureEntry> entries = {
+        {"..foo", "1"}, {"a..b\\c.txt", "3"}, {"...x", "4"}, {"sub\\.h", "5"}};
     const std::string bytes = big_archive(entries);
     write_file("x.big", bytes);
     EXPECT_RUN(run({"x.big", "EXTRACT", "*", "out"}),
-               BANNER + info_block("x.big", 5, bytes.size(), 16 + 14 + 14 + 19 + 13 + 15 + 8) +
+               BANNER + info_block("x.big", 4, bytes.size(), 16 + 14 + 19 + 13 + 15 + 8) +
                    "Output directory: out\nExtracting 1 file(s)...\n\n" +
                    extracting(0, 1, "..foo", "out/..foo") + "OK\n" +
-                   extracting(1, 1, "foo..", "out/foo..") + "OK\n" +
-                   extracting(2, 1, "a..b\\c.txt", "out/a..b/c.txt") + "OK\n" +
-                   extracting(3, 1, "...x", "out/...x") + "OK\n" +
-                   extracting(4, 1, "sub\\.h", "out/sub/.h") + "OK\n" + "Completed successfully\n",
+                   extracting(1, 1, "a..b\\c.txt", "out/a..b/c.txt") + "OK\n" +
+                   extracting(2, 1, "...x", "out/...x") + "OK\n" +
+                   extracting(3, 1, "sub\\.h", "out/sub/.h") + "OK\n" + "Completed successfully\n",
                0);
     EXPECT_EQ(read_file("out/..foo"), "1");
-    EXPECT_EQ(read_file("out/foo.."), "2");
     EXPECT_EQ(read_file("out/a..b/c.txt"), "3");
     EXPECT_EQ(read_file("out/...x"), "4");
     EXPECT_EQ(read_file("out/sub/.h"), "5");
-    EXPECT_EQ(tree_below(dir_).size(), 9u);  // x.big, out, a..b, sub and the five files
+    EXPECT_EQ(tree_below(dir_).size(), 8u);  // x.big, out, a..b, sub and the four files
 }
 
 }  // namespace

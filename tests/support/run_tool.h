@@ -30,5 +30,7 @@ std::string tool_path();
 
 // Runs the tool with `args` (argv[1] onwards, passed literally, no wildcard
 // expansion) in the directory `cwd`. Standard error goes to `err_file`.
+// Arguments are UTF-8 text; on Windows they reach the tool through the wide
+// command line, as typed characters do.
 ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd,
                  const std::string& err_file, const RunOptions& options = {});

@@ -1,5 +1,7 @@
 // run_tool for Windows hosts: one command line through cmd.exe, which sets
 // the working directory and the standard streams.
+#include <windows.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -56,6 +58,15 @@ std::string escape_for_cmd(const std::string& line) {
     return escaped;
 }
 
+// The tests write arguments in UTF-8; the system's wide command line holds
+// them whole, as a user's typing would.
+std::wstring widened(const std::string& utf8) {
+    int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), length);
+    return wide;
+}
+
 std::string crlf_to_lf(const std::string& text) {
     std::string lines;
     lines.reserve(text.size());
@@ -105,14 +116,14 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd,
     line += escape_for_cmd(arg_text);
     // cmd /c drops the first and the last quote of a line that holds more
     // than two; the outer pair is there to be dropped.
-    std::string command = "\"" + line + "\"";
+    std::wstring command = widened("\"" + line + "\"");
     // Under a loaded Wine, starting cmd.exe, or the tool from it, now and
     // then fails. Neither started anything, so it is tried again; 9009 is
     // cmd's status for a program it could not start, never the tool's.
     std::string out;
     for (int attempt = 0; attempt < RUN_ATTEMPTS; ++attempt) {
         std::fflush(nullptr);
-        FILE* pipe = _popen(command.c_str(), "rb");
+        FILE* pipe = _wpopen(command.c_str(), L"rb");
         if (pipe == nullptr) {
             continue;
         }

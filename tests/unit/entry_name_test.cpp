@@ -22,9 +22,9 @@ TEST(EntryName, ClimbsAndAbsoluteNamesRefusedInBothStyles) {
 }
 
 TEST(EntryName, DotsInsideNamesAcceptedInBothStyles) {
-    const char* accepted[] = {"a.txt", "sub\\b.dat", "sub/b.dat", "..foo",  "foo..", "a..b\\c.txt",
-                              "...x",  "sub\\.h",    ".hidden",   "a\\.\\b", "x\\..y\\z", "CONSOLE",
-                              "COM10", "xnul.txt",   "NULL"};
+    const char* accepted[] = {"a.txt",  "sub\\b.dat", "sub/b.dat", "..foo",   "a..b\\c.txt", "...x",
+                              "sub\\.h", ".hidden",    "x\\..y\\z", "CONSOLE", "COM10",      "xnul.txt",
+                              "NULL",   "CONIN",      "CLOCK",     "a b.txt"};
     for (PathStyle style : BOTH) {
         for (const char* name : accepted) {
             SCOPED_TRACE(name);
@@ -39,6 +39,15 @@ TEST(EntryName, WindowsOnlyDangers) {
                                      "con",        "nul.txt",      "sub\\COM1",    "lpt9.log",
                                      "con .txt",   "AUX\\x",       "PRN.",         "...",
                                      ". .",        "sub\\...\\x",  "sub\\.. ",
+                                     // Names Windows would write under another name.
+                                     "readme.",    "readme ",      "sub \\x",      "foo..",
+                                     "a\\.\\b",     ".",            "x\\trail.\\y",
+                                     // Consoles and the clock, with or without an extension.
+                                     "CONIN$",     "sub\\conout$", "CONOUT$.txt",  "clock$",
+                                     "CLOCK$.log",
+                                     // Characters no Windows name holds.
+                                     "a<b",        "a>b",          "a\"b",         "a|b",
+                                     "what?",      "sub\\*.txt",
                                      // Windows also reserves COM and LPT with 0 and with the
                                      // superscript digits of its Latin-1 code page.
                                      "COM0",       "lpt0.txt",     "COM\xB9",     "com\xB2.log",

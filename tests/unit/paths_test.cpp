@@ -29,10 +29,51 @@ TEST(ResolvePath, Windows) {
     EXPECT_EQ(resolved("C:\\work", "out", PathStyle::windows), "C:\\work\\out");
     EXPECT_EQ(resolved("C:\\", "out", PathStyle::windows), "C:\\\\out");
     EXPECT_EQ(resolved("C:\\work", "D:\\x", PathStyle::windows), "D:\\x");
-    EXPECT_EQ(resolved("C:\\work", "D:x", PathStyle::windows), "D:x");
-    // A leading backslash is not a drive: the current directory still comes first.
-    EXPECT_EQ(resolved("C:\\work", "\\out", PathStyle::windows), "C:\\work\\\\out");
-    EXPECT_EQ(resolved("C:\\work", "/out", PathStyle::windows), "C:\\work\\/out");
+    EXPECT_EQ(resolved("C:\\work", "\\\\server\\share\\out", PathStyle::windows),
+              "\\\\server\\share\\out");
+    // Rooted: from the root of the base's drive or share.
+    EXPECT_EQ(resolved("C:\\work", "\\out", PathStyle::windows), "C:\\out");
+    EXPECT_EQ(resolved("C:\\", "\\out", PathStyle::windows), "C:\\out");
+    EXPECT_EQ(resolved("C:\\work", "/out", PathStyle::windows), "C:/out");
+    EXPECT_EQ(resolved("\\\\srv\\share\\dir", "\\out", PathStyle::windows), "\\\\srv\\share\\out");
+    // Drive-relative: the base is that drive's current directory.
+    EXPECT_EQ(resolved("D:\\games", "D:", PathStyle::windows), "D:\\games");
+    EXPECT_EQ(resolved("D:\\games", "d:mods", PathStyle::windows), "D:\\games\\mods");
+    EXPECT_EQ(resolved("D:\\", "D:mods", PathStyle::windows), "D:\\\\mods");
+    // Device paths are taken by no command.
+    EXPECT_EQ(resolved("C:\\work", "\\\\?\\Z:\\x", PathStyle::windows), "<failed>");
+}
+
+TEST(PathForm, BothStyles) {
+    struct Row {
+        const char* path;
+        PathForm windows;
+        PathForm posix;
+    };
+    const Row rows[] = {
+        {"out", PathForm::relative, PathForm::relative},
+        {"/out", PathForm::rooted, PathForm::absolute},
+        {"\\out", PathForm::rooted, PathForm::relative},
+        {"C:\\out", PathForm::absolute, PathForm::relative},
+        {"c:/out", PathForm::absolute, PathForm::relative},
+        {"C:", PathForm::drive_relative, PathForm::relative},
+        {"C:out", PathForm::drive_relative, PathForm::relative},
+        {"5:out", PathForm::relative, PathForm::relative},
+        {"\\\\server\\share", PathForm::absolute, PathForm::relative},
+        {"//server/share", PathForm::absolute, PathForm::absolute},
+        {"\\\\?\\C:\\x", PathForm::device, PathForm::relative},
+        {"\\\\.\\PhysicalDrive0", PathForm::device, PathForm::relative},
+        {"//?/C:/x", PathForm::device, PathForm::absolute},
+        {"\\??\\C:\\x", PathForm::device, PathForm::relative},
+        {"\\\\?", PathForm::device, PathForm::relative},
+        {"\\\\?x\\share", PathForm::absolute, PathForm::relative},
+        {"", PathForm::relative, PathForm::relative},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.path);
+        EXPECT_EQ(path_form(row.path, PathStyle::windows), row.windows);
+        EXPECT_EQ(path_form(row.path, PathStyle::posix), row.posix);
+    }
 }
 
 TEST(ResolvePath, RefusesWhatDoesNotFit) {

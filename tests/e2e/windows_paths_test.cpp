@@ -1,0 +1,206 @@
+// Names and paths as Windows means them: names the ANSI code page cannot
+// hold, in a tree or on the command line; drive-relative, rooted and device
+// directories; names Windows would rewrite or open as devices. These cases
+// only arise on Windows and skip elsewhere. Test sources are UTF-8, and so
+// are the names written here; the tool prints in the ANSI code page
+// (1252 under Wine, where these tests run).
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "support/big_writer.h"
+#include "support/tool_test.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string NOT_IN_CODE_PAGE = "' cannot be stored: its name holds characters that the ANSI "
+                                     "code page cannot represent.\n";
+
+fs::path utf8_path(const std::string& utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string argument_refused(const std::string& shown) {
+    return BANNER + "Error: The argument '" + shown +
+           "' holds characters that the ANSI code page cannot represent.\n";
+}
+
+class WindowsPathsTest : public ToolTest {
+protected:
+    void SetUp() override {
+        ToolTest::SetUp();
+        if (!host_is_windows()) {
+            GTEST_SKIP() << "Windows' code pages, drives and device names";
+        }
+    }
+
+    // A file whose name, given in UTF-8, may lie outside the code page.
+    void write_unicode(const std::string& relative, const std::string& bytes) const {
+        fs::path path = dir_ / utf8_path(relative);
+        fs::create_directories(path.parent_path());
+        std::ofstream out(path, std::ios::binary);
+        out << bytes;
+    }
+
+    // The drive of the test's folder, "C:".
+    std::string drive() const { return local("").substr(0, 2); }
+
+    std::string create_head(const std::string& input, const std::string& archive = "x.big") const {
+        return BANNER + "Import directory: " + input + "\n\nCreating '" + archive + "'\n";
+    }
+};
+
+// The ANSI listing's best-fit stand-ins would open other files ("l.txt" is
+// "L.txt"): a name that does not fit the code page ends the run.
+TEST_F(WindowsPathsTest, TreeNamesOutsideTheCodePage) {
+    struct Tree {
+        const char* case_name;
+        std::string file;   // UTF-8
+        std::string shown;  // as the error names it, below in/
+    };
+    const std::vector<Tree> trees = {
+        {"best_fit_pair", "ł.txt", "?.txt"},
+        {"fullwidth_folder", "ｓub/b.txt", "?ub"},
+        {"fullwidth_dots", "．．/x.txt", "??"},
+        {"fullwidth_device", "ＣＯＮ", "???"},
+    };
+    for (const Tree& tree : trees) {
+        SCOPED_TRACE(tree.case_name);
+        fs::remove_all(at("in"));
+        write_file("in/L.txt", "LATIN-FILE!\n");
+        write_unicode("in/" + tree.file, "POLISH-FILE\n");
+        EXPECT_RUN(run({"x.big", "CREATE", "in"}),
+                   create_head(local("in")) + "Error: '" + local("in/" + tree.shown) + NOT_IN_CODE_PAGE, 2);
+        EXPECT_FALSE(exists("x.big"));
+    }
+}
+
+// A name the code page holds is stored in its bytes there, and read back
+// from the file that was listed.
+TEST_F(WindowsPathsTest, TreeNamesInTheCodePageAreStoredAsItsBytes) {
+    write_unicode("in/é.txt", "accented");
+    write_file("in/e.txt", "plain!!!");
+    EXPECT_RUN(run({"x.big", "CREATE", "in"}),
+               create_head(local("in")) + "Adding[0] 0kb '" + local("in/e.txt") + "': Done\n" +
+                   "Adding[1] 0kb '" + local("in/\xE9.txt") + "': Done\n" +
+                   "Total file count: 2\nCompleted successfully\n",
+               0);
+    EXPECT_TRUE(read_file("x.big") == big_archive({{"e.txt", "plain!!!"}, {"\xE9.txt", "accented"}}));
+}
+
+// Best fit would turn these into the names of other files.
+TEST_F(WindowsPathsTest, ArgumentsOutsideTheCodePage) {
+    write_file("out/a.txt", "keep");
+    write_file("x.big", big_archive({{"a.txt", "replaced"}}));
+    write_file("lodz.big", big_archive({{"a.txt", "replaced"}}));
+    write_file("in/a.txt", "abc");
+    EXPECT_RUN(run({"x.big", "EXTRACT", "*", "ｏｕｔ"}), argument_refused("???"), 2);
+    EXPECT_RUN(run({"łódź.big", "CREATE", "in"}), argument_refused("?\xF3" "d?.big"), 2);
+    EXPECT_RUN(run({"łódź.big", "LIST"}), argument_refused("?\xF3" "d?.big"), 2);
+    EXPECT_EQ(read_file("out/a.txt"), "keep");
+    EXPECT_EQ(files_below(""), (std::vector<std::string>{"in/a.txt", "lodz.big", "out/a.txt", "x.big"}));
+}
+
+// "C:" alone is the drive's current directory, not its root.
+TEST_F(WindowsPathsTest, BareDriveIsItsCurrentDirectory) {
+    const std::string name = dir_.filename().string() + ".txt";  // nowhere else on the drive
+    const std::vector<FixtureEntry> entries = {{name, "here"}};
+    const std::string bytes = big_archive(entries);
+    write_file("x.big", bytes);
+    EXPECT_RUN(run({"x.big", "EXTRACT", "*", drive()}),
+               BANNER + info_block("x.big", 1, bytes.size(), 16 + 9 + name.size() + 8) +
+                   "Output directory: " + drive() + "\nExtracting 1 file(s)...\n\n" +
+                   extracting(0, 4, name, name) + "OK\nCompleted successfully\n",
+               0);
+    EXPECT_EQ(read_file(name), "here");
+    EXPECT_FALSE(fs::exists(drive() + "\\" + name));
+
+    write_file("in/a.txt", "abc");
+    EXPECT_RUN(run_in("in", {"..\\new.big", "CREATE", drive()}),
+               create_head(local("in"), "..\\new.big") + "Adding[0] 0kb '" + local("in/a.txt") +
+                   "': Done\nTotal file count: 1\nCompleted successfully\n",
+               0);
+    EXPECT_TRUE(read_file("new.big") == big_archive({{"a.txt", "abc"}}));
+}
+
+// A folder at the drive's root, removed whatever the test's outcome.
+class RootFolder {
+public:
+    explicit RootFolder(std::string path) : path_(std::move(path)) {}
+    ~RootFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    RootFolder(const RootFolder&) = delete;
+    RootFolder& operator=(const RootFolder&) = delete;
+
+private:
+    std::string path_;
+};
+
+// "\x" is the root of the current drive: the folder is made there, and the
+// files go there too.
+TEST_F(WindowsPathsTest, RootedOutputDirectory) {
+    const std::string root = "\\bt-rooted-" + dir_.filename().string();
+    RootFolder cleanup(drive() + root);
+    const std::string bytes = big_archive({{"a.txt", "abc"}});
+    write_file("x.big", bytes);
+    const std::string outdir = root + "\\out";
+    EXPECT_RUN(run({"x.big", "EXTRACT", "*", outdir}),
+               BANNER + info_block("x.big", 1, bytes.size(), 16 + 14 + 8) + "Output directory: " + outdir +
+                   "\nExtracting 1 file(s)...\n\n" + "Extracting[0] 3 bytes from 'a.txt' to '" + drive() +
+                   outdir + "\\a.txt': OK\nCompleted successfully\n",
+               0);
+    std::ifstream in(drive() + outdir + "\\a.txt", std::ios::binary);
+    std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(written, "abc");
+    EXPECT_EQ(files_below(""), std::vector<std::string>{"x.big"});
+}
+
+TEST_F(WindowsPathsTest, DevicePathsAreRefused) {
+    const std::string bytes = big_archive({{"a.txt", "abc"}});
+    write_file("x.big", bytes);
+    write_file("in/a.txt", "abc");
+    for (const char* prefix : {"\\\\?\\", "\\\\.\\"}) {
+        SCOPED_TRACE(prefix);
+        const std::string outdir = std::string(prefix) + local("out");
+        EXPECT_RUN(run({"x.big", "EXTRACT", "*", outdir}),
+                   BANNER + info_block("x.big", 1, bytes.size(), 16 + 14 + 8) + "Output directory: " +
+                       outdir + "\nExtracting 1 file(s)...\n\n" + "Error: '" + outdir +
+                       "' is a device path (\\\\?\\ or \\\\.\\), which is not taken as a directory.\n",
+                   2);
+        const std::string input = std::string(prefix) + local("in");
+        EXPECT_RUN(run({"new.big", "CREATE", input}),
+                   BANNER + "Error: '" + input +
+                       "' is a device path (\\\\?\\ or \\\\.\\), which is not taken as a directory.\n",
+                   2);
+    }
+    EXPECT_EQ(files_below(""), (std::vector<std::string>{"in/a.txt", "x.big"}));
+}
+
+// Names Windows would write under another name, or open as a device; the
+// ordinary entry before each is extracted, and nothing is made for the bad one.
+class WindowsRewrittenName : public WindowsPathsTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(WindowsRewrittenName, IsRefused) {
+    const std::string name = GetParam();
+    const std::vector<FixtureEntry> entries = {{"ok.txt", "fine"}, {name, "bad"}};
+    const std::string bytes = big_archive(entries);
+    write_file("x.big", bytes);
+    EXPECT_RUN(run({"x.big", "EXTRACT", "*", "out"}),
+               BANNER + info_block("x.big", 2, bytes.size(), 16 + 15 + 9 + name.size() + 8) +
+                   "Output directory: out\nExtracting 1 file(s)...\n\n" +
+                   extracting(0, 4, "ok.txt", "out/ok.txt") + "OK\n" + "Error: Refusing to extract '" + name +
+                   "': unsafe file name.\n",
+               2);
+    EXPECT_EQ(files_below(""), (std::vector<std::string>{"out/ok.txt", "x.big"}));
+    EXPECT_FALSE(exists("out/sub"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, WindowsRewrittenName,
+                         ::testing::Values("readme.", "readme ", "sub \\x", "sub\\CONOUT$", "CONIN$.txt",
+                                           "sub\\CLOCK$", "a<b", "a>b", "a\"b", "a|b", "a?b", "sub\\*.txt"));
+
+}  // namespace
