@@ -73,7 +73,7 @@ void check_style(std::string_view name, PathStyle style) {
         fail("accepted a name with a drive", name, style);
     }
     const std::string root = style == PathStyle::windows ? "C:\\out\\dir" : "/out/dir";
-    char joined[MAX_PATH];
+    char joined[PATH_CAPACITY];
     std::snprintf(joined, sizeof joined, "%s", root.c_str());
     if (!append_archive_name(joined, sizeof joined, name, style)) {
         return;  // too long: refused, which is safe

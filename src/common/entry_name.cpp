@@ -4,28 +4,13 @@
 #include <algorithm>
 #include <array>
 
+#include "common/ascii.h"
 #include "common/printable.h"
 
 namespace {
 
 bool is_name_separator(char c) {
     return c == '\\' || c == '/';
-}
-
-char upper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool equals_upper(std::string_view text, std::string_view upper_word) {
-    if (text.size() != upper_word.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (upper(text[i]) != upper_word[i]) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // Windows drops trailing dots and blanks from a name: "readme." and
@@ -55,7 +40,7 @@ bool is_windows_device(std::string_view component) {
         base.remove_suffix(1);
     }
     for (std::string_view device : devices) {
-        if (equals_upper(base, device)) {
+        if (equals_ignoring_case(base, device)) {
             return true;
         }
     }

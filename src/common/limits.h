@@ -5,7 +5,7 @@
 #include <cstdint>
 
 // Path buffers hold this many bytes, the terminator included.
-inline constexpr std::size_t MAX_PATH = 260;
+inline constexpr std::size_t PATH_CAPACITY = 260;
 
 // Entry and file data are copied through a buffer of this size.
 inline constexpr std::uint32_t COPY_CHUNK = 5242880;

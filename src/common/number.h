@@ -1,4 +1,5 @@
-// Index arguments are read the way the original 32-bit build read them.
+// Index arguments are read as strtol reads them where a long has 32 bits,
+// as on Windows: so every build reads them alike.
 #pragma once
 
 #include <cstdint>

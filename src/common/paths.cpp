@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/platform.h"
 
 char path_separator(PathStyle style) {
     return style == PathStyle::windows ? '\\' : '/';
@@ -101,36 +100,13 @@ int resolve_path_from(std::string_view base, std::string_view dir, PathStyle sty
     return 0;
 }
 
-bool directory_form_accepted(const char* dir) {
-    if (path_form(dir, local_path_style()) != PathForm::device) {
+bool directory_form_accepted(const char* dir, PathStyle style) {
+    if (path_form(dir, style) != PathForm::device) {
         return true;
     }
     std::printf("Error: '%s' is a device path (\\\\?\\ or \\\\.\\), which is not taken as a directory.\n",
                 dir);
     return false;
-}
-
-int resolve_path(const char* dir, char* out, std::size_t size) {
-    // An absolute path must not fail because the current directory is too
-    // deep or was removed: it is only asked for when it is needed.
-    PathStyle style = local_path_style();
-    char base[MAX_PATH] = "";
-    switch (path_form(dir, style)) {
-    case PathForm::absolute:
-    case PathForm::device: break;
-    case PathForm::drive_relative:
-        if (!drive_directory(dir[0], base, sizeof base)) {
-            return 0;
-        }
-        break;
-    case PathForm::relative:
-    case PathForm::rooted:
-        if (!current_directory(base, sizeof base)) {
-            return 0;
-        }
-        break;
-    }
-    return resolve_path_from(base, dir, style, out, size);
 }
 
 int append_archive_name(char* buffer, std::size_t size, std::string_view name, PathStyle style) {

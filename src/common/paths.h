@@ -1,4 +1,4 @@
-// Local paths: resolving them against the current directory, joining them,
+// Local paths: resolving them against a current directory, joining them,
 // and converting between local paths and names as archives store them
 // (always with backslashes). Every function that fills a buffer returns 0,
 // leaving it unusable, rather than truncate.
@@ -29,7 +29,7 @@ int append_text(char* buffer, std::size_t size, std::string_view text);
 
 // True for a directory argument that a command may take; otherwise prints
 // why (device paths are taken by no command) and returns false.
-bool directory_form_accepted(const char* dir);
+bool directory_form_accepted(const char* dir, PathStyle style);
 
 // `dir` made absolute. `base` is the current directory, or, for a
 // drive-relative `dir`, that drive's current directory. An absolute `dir`
@@ -40,9 +40,6 @@ bool directory_form_accepted(const char* dir);
 int resolve_path_from(std::string_view base, std::string_view dir, PathStyle style, char* out,
                       std::size_t size);
 
-// resolve_path_from with the process's current directories and local style;
-// the current directory is only asked for when `dir` needs it.
-int resolve_path(const char* dir, char* out, std::size_t size);
 
 // Appends a separator and an archive name, its backslashes turned into the
 // local separator.

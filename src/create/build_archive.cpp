@@ -20,7 +20,6 @@
 
 namespace {
 
-inline constexpr std::uint64_t ARCHIVE_LIMIT = std::uint64_t{1} << 32;
 
 struct BuildState {
     FileHandle handle = INVALID_FILE;
@@ -28,7 +27,7 @@ struct BuildState {
     std::array<std::uint8_t, HEADER_SIZE> header{};  // in stored byte order
     std::unique_ptr<std::uint8_t[]> index;           // INDEX_CAPACITY + room for the end record
     std::size_t writeAt = 0;                         // end of the entries so far
-    int pass = PASS_INDEX;
+    Pass pass = Pass::PASS_INDEX;
     std::uint32_t fileCounter = 0;
     std::size_t rootLength = 0;  // a walked path's name starts after the root and a separator
     std::uint64_t dataTotal = 0;  // bytes the index pass's files hold
@@ -57,7 +56,7 @@ int name_of(const char* path, char* out) {
         return 0;
     }
     return archive_name_from_local({path + build.rootLength, length - build.rootLength},
-                                   local_path_style(), out, MAX_PATH);
+                                   local_path_style(), out, PATH_CAPACITY);
 }
 
 int fail_changed() {
@@ -136,11 +135,11 @@ int is_first_with_name(std::string_view name, const char* path) {
 
 }  // namespace
 
-int build_pass() {
+Pass build_pass() {
     return build.pass;
 }
 
-int enter_directory() {
+bool enter_directory() {
     return ++build.directoriesEntered <= WALK_DIRECTORY_LIMIT;
 }
 
@@ -152,8 +151,12 @@ void abandon_archive() {
     release_buffers();
 }
 
-std::uint32_t& file_counter() {
-    return build.fileCounter;
+std::uint32_t next_file_index() {
+    return build.fileCounter++;
+}
+
+bool fits_archive(std::uint64_t bytes) {
+    return bytes < (std::uint64_t{1} << 32);
 }
 
 int add_index_entry(const char* path, std::uint64_t size) {
@@ -161,7 +164,7 @@ int add_index_entry(const char* path, std::uint64_t size) {
         return 0;
     }
     std::string shown;
-    char name[MAX_PATH];
+    char name[PATH_CAPACITY];
     if (!name_of(path, name)) {
         std::printf("Error: Path too long: '%s'.\n", printable(path, shown));
         return 0;
@@ -175,7 +178,7 @@ int add_index_entry(const char* path, std::uint64_t size) {
     if (has_empty_component(name)) {
         return refuse_file(path, "its name would have an empty part");
     }
-    if (size >= ARCHIVE_LIMIT) {
+    if (!fits_archive(size)) {
         std::printf("Error: '%s' is 4 GiB or larger, too large for a BIG archive.\n",
                     printable(path, shown));
         return 0;
@@ -211,7 +214,7 @@ int add_file_data(std::uint32_t index, const char* path) {
     }
     // The walk must meet the files of the index pass, in the same order.
     std::optional<BigEntry> entry = entry_at(entries(), build.fillAt);
-    char name[MAX_PATH];
+    char name[PATH_CAPACITY];
     if (!entry || !name_of(path, name) || entry->name != name) {
         return fail_changed();
     }
@@ -221,7 +224,7 @@ int add_file_data(std::uint32_t index, const char* path) {
         return 0;
     }
     std::uint32_t size = entry_data_size(*entry);
-    if (position + size >= ARCHIVE_LIMIT) {
+    if (!fits_archive(position + size)) {
         std::printf("Error: The archive would reach 4 GiB.\n");
         return 0;
     }
@@ -279,13 +282,13 @@ int create_archive(const char* archive_path, const char* input_dir) {
     build.rootLength = std::strlen(input_dir) + 1;
     build.fileCounter = 0;
     build.directoriesEntered = 0;
-    build.pass = PASS_INDEX;
+    build.pass = Pass::PASS_INDEX;
     if (!walk_tree(input_dir)) {
         return fail_closing();
     }
     std::uint32_t file_count = build.fileCounter;
     auto start_offset = static_cast<std::uint32_t>(build.writeAt + HEADER_SIZE + END_RECORD_SIZE);
-    if (start_offset + build.dataTotal >= ARCHIVE_LIMIT) {
+    if (!fits_archive(start_offset + build.dataTotal)) {
         std::printf("Error: The archive would reach 4 GiB.\n");
         return fail_closing();
     }
@@ -300,7 +303,7 @@ int create_archive(const char* archive_path, const char* input_dir) {
     build.fileCounter = 0;
     build.directoriesEntered = 0;
     build.fillAt = 0;
-    build.pass = PASS_DATA;
+    build.pass = Pass::PASS_DATA;
     if (!walk_tree(input_dir)) {
         return fail_closing();
     }
@@ -310,7 +313,7 @@ int create_archive(const char* archive_path, const char* input_dir) {
         return fail_closing();
     }
     std::uint64_t archive_size = 0;
-    if (!file_position(build.handle, &archive_size) || archive_size >= ARCHIVE_LIMIT) {
+    if (!file_position(build.handle, &archive_size) || !fits_archive(archive_size)) {
         std::printf("Error: Could not set file pointer.\n");
         return fail_closing();
     }

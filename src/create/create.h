@@ -7,8 +7,9 @@
 #include <cstdint>
 
 inline constexpr std::size_t INDEX_CAPACITY = 1048576;
-inline constexpr int PASS_INDEX = 1;
-inline constexpr int PASS_DATA = 0;
+
+// The index pass records names and sizes; the data pass copies the bytes.
+enum class Pass { PASS_DATA = 0, PASS_INDEX = 1 };
 
 // Links may lead into one folder along many paths, and each path is walked
 // (trees may rely on a folder archived under two names); but 30 levels of
@@ -16,13 +17,20 @@ inline constexpr int PASS_DATA = 0;
 // has, and few enough to be walked in seconds.
 inline constexpr std::uint32_t WALK_DIRECTORY_LIMIT = 65536;
 
-// The pass the build is in, and the files met so far in it.
-int build_pass();
-std::uint32_t& file_counter();
+// The pass the build is in.
+Pass build_pass();
 
-// Counts a directory the walk enters; 0 once more than WALK_DIRECTORY_LIMIT
-// were entered in this pass.
-int enter_directory();
+// The index of the next file the walk meets in this pass, counting from 0:
+// the i-th file of the data pass is the one that got entry i.
+std::uint32_t next_file_index();
+
+// Whether `bytes` (a file's size, or where the archive would end) stays
+// below the 4 GiB that the format's 32-bit offsets and sizes can reach.
+bool fits_archive(std::uint64_t bytes);
+
+// Counts a directory the walk enters; false once more than
+// WALK_DIRECTORY_LIMIT were entered in this pass.
+bool enter_directory();
 
 // Closes and removes the archive this run has made so far, for a run that
 // ends part way.

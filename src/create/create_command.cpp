@@ -5,13 +5,14 @@
 #include "common/end_run.h"
 #include "common/paths.h"
 #include "create/create.h"
+#include "platform/platform.h"
 
 void create_command(int argc, char** argv) {
     const char* typed = argv[argc - 1];
-    if (!directory_form_accepted(typed)) {
+    if (!directory_form_accepted(typed, local_path_style())) {
         end_run(2);
     }
-    char input_dir[MAX_PATH];
+    char input_dir[PATH_CAPACITY];
     if (!resolve_path(typed, input_dir, sizeof input_dir)) {
         std::printf("Error: Path too long: '%s'.\n", typed);
         end_run(2);

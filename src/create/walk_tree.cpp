@@ -19,7 +19,8 @@ int walk_tree(const char* dir) {
     }
     DirListing* listing = nullptr;
     // Only the index pass takes sizes from the listing.
-    ListDetail detail = build_pass() == PASS_INDEX ? ListDetail::with_sizes : ListDetail::types_only;
+    ListDetail detail =
+        build_pass() == Pass::PASS_INDEX ? ListDetail::with_sizes : ListDetail::types_only;
     switch (dir_open(dir, detail, &listing)) {
     case ListStatus::listed: break;
     case ListStatus::is_cycle: return 1;  // its files are archived further up already
@@ -42,7 +43,7 @@ int walk_tree(const char* dir) {
             ok = 0;
             break;
         }
-        char path[MAX_PATH] = "";
+        char path[PATH_CAPACITY] = "";
         if (!append_text(path, sizeof path, dir) || !append_text(path, sizeof path, separator) ||
             !append_text(path, sizeof path, item.name)) {
             std::string whole = std::string(dir) + separator + item.name;
@@ -50,18 +51,18 @@ int walk_tree(const char* dir) {
             ok = 0;
             break;
         }
-        if (item.is_directory) {
+        if (item.isDirectory) {
             ok = walk_tree(path);
             continue;
         }
-        if (build_pass() == PASS_INDEX) {
+        std::uint32_t index = next_file_index();
+        if (build_pass() == Pass::PASS_INDEX) {
             ok = add_index_entry(path, item.size);
-        } else if (add_file_data(file_counter(), path) != 1) {
+        } else if (add_file_data(index, path) != 1) {
             std::printf("Error: Failed adding file!\n");
             abandon_archive();
             end_run(2);
         }
-        ++file_counter();
     }
     dir_close(listing);
     return ok;

@@ -6,6 +6,7 @@
 #include "common/number.h"
 #include "common/paths.h"
 #include "extract/extract.h"
+#include "platform/platform.h"
 
 void extract_command(int argc, char** argv, std::int32_t file_count) {
     int index_arguments = argc - 4;
@@ -15,7 +16,7 @@ void extract_command(int argc, char** argv, std::int32_t file_count) {
     }
     const char* outdir = argv[argc - 1];
     std::printf("Output directory: %s\nExtracting %i file(s)...\n\n", outdir, index_arguments);
-    if (!directory_form_accepted(outdir)) {
+    if (!directory_form_accepted(outdir, local_path_style())) {
         end_run(2);
     }
     // Made where the files go: one resolution serves both.

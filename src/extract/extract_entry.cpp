@@ -13,35 +13,37 @@
 
 namespace {
 
-// One copy buffer serves every entry of the run.
-std::unique_ptr<std::uint8_t[]> copy_buffer;
-
-// The output directory is resolved once per run, and the directory of the
-// previous target is not made again for the next one.
-char resolved_for[MAX_PATH];
-char resolved[MAX_PATH];
-char last_made[MAX_PATH];
-
+// What extraction keeps from one entry to the next: one copy buffer for
+// every entry of the run; the output directory, resolved once; the folder
+// of the previous target, which the next one need not make again.
+struct Extraction {
+    std::unique_ptr<std::uint8_t[]> copyBuffer;
+    char resolvedFor[PATH_CAPACITY];
+    char resolved[PATH_CAPACITY];
+    char lastMade[PATH_CAPACITY];
+};
+Extraction extraction;
 
 void make_target_directory(const char* target) {
-    char directory[MAX_PATH];
+    char directory[PATH_CAPACITY];
     std::strcpy(directory, target);
     std::size_t cut = last_separator(directory, local_path_style());
     if (cut == std::string_view::npos) {
         return;
     }
     directory[cut] = '\0';
-    if (std::strcmp(directory, last_made) == 0) {
+    if (std::strcmp(directory, extraction.lastMade) == 0) {
         return;
     }
     make_path(directory);
-    std::strcpy(last_made, directory);
+    std::strcpy(extraction.lastMade, directory);
 }
 
 // Copies `size` bytes from the archive's position to `target`.
 int copy_data(FileHandle target, std::uint32_t size) {
     std::uint64_t copied = 0;
-    switch (file_copy(archive_handle(), target, size, copy_buffer.get(), COPY_CHUNK, &copied)) {
+    switch (file_copy(archive_handle(), target, size, extraction.copyBuffer.get(), COPY_CHUNK,
+                      &copied)) {
     case CopyStatus::copied: return 1;
     // Ending early means the entry runs past the archive's end.
     case CopyStatus::source_ended:
@@ -54,16 +56,17 @@ int copy_data(FileHandle target, std::uint32_t size) {
 }  // namespace
 
 const char* output_directory(const char* outdir) {
-    if (resolved[0] != '\0' && std::strcmp(resolved_for, outdir) == 0) {
-        return resolved;
+    if (extraction.resolved[0] != '\0' && std::strcmp(extraction.resolvedFor, outdir) == 0) {
+        return extraction.resolved;
     }
-    resolved[0] = '\0';
-    if (std::strlen(outdir) >= MAX_PATH || !resolve_path(outdir, resolved, sizeof resolved)) {
-        resolved[0] = '\0';
+    extraction.resolved[0] = '\0';
+    if (std::strlen(outdir) >= PATH_CAPACITY ||
+        !resolve_path(outdir, extraction.resolved, sizeof extraction.resolved)) {
+        extraction.resolved[0] = '\0';
         return nullptr;
     }
-    std::strcpy(resolved_for, outdir);
-    return resolved;
+    std::strcpy(extraction.resolvedFor, outdir);
+    return extraction.resolved;
 }
 
 std::optional<BigEntry> extract_entry(std::uint32_t n, const char* outdir) {
@@ -89,7 +92,7 @@ std::optional<BigEntry> extract_entry(std::uint32_t n, const char* outdir) {
                     shown.data());
         return std::nullopt;
     }
-    char target[MAX_PATH] = "";
+    char target[PATH_CAPACITY] = "";
     const char* directory = output_directory(outdir);
     if (directory == nullptr || !append_text(target, sizeof target, directory) ||
         !append_archive_name(target, sizeof target, name, local_path_style())) {
@@ -108,9 +111,9 @@ std::optional<BigEntry> extract_entry(std::uint32_t n, const char* outdir) {
         std::printf("Error: Failed to create.\nPlease, remove the file if it exists.\n");
         return std::nullopt;
     }
-    if (!copy_buffer) {
-        copy_buffer.reset(new (std::nothrow) std::uint8_t[COPY_CHUNK]);
-        if (!copy_buffer) {
+    if (!extraction.copyBuffer) {
+        extraction.copyBuffer.reset(new (std::nothrow) std::uint8_t[COPY_CHUNK]);
+        if (!extraction.copyBuffer) {
             std::printf("Error: Failed to allocate enough memory.\n");
             file_close(file);
             return std::nullopt;

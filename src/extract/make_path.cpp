@@ -15,10 +15,10 @@ MakeDirStatus make_with_parents(const char* path) {
         return status;
     }
     std::size_t length = std::strlen(path);
-    if (length >= MAX_PATH) {
+    if (length >= PATH_CAPACITY) {
         return MakeDirStatus::other_failure;
     }
-    char parent[MAX_PATH];
+    char parent[PATH_CAPACITY];
     std::memcpy(parent, path, length + 1);
     std::size_t cut = last_separator(parent, local_path_style());
     if (cut == std::string_view::npos || cut == 0) {

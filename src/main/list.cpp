@@ -1,26 +1,10 @@
-// The LIST command and the command-word comparison.
+// The LIST command.
 #include <cstdio>
 
 #include "archive/reader.h"
 #include "common/end_run.h"
 #include "common/printable.h"
 #include "main/front_end.h"
-
-bool is_command(std::string_view word, std::string_view command) {
-    if (word.size() != command.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        char c = word[i];
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-        if (c != command[i]) {
-            return false;
-        }
-    }
-    return true;
-}
 
 void list_command() {
     BigHeader header;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "archive/reader.h"
+#include "common/ascii.h"
 #include "common/end_run.h"
 #include "common/printable.h"
 #include "create/create.h"
@@ -12,6 +13,11 @@
 #include "platform/platform.h"
 
 namespace {
+
+// Command words match whatever the case of the letters A to Z.
+bool is_command(const char* word, std::string_view command) {
+    return equals_ignoring_case(word, command);
+}
 
 void print_usage(const char* program) {
     std::printf(

@@ -1,21 +1,20 @@
 // The seam of fault_seam.h in test builds, driven by the environment:
-//   BIGTOOL_FAULT="KIND:K"   the K-th operation of that kind fails (KIND is
-//                            open, read, write, seek, dir, or any for every kind);
-//   BIGTOOL_FAULT_FIRED=F    file F is created when that failure is injected,
-//                            so that a test knows its K was reached;
-//   BIGTOOL_PAUSE="KIND:K"   before the K-th operation of that kind, file
-//                            BIGTOOL_PAUSE_FILE is created and the run waits
-//                            until it is removed (10 s at most);
-//   BIGTOOL_SHORT_READS=1    each system read and write moves at most one byte.
-// Read once, at the first operation. Only the standard library is used, so
-// that every backend shares this file.
-#include <chrono>
+//   BIGTOOL_FAULT="KIND:K"      the K-th operation of that kind fails (KIND is
+//                               open, read, write, seek, dir, or any for every kind);
+//   BIGTOOL_FAULT_FIRED=F       file F is created when that failure is injected,
+//                               so that a test knows its K was reached;
+//   BIGTOOL_PAUSE="KIND:K"      before the K-th operation of that kind, the run
+//   BIGTOOL_PAUSE_GATE=G        waits at gate G (a FIFO on POSIX, a named pipe on
+//                               Windows) until the test opens it and lets it go on;
+//   BIGTOOL_SHORT_TRANSFERS=1   each system read and write moves at most one byte;
+//   BIGTOOL_NO_KERNEL_COPY=1    copies go through read and write.
+// Read once, at the first operation.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #include "platform/fault_seam.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -27,15 +26,16 @@ struct Choice {
     long seen = 0;
 };
 
+// What the test asked of this run, read from the environment once.
 struct Plan {
     bool loaded = false;
     Choice fault;
     Choice pause;
-    const char* fired_file = nullptr;
-    const char* pause_file = nullptr;
-    bool short_reads = false;
+    const char* firedFile = nullptr;
+    const char* pauseGate = nullptr;
+    bool shortTransfers = false;
+    bool noKernelCopy = false;
 };
-
 Plan plan;
 
 Choice parse_choice(const char* text) {
@@ -71,14 +71,22 @@ Choice parse_choice(const char* text) {
     return choice;
 }
 
+bool switched_on(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && std::strcmp(value, "1") == 0;
+}
+
 void load_plan() {
+    if (plan.loaded) {
+        return;
+    }
     plan.loaded = true;
-    const char* short_reads = std::getenv("BIGTOOL_SHORT_READS");
-    plan.short_reads = short_reads != nullptr && std::strcmp(short_reads, "1") == 0;
+    plan.shortTransfers = switched_on("BIGTOOL_SHORT_TRANSFERS");
+    plan.noKernelCopy = switched_on("BIGTOOL_NO_KERNEL_COPY");
     plan.fault = parse_choice(std::getenv("BIGTOOL_FAULT"));
-    plan.fired_file = std::getenv("BIGTOOL_FAULT_FIRED");
+    plan.firedFile = std::getenv("BIGTOOL_FAULT_FIRED");
     plan.pause = parse_choice(std::getenv("BIGTOOL_PAUSE"));
-    plan.pause_file = std::getenv("BIGTOOL_PAUSE_FILE");
+    plan.pauseGate = std::getenv("BIGTOOL_PAUSE_GATE");
 }
 
 bool reached(Choice& choice, FaultOp op) {
@@ -88,55 +96,30 @@ bool reached(Choice& choice, FaultOp op) {
     return ++choice.seen == choice.target;
 }
 
-bool file_exists(const char* path) {
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
-        return false;
-    }
-    std::fclose(file);
-    return true;
-}
-
-void touch(const char* path) {
-    std::FILE* file = std::fopen(path, "wb");
-    if (file != nullptr) {
-        std::fclose(file);
-    }
-}
-
-// Bounded, so that a test that never lets go cannot hang the run.
-void pause_here() {
-    if (plan.pause_file == nullptr) {
-        return;
-    }
-    touch(plan.pause_file);
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (file_exists(plan.pause_file) && std::chrono::steady_clock::now() < until) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
 }  // namespace
 
 bool fault_injected(FaultOp op) {
-    if (!plan.loaded) {
-        load_plan();
-    }
-    if (reached(plan.pause, op)) {
-        pause_here();
+    load_plan();
+    if (reached(plan.pause, op) && plan.pauseGate != nullptr) {
+        sys::wait_at_gate(plan.pauseGate);
     }
     if (!reached(plan.fault, op)) {
         return false;
     }
-    if (plan.fired_file != nullptr) {
-        touch(plan.fired_file);
+    if (plan.firedFile != nullptr) {
+        if (std::FILE* fired = std::fopen(plan.firedFile, "wb")) {
+            std::fclose(fired);
+        }
     }
     return true;
 }
 
-bool fault_short_reads() {
-    if (!plan.loaded) {
-        load_plan();
-    }
-    return plan.short_reads;
+bool fault_short_transfers() {
+    load_plan();
+    return plan.shortTransfers;
+}
+
+bool fault_no_kernel_copy() {
+    load_plan();
+    return plan.noKernelCopy;
 }

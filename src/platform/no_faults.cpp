@@ -5,6 +5,10 @@ bool fault_injected(FaultOp) {
     return false;
 }
 
-bool fault_short_reads() {
+bool fault_short_transfers() {
+    return false;
+}
+
+bool fault_no_kernel_copy() {
     return false;
 }

@@ -1,22 +1,28 @@
 // The operating system as the rest of bigtool sees it: files, directory
-// listings, directory creation and the current directory. One backend per
-// system implements this header (posix.cpp, win32.cpp); the build picks one.
+// listings, directory creation, the current directory, the command line.
 // Nothing outside src/platform/ calls the system directly.
+//
+// Two tiers: platform.cpp implements what is the same on every system (the
+// test seam's count, loops over short transfers, the copy and its fallback,
+// remembered file positions) over the system's own calls of system.h, which
+// one backend per system provides (posix.cpp, win32.cpp; the build picks
+// one). The functions below marked "backend" are the system's own.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "common/limits.h"
 #include "common/path_style.h"
 
-// Separator and absolute-path rules of local paths on this system.
+// Separator and absolute-path rules of local paths on this system. Backend.
 PathStyle local_path_style();
 
 // Called first in every run. Afterwards no file the tool opens can take the
-// place of a closed standard stream (a closed one reads and writes the null
-// device), and a file-size limit makes a write fail instead of ending the
-// process. 0 when the streams could not be made safe.
+// place of a closed standard stream, and a file-size limit makes a write
+// fail instead of ending the process (POSIX). 0 when the streams could not
+// be made safe. Backend.
 int prepare_process();
 
 using FileHandle = std::intptr_t;
@@ -28,9 +34,11 @@ enum class OpenMode {
     create_always,  // read and write; an existing file is emptied and reused
 };
 
-// Every open is exclusive ("share mode 0"): while the process holds a file
-// open, neither it nor another process can open the same file again. This is
-// what keeps EXTRACT from emptying the archive it is reading. Never blocks.
+// Every open is exclusive: while the process holds a file open, it does not
+// open the same file a second time, which is what keeps EXTRACT from
+// emptying the archive it is reading. Against other processes Windows opens
+// without sharing; POSIX takes an advisory lock (flock), which keeps out
+// only those that ask for one. Never blocks.
 FileHandle file_open(const char* path, OpenMode mode);
 
 // Reads up to `count` bytes; fewer only at the end of the file. 1 on success
@@ -75,14 +83,15 @@ void file_close(FileHandle file);
 // meanwhile is left alone.
 void file_discard(FileHandle file, const char* path);
 
-// A directory listing. Items come one at a time, "." and ".." included, in an
-// order that is the same for the same directory on every run. Only
-// directories and regular files are reported.
+// A directory listing. Items come one at a time, "." and ".." included
+// (but for a drive's root on Windows), in an order that is the same for the
+// same directory on every run: Windows' own, and on POSIX by name (see
+// common/listing_order.h). Only directories and regular files are reported.
 struct DirItem {
-    char name[260];
-    bool is_directory;
+    char name[PATH_CAPACITY];
+    bool isDirectory;
     std::uint64_t size;
-    // The system's name holds characters that paths of this tool (in the
+    // The system's name holds characters that this tool's paths (in the
     // ANSI code page on Windows) cannot; `name` shows them as '?' and opens
     // nothing.
     bool unrepresentable;
@@ -91,9 +100,9 @@ struct DirItem {
 struct DirListing;
 
 enum class ListStatus {
-    listed,     // *listing is open, and must be closed with dir_close
-    is_cycle,   // the directory is already being listed further up: a link loop
-    failed,     // missing, not a directory, or unreadable
+    listed,    // *listing is open, and must be closed with dir_close
+    is_cycle,  // POSIX: the directory is already being listed further up, a link loop
+    failed,    // missing, not a directory, or unreadable
 };
 
 // Sizes cost a look at every file on some systems; a listing that does not
@@ -113,22 +122,28 @@ enum class MakeDirStatus {
 };
 MakeDirStatus make_directory(const char* path);
 
-// 1 when `path` names an existing directory (links followed).
-int is_directory(const char* path);
+// Whether `path` names an existing directory (links followed). Backend.
+bool is_directory(const char* path);
+
+// The current directory as a full path, terminated; 1, or 0 when it does not
+// fit `size` bytes. Backend.
+int current_directory(char* buffer, std::size_t size);
+
+// The current directory of drive `letter` ("C" for "C:out"), which Windows
+// keeps for each drive; 1, or 0 when it does not fit `size` bytes or the
+// system has no drives. Backend.
+int drive_directory(char letter, char* buffer, std::size_t size);
+
+// `dir` made absolute against the process's current directories, as
+// resolve_path_from (common/paths.h) describes; the current directory is
+// asked for only when `dir` needs it. 1, or 0 when it does not fit `size`
+// bytes or is a device path.
+int resolve_path(const char* dir, char* out, std::size_t size);
 
 // Windows hands argv over in its ANSI code page, best fit: an argument typed
 // with characters outside it arrives as another one (a fullwidth "ｏｕｔ" as
 // "out", "łódź.big" as "lodz.big"). The position of the first argument
 // after the program's name that argv does not hold exactly, with `shown` set
 // to it ('?' for each character that does not fit); 0 when argv is the
-// command line as typed, always so on POSIX.
+// command line as typed, always so on POSIX. Backend.
 int inexact_argument(std::string* shown);
-
-// The current directory as a full path, terminated; 1, or 0 when it does not
-// fit `size` bytes.
-int current_directory(char* buffer, std::size_t size);
-
-// The current directory of drive `letter` ("C" for "C:out"), which Windows
-// keeps for each drive; 1, or 0 when it does not fit `size` bytes or the
-// system has no drives.
-int drive_directory(char letter, char* buffer, std::size_t size);

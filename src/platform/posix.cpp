@@ -1,15 +1,16 @@
-// POSIX backend of platform.h. Only code for POSIX systems belongs here.
+// POSIX backend: the system's own calls of system.h and the backend
+// functions of platform.h. Only code for POSIX systems belongs here; what
+// every system shares is in platform.cpp.
 #if defined(_WIN32)
 #error "posix.cpp is the POSIX backend; Windows builds use win32.cpp"
 #endif
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <csignal>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -17,10 +18,108 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/copy_through.h"
-#include "platform/fault_seam.h"
+#include "common/listing_order.h"
 #include "platform/listed_items.h"
 #include "platform/platform.h"
+#include "platform/system.h"
+
+namespace {
+
+// A file this process holds, by its device and inode: Windows refuses a
+// second open of a file held without sharing; here it is refused by these.
+struct OpenedFile {
+    int fd;
+    dev_t device;
+    ino_t inode;
+};
+
+// Devices between which the kernel refused to copy.
+struct RefusedPair {
+    dev_t source;
+    dev_t target;
+};
+
+// What the POSIX calls need to remember: the files held, for the check
+// above; the folder of the last file opened by a full path, kept open so
+// that the next file in it (files come folder by folder) is opened by its
+// name alone; the pairs of devices between which the kernel's copy was
+// refused, so that it is asked once per pair; the folders being listed,
+// outermost first, to see a link loop.
+struct PosixState {
+    std::vector<OpenedFile> opened;
+    std::string lastDirectory;
+    int lastDirectoryFd = -1;
+    std::vector<RefusedPair> refusedPairs;
+    std::vector<const DirListing*> listings;
+};
+PosixState state;
+
+int fd_of(FileHandle file) {
+    return static_cast<int>(file);
+}
+
+const OpenedFile* opened_file(int fd) {
+    for (const OpenedFile& file : state.opened) {
+        if (file.fd == fd) {
+            return &file;
+        }
+    }
+    return nullptr;
+}
+
+void forget_opened(int fd) {
+    state.opened.erase(std::remove_if(state.opened.begin(), state.opened.end(),
+                                      [fd](const OpenedFile& file) { return file.fd == fd; }),
+                       state.opened.end());
+}
+
+bool is_held(const struct stat& st) {
+    return std::any_of(state.opened.begin(), state.opened.end(), [&](const OpenedFile& file) {
+        return file.device == st.st_dev && file.inode == st.st_ino;
+    });
+}
+
+int open_retrying(const char* path, int flags) {
+    int fd;
+    do {
+        fd = ::open(path, flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+int open_in_last_directory(const char* path, int flags) {
+    const char* slash = std::strrchr(path, '/');
+    if (path[0] != '/' || slash == path || slash[1] == '\0') {
+        return open_retrying(path, flags);
+    }
+    std::string_view directory(path, static_cast<std::size_t>(slash - path));
+    if (state.lastDirectoryFd < 0 || state.lastDirectory != directory) {
+        std::string wanted(directory);
+        int fd = open_retrying(wanted.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            return open_retrying(path, flags);  // let the full path decide the failure
+        }
+        if (state.lastDirectoryFd >= 0) {
+            ::close(state.lastDirectoryFd);
+        }
+        state.lastDirectoryFd = fd;
+        state.lastDirectory = std::move(wanted);
+    }
+    int fd;
+    do {
+        fd = ::openat(state.lastDirectoryFd, slash + 1, flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+bool copy_refused_between(const OpenedFile* source, const OpenedFile* target) {
+    return source != nullptr && target != nullptr &&
+           std::any_of(state.refusedPairs.begin(), state.refusedPairs.end(), [&](const RefusedPair& pair) {
+               return pair.source == source->device && pair.target == target->device;
+           });
+}
+
+}  // namespace
 
 PathStyle local_path_style() {
     return PathStyle::posix;
@@ -43,110 +142,7 @@ int prepare_process() {
     return 1;
 }
 
-namespace {
-
-// Files this process holds open. Windows refuses a second open of a file
-// held without sharing; here the same device and inode is refused, and an
-// exclusive advisory lock keeps other processes out.
-// Each also remembers its file position, so that asking for it, or seeking
-// to where the file already is, needs no system call: EXTRACT * seeks to
-// every entry, and entries follow one another.
-struct HeldFile {
-    int fd;
-    dev_t device;
-    ino_t inode;
-    bool positionKnown;
-    std::uint64_t position;
-    bool atEnd;  // a read has just found the end, and nothing moved since
-    std::uint64_t openedSize;
-};
-std::vector<HeldFile> held_files;
-
-HeldFile* held_file(FileHandle file) {
-    for (HeldFile& held : held_files) {
-        if (held.fd == file) {
-            return &held;
-        }
-    }
-    return nullptr;
-}
-
-void moved_by(FileHandle file, std::uint64_t bytes) {
-    if (HeldFile* held = held_file(file)) {
-        held->position += bytes;
-        held->atEnd = held->atEnd && bytes == 0;
-    }
-}
-
-void position_lost(FileHandle file) {
-    if (HeldFile* held = held_file(file)) {
-        held->positionKnown = false;
-        held->atEnd = false;
-    }
-}
-
-void position_is(FileHandle file, std::uint64_t position) {
-    if (HeldFile* held = held_file(file)) {
-        held->positionKnown = true;
-        held->atEnd = held->atEnd && held->position == position;
-        held->position = position;
-    }
-}
-
-bool is_held(const struct stat& st) {
-    return std::any_of(held_files.begin(), held_files.end(), [&](const HeldFile& held) {
-        return held.device == st.st_dev && held.inode == st.st_ino;
-    });
-}
-
-int open_retrying(const char* path, int flags) {
-    int fd;
-    do {
-        fd = ::open(path, flags, 0666);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-// The directory of the last file opened by a full path, kept open, so that
-// the next file in it (files come directory by directory) is opened by its
-// name alone instead of by walking its whole path again.
-struct LastDirectory {
-    std::string path;
-    int fd = -1;
-};
-LastDirectory last_directory;
-
-int open_file_retrying(const char* path, int flags) {
-    const char* slash = std::strrchr(path, '/');
-    if (path[0] != '/' || slash == path || slash[1] == '\0') {
-        return open_retrying(path, flags);
-    }
-    std::string_view directory(path, static_cast<std::size_t>(slash - path));
-    if (last_directory.fd < 0 || last_directory.path != directory) {
-        std::string wanted(directory);
-        int fd = open_retrying(wanted.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) {
-            return open_retrying(path, flags);  // let the full path decide the failure
-        }
-        if (last_directory.fd >= 0) {
-            ::close(last_directory.fd);
-        }
-        last_directory.fd = fd;
-        last_directory.path = std::move(wanted);
-    }
-    int fd;
-    do {
-        fd = ::openat(last_directory.fd, slash + 1, flags, 0666);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-}  // namespace
-
-FileHandle file_open(const char* path, OpenMode mode) {
-    if (fault_injected(FaultOp::open)) {
-        return INVALID_FILE;
-    }
+FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size) {
     // O_NONBLOCK keeps a FIFO from hanging the open; anything that is not a
     // regular file is refused below. Create-or-replace empties the file only
     // after it is known to be a regular file that nobody holds.
@@ -156,7 +152,7 @@ FileHandle file_open(const char* path, OpenMode mode) {
     case OpenMode::create_new: flags |= O_RDWR | O_CREAT | O_EXCL; break;
     case OpenMode::create_always: flags |= O_RDWR | O_CREAT; break;
     }
-    int fd = open_file_retrying(path, flags);
+    int fd = open_in_last_directory(path, flags);
     if (fd < 0) {
         return INVALID_FILE;
     }
@@ -172,316 +168,102 @@ FileHandle file_open(const char* path, OpenMode mode) {
     }
     // O_NONBLOCK stays set: reads and writes of a regular file ignore it,
     // and clearing it would cost two more system calls per file.
-    std::uint64_t size = mode == OpenMode::create_always ? 0 : static_cast<std::uint64_t>(st.st_size);
-    held_files.push_back({fd, st.st_dev, st.st_ino, true, 0, false, size});
+    state.opened.push_back({fd, st.st_dev, st.st_ino});
+    *size = mode == OpenMode::create_always ? 0 : static_cast<std::uint64_t>(st.st_size);
     return fd;
 }
 
-namespace {
-
-// The loops of file_read and file_write, without the test seam's count, so
-// that file_copy can use them as one read and one write.
-int read_all(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
-    auto* bytes = static_cast<char*>(buffer);
-    std::uint32_t done = 0;
-    while (done < count) {
-        // The test seam makes the kernel's reads as short as they may be.
-        std::uint32_t ask = fault_short_reads() ? 1 : count - done;
-        ssize_t got = ::read(static_cast<int>(file), bytes + done, ask);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            position_lost(file);
-            return 0;
-        }
-        if (got == 0) {
-            break;
-        }
-        done += static_cast<std::uint32_t>(got);
-    }
-    moved_by(file, done);
-    *bytes_read = done;
-    return 1;
-}
-
-int write_all(FileHandle file, const void* buffer, std::uint32_t count) {
-    const auto* bytes = static_cast<const char*>(buffer);
-    std::uint32_t done = 0;
-    while (done < count) {
-        std::uint32_t ask = fault_short_reads() ? 1 : count - done;
-        ssize_t put = ::write(static_cast<int>(file), bytes + done, ask);
-        if (put < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            position_lost(file);
-            return 0;
-        }
-        if (put == 0) {
-            position_lost(file);
-            return 0;
-        }
-        done += static_cast<std::uint32_t>(put);
-    }
-    moved_by(file, done);
-    return 1;
-}
-
-}  // namespace
-
-int file_read(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
-    if (fault_injected(FaultOp::read)) {
-        return 0;
-    }
-    const HeldFile* held = held_file(file);
-    if (held != nullptr && held->atEnd) {
-        *bytes_read = 0;
-        return 1;
-    }
-    return read_all(file, buffer, count, bytes_read);
-}
-
-int file_write(FileHandle file, const void* buffer, std::uint32_t count) {
-    if (fault_injected(FaultOp::write)) {
-        return 0;
-    }
-    return write_all(file, buffer, count);
-}
-
-namespace {
-
-// Pairs of devices between which the kernel refused to copy: it is asked
-// once per pair, and then the data goes through read and write at once.
-struct RefusedPair {
-    dev_t source;
-    dev_t target;
-};
-std::vector<RefusedPair> refused_pairs;
-
-bool kernel_copy_refused(const HeldFile* source, const HeldFile* target) {
-    return source != nullptr && target != nullptr &&
-           std::any_of(refused_pairs.begin(), refused_pairs.end(), [&](const RefusedPair& pair) {
-               return pair.source == source->device && pair.target == target->device;
-           });
-}
-
-// The first read and write of copy_through, with one byte more asked for:
-// when the read brings `count` bytes the source's end is known, and the
-// caller's look for more data (CREATE's check that the file did not grow)
-// costs no system call. A byte beyond `count` is given back for that look.
-CopyStatus copy_whole(FileHandle source, FileHandle target, std::uint64_t count, void* buffer,
-                      std::uint32_t buffer_size, std::uint64_t* copied) {
-    if (fault_injected(FaultOp::read)) {
-        return CopyStatus::read_failed;
-    }
+std::int64_t sys::read_some(FileHandle file, void* buffer, std::uint32_t count) {
     ssize_t got;
     do {
-        got = ::read(static_cast<int>(source), buffer, static_cast<std::size_t>(count + 1));
+        got = ::read(fd_of(file), buffer, count);
     } while (got < 0 && errno == EINTR);
-    if (got < 0) {
-        position_lost(source);
-        return CopyStatus::read_failed;
-    }
-    auto bytes = static_cast<std::uint64_t>(got);
-    moved_by(source, bytes);
-    if (bytes > count) {
-        bytes = count;
-        if (lseek(static_cast<int>(source), -1, SEEK_CUR) < 0) {
-            position_lost(source);
-        } else if (HeldFile* held = held_file(source)) {
-            --held->position;
-        }
-    } else if (bytes == count) {
-        if (HeldFile* held = held_file(source)) {
-            held->atEnd = true;
-        }
-    }
-    if (bytes == 0) {
-        return CopyStatus::source_ended;
-    }
-    if (fault_injected(FaultOp::write)) {
-        return CopyStatus::write_failed;
-    }
-    if (!write_all(target, buffer, static_cast<std::uint32_t>(bytes))) {
-        return CopyStatus::write_failed;
-    }
-    *copied = bytes;
-    // Fewer bytes than asked for: the loop reads on, or reports the end.
-    return copy_through(source, target, count, buffer, buffer_size, copied);
+    return got;
 }
 
-// Without the kernel's copy. A source that, as opened, ends with these
-// `count` bytes (a file being archived) is read whole, looking for its end.
-CopyStatus copy_by_reading(FileHandle source, FileHandle target, std::uint64_t count, void* buffer,
-                           std::uint32_t buffer_size, std::uint64_t* copied) {
-    const HeldFile* held = held_file(source);
-    if (*copied == 0 && count > 0 && count < buffer_size && !fault_short_reads() &&
-        held != nullptr && held->positionKnown && held->openedSize == held->position + count) {
-        return copy_whole(source, target, count, buffer, buffer_size, copied);
-    }
-    return copy_through(source, target, count, buffer, buffer_size, copied);
+std::int64_t sys::write_some(FileHandle file, const void* buffer, std::uint32_t count) {
+    ssize_t put;
+    do {
+        put = ::write(fd_of(file), buffer, count);
+    } while (put < 0 && errno == EINTR);
+    return put > 0 ? put : -1;
 }
 
-}  // namespace
-
-CopyStatus file_copy(FileHandle source, FileHandle target, std::uint64_t count, void* buffer,
-                     std::uint32_t buffer_size, std::uint64_t* copied) {
-    *copied = 0;
-    if (count > 0 && !fault_short_reads() &&
-        kernel_copy_refused(held_file(source), held_file(target))) {
-        // The seam counts the kernel's attempt as if it were made, so that a
-        // plan of faults counts the same operations on every file system.
-        if (CopyStatus failure; copy_step_fault(&failure)) {
-            return failure;
-        }
-        return copy_by_reading(source, target, count, buffer, buffer_size, copied);
+std::int64_t sys::copy_some(FileHandle source, FileHandle target, std::uint64_t count, void*,
+                            std::uint32_t) {
+    const OpenedFile* from = opened_file(fd_of(source));
+    const OpenedFile* to = opened_file(fd_of(target));
+    if (copy_refused_between(from, to)) {
+        return COPY_REFUSED;
     }
-    // The kernel's copy moves the data without passing it through this
-    // process. When it refuses or fails part way, read and write take over
-    // from where it stopped, so that a failure is reported as the read or
-    // write failure it is.
-    while (*copied < count && !fault_short_reads()) {
-        if (CopyStatus failure; copy_step_fault(&failure)) {
-            return failure;
-        }
-        std::uint64_t left = count - *copied;
-        std::size_t want = left < (std::uint64_t{1} << 30) ? static_cast<std::size_t>(left)
-                                                           : std::size_t{1} << 30;
-        ssize_t moved = copy_file_range(static_cast<int>(source), nullptr, static_cast<int>(target),
-                                        nullptr, want, 0);
-        if (moved < 0 && errno == EINTR) {
-            continue;
-        }
-        if (moved < 0 && *copied == 0 &&
-            (errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP || errno == ENOSYS)) {
-            const HeldFile* from = held_file(source);
-            const HeldFile* to = held_file(target);
-            if (from != nullptr && to != nullptr) {
-                refused_pairs.push_back({from->device, to->device});
-            }
-            return copy_by_reading(source, target, count, buffer, buffer_size, copied);
-        }
-        if (moved <= 0) {
-            break;  // failed or at the source's end: the slow path decides which
-        }
-        *copied += static_cast<std::uint64_t>(moved);
-        moved_by(source, static_cast<std::uint64_t>(moved));
-        moved_by(target, static_cast<std::uint64_t>(moved));
+    ssize_t moved;
+    do {
+        moved = copy_file_range(fd_of(source), nullptr, fd_of(target), nullptr,
+                                static_cast<std::size_t>(count), 0);
+    } while (moved < 0 && errno == EINTR);
+    if (moved >= 0) {
+        return moved;
     }
-    return copy_through(source, target, count, buffer, buffer_size, copied);
+    // Across file systems, and where the kernel has no such copy, it is
+    // refused at once; asked again, it would be refused again.
+    if (errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP || errno == ENOSYS) {
+        if (from != nullptr && to != nullptr) {
+            state.refusedPairs.push_back({from->device, to->device});
+        }
+        return COPY_REFUSED;
+    }
+    return COPY_STOPPED;
 }
 
-int file_seek(FileHandle file, std::uint32_t offset, std::uint32_t* position) {
-    if (fault_injected(FaultOp::seek)) {
-        return 0;
-    }
-    HeldFile* held = held_file(file);
-    if (held != nullptr && held->positionKnown && held->position == offset) {
-        *position = offset;
-        return 1;
-    }
-    off_t at = lseek(static_cast<int>(file), static_cast<off_t>(offset), SEEK_SET);
-    if (at < 0) {
-        position_lost(file);
-        return 0;
-    }
-    position_is(file, static_cast<std::uint64_t>(at));
-    *position = static_cast<std::uint32_t>(at);
-    return 1;
-}
-
-int file_position(FileHandle file, std::uint64_t* position) {
-    if (fault_injected(FaultOp::seek)) {
-        return 0;
-    }
-    HeldFile* held = held_file(file);
-    if (held != nullptr && held->positionKnown) {
-        *position = held->position;
-        return 1;
-    }
-    off_t at = lseek(static_cast<int>(file), 0, SEEK_CUR);
+int sys::seek(FileHandle file, std::uint64_t offset, std::uint64_t* position) {
+    off_t at = lseek(fd_of(file), static_cast<off_t>(offset), SEEK_SET);
     if (at < 0) {
         return 0;
     }
-    position_is(file, static_cast<std::uint64_t>(at));
     *position = static_cast<std::uint64_t>(at);
     return 1;
 }
 
-int file_size(FileHandle file, std::uint64_t* size) {
+int sys::position(FileHandle file, std::uint64_t* position) {
+    off_t at = lseek(fd_of(file), 0, SEEK_CUR);
+    if (at < 0) {
+        return 0;
+    }
+    *position = static_cast<std::uint64_t>(at);
+    return 1;
+}
+
+int sys::size(FileHandle file, std::uint64_t* size) {
     struct stat st;
-    if (fstat(static_cast<int>(file), &st) != 0) {
+    if (fstat(fd_of(file), &st) != 0) {
         return 0;
     }
     *size = static_cast<std::uint64_t>(st.st_size);
     return 1;
 }
 
-int file_flush(FileHandle) {
-    if (fault_injected(FaultOp::write)) {
-        return 0;
-    }
+int sys::flush(FileHandle) {
     // A completed write() is already in the file for every later reader;
     // forcing it to the disk per file would cost far more than the copy.
     return 1;
 }
 
-void file_close(FileHandle file) {
-    int fd = static_cast<int>(file);
-    held_files.erase(std::remove_if(held_files.begin(), held_files.end(),
-                                    [fd](const HeldFile& held) { return held.fd == fd; }),
-                     held_files.end());
-    ::close(fd);
+void sys::close(FileHandle file) {
+    forget_opened(fd_of(file));
+    ::close(fd_of(file));
 }
 
-void file_discard(FileHandle file, const char* path) {
+void sys::discard(FileHandle file, const char* path) {
     struct stat held;
     struct stat named;
-    if (fstat(static_cast<int>(file), &held) == 0 && ::lstat(path, &named) == 0 &&
-        held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+    if (fstat(fd_of(file), &held) == 0 && ::lstat(path, &named) == 0 && held.st_dev == named.st_dev &&
+        held.st_ino == named.st_ino) {
         ::unlink(path);
     }
-    file_close(file);
+    sys::close(file);
 }
 
-// Listings are read whole and sorted, so that the same tree always gives the
-// same archive: by name with a-z folded to upper case, as unsigned bytes,
-// ties broken by the bytes as they are.
-struct DirListing {
-    ListedItems listed;
-    dev_t device;
-    ino_t inode;
-};
-
-namespace {
-
-// Directories being listed, outermost first, to recognise a link loop.
-std::vector<DirListing*> open_listings;
-
-unsigned char folded(unsigned char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
-}
-
-bool listed_before(const char* a, const char* b) {
-    const auto* x = reinterpret_cast<const unsigned char*>(a);
-    const auto* y = reinterpret_cast<const unsigned char*>(b);
-    std::size_t i = 0;
-    while (x[i] != 0 && folded(x[i]) == folded(y[i])) {
-        ++i;
-    }
-    if (folded(x[i]) != folded(y[i])) {
-        return folded(x[i]) < folded(y[i]);
-    }
-    return std::strcmp(a, b) < 0;
-}
-
-}  // namespace
-
-ListStatus dir_open(const char* directory, ListDetail detail, DirListing** listing) {
-    if (fault_injected(FaultOp::dir)) {
-        return ListStatus::failed;
-    }
+ListStatus sys::list_directory(const char* directory, ListDetail detail, DirListing* listing) {
     int fd = open_retrying(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         return ListStatus::failed;
@@ -491,8 +273,9 @@ ListStatus dir_open(const char* directory, ListDetail detail, DirListing** listi
         ::close(fd);
         return ListStatus::failed;
     }
-    for (const DirListing* open : open_listings) {
-        if (open->device == st.st_dev && open->inode == st.st_ino) {
+    listing->identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    for (const DirListing* open : state.listings) {
+        if (open->identity == listing->identity) {
             ::close(fd);
             return ListStatus::is_cycle;
         }
@@ -502,9 +285,6 @@ ListStatus dir_open(const char* directory, ListDetail detail, DirListing** listi
         ::close(fd);
         return ListStatus::failed;
     }
-    auto* result = new DirListing;
-    result->device = st.st_dev;
-    result->inode = st.st_ino;
     bool failed = false;
     for (;;) {
         errno = 0;
@@ -535,37 +315,28 @@ ListStatus dir_open(const char* directory, ListDetail detail, DirListing** listi
             is_dir = S_ISDIR(item.st_mode);
             size = is_dir ? 0 : static_cast<std::uint64_t>(item.st_size);
         }
-        add_listed(result->listed, {entry->d_name, length}, is_dir, size);
+        add_listed(listing->listed, {entry->d_name, length}, is_dir, size);
     }
     closedir(dir);
     if (failed) {
-        delete result;
         return ListStatus::failed;
     }
-    const char* names = result->listed.names.data();
-    std::sort(result->listed.items.begin(), result->listed.items.end(),
-              [names](const ListedItems::Listed& a, const ListedItems::Listed& b) {
-                  return listed_before(names + a.name_at, names + b.name_at);
+    // Sorted, so that the same tree always gives the same archive.
+    ListedItems& listed = listing->listed;
+    std::sort(listed.items.begin(), listed.items.end(),
+              [&listed](const ListedItems::Listed& a, const ListedItems::Listed& b) {
+                  return listed_before(listed_name(listed, a), listed_name(listed, b));
               });
-    open_listings.push_back(result);
-    *listing = result;
+    state.listings.push_back(listing);
     return ListStatus::listed;
 }
 
-int dir_next(DirListing* listing, DirItem* item) {
-    return next_listed(listing->listed, item);
+void sys::forget_directory(DirListing* listing) {
+    state.listings.erase(std::remove(state.listings.begin(), state.listings.end(), listing),
+                         state.listings.end());
 }
 
-void dir_close(DirListing* listing) {
-    open_listings.erase(std::remove(open_listings.begin(), open_listings.end(), listing),
-                        open_listings.end());
-    delete listing;
-}
-
-MakeDirStatus make_directory(const char* path) {
-    if (fault_injected(FaultOp::dir)) {
-        return MakeDirStatus::other_failure;
-    }
+MakeDirStatus sys::make_directory(const char* path) {
     if (::mkdir(path, 0777) == 0) {
         return MakeDirStatus::made;
     }
@@ -576,7 +347,21 @@ MakeDirStatus make_directory(const char* path) {
     }
 }
 
-int is_directory(const char* path) {
+void sys::wait_at_gate(const char* name) {
+    // Opening a FIFO for reading blocks until the test opens it for
+    // writing, which tells it the run is here; the read then waits for the
+    // byte (or the end) that lets the run go on.
+    int fd = open_retrying(name, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return;
+    }
+    char go = 0;
+    while (::read(fd, &go, 1) < 0 && errno == EINTR) {
+    }
+    ::close(fd);
+}
+
+bool is_directory(const char* path) {
     struct stat st;
     return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }

@@ -1,10 +1,10 @@
-// Win32 backend of platform.h. Only code for Windows belongs here.
+// Win32 backend: the system's own calls of system.h and the backend
+// functions of platform.h, on kernel32. Only code for Windows belongs here;
+// what every system shares is in platform.cpp.
 #if !defined(_WIN32)
 #error "win32.cpp is the Windows backend; other systems use posix.cpp"
 #endif
 
-// windows.h brings its own MAX_PATH macro, so nothing from common/ that
-// defines the tool's MAX_PATH may be included here.
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #ifndef _WIN32_WINNT
@@ -16,12 +16,10 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
-#include <vector>
 
-#include "platform/copy_through.h"
-#include "platform/fault_seam.h"
 #include "platform/listed_items.h"
 #include "platform/platform.h"
+#include "platform/system.h"
 
 // Arguments reach main as typed: the MinGW start-up must not expand a * or
 // a ? into file names. Defining this here overrides the runtime's default,
@@ -30,38 +28,15 @@ extern "C" {
 int _dowildcard = 0;
 }
 
-PathStyle local_path_style() {
-    return PathStyle::windows;
-}
-
-int prepare_process() {
-    // Handles are not numbered like POSIX descriptors: a file opened later
-    // never becomes a missing standard stream, and the C runtime marks such
-    // a stream unusable. Where the runtime lets it, the stream is given the
-    // null device instead; where it does not (Wine's), output written to a
-    // missing standard output is lost and ends the run with status 2.
-    struct Stream {
-        DWORD id;
-        std::FILE* stream;
-        const char* mode;
-    };
-    const Stream streams[] = {{STD_INPUT_HANDLE, stdin, "r"},
-                              {STD_OUTPUT_HANDLE, stdout, "w"},
-                              {STD_ERROR_HANDLE, stderr, "w"}};
-    for (const Stream& s : streams) {
-        HANDLE handle = GetStdHandle(s.id);
-        if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
-            static_cast<void>(std::freopen("NUL", s.mode, s.stream));
-        }
-    }
-    return 1;
-}
-
 namespace {
 
 HANDLE as_handle(FileHandle file) {
     return reinterpret_cast<HANDLE>(file);
 }
+
+// ReadFile and WriteFile take a DWORD count; a FileHandle is pointer-sized.
+static_assert(sizeof(DWORD) == sizeof(std::uint32_t));
+static_assert(sizeof(HANDLE) == sizeof(FileHandle));
 
 // `wide` in the ANSI code page, in `ansi`: true when exactly, false when a
 // character has no place there (then it shows as '?', never as a best-fit
@@ -93,16 +68,52 @@ bool to_ansi_exactly(const wchar_t* wide, std::string* ansi) {
     return !defaulted && back_length == wide_length && back.compare(0, back_length, wide) == 0;
 }
 
-// ReadFile and WriteFile take a DWORD count; a FileHandle is pointer-sized.
-static_assert(sizeof(DWORD) == sizeof(std::uint32_t));
-static_assert(sizeof(HANDLE) == sizeof(FileHandle));
+// A path of this tool, in the ANSI code page, as the system's wide text.
+bool to_wide(const char* ansi, std::wstring* wide) {
+    int length = MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0);
+    if (length <= 0) {
+        return false;
+    }
+    wide->resize(static_cast<std::size_t>(length));
+    MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide->data(), length);
+    wide->pop_back();  // the terminator, which the string keeps apart
+    return true;
+}
+
+bool is_directory_attribute(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
 
 }  // namespace
 
-FileHandle file_open(const char* path, OpenMode mode) {
-    if (fault_injected(FaultOp::open)) {
-        return INVALID_FILE;
+PathStyle local_path_style() {
+    return PathStyle::windows;
+}
+
+int prepare_process() {
+    // Handles are not numbered like POSIX descriptors: a file opened later
+    // never becomes a missing standard stream, and the C runtime marks such
+    // a stream unusable. Where the runtime lets it, the stream is given the
+    // null device instead; where it does not (Wine's), output written to a
+    // missing standard output is lost and ends the run with status 2.
+    struct Stream {
+        DWORD id;
+        std::FILE* stream;
+        const char* mode;
+    };
+    const Stream streams[] = {{STD_INPUT_HANDLE, stdin, "r"},
+                              {STD_OUTPUT_HANDLE, stdout, "w"},
+                              {STD_ERROR_HANDLE, stderr, "w"}};
+    for (const Stream& s : streams) {
+        HANDLE handle = GetStdHandle(s.id);
+        if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+            static_cast<void>(std::freopen("NUL", s.mode, s.stream));
+        }
     }
+    return 1;
+}
+
+FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size) {
     DWORD access = GENERIC_READ;
     DWORD disposition = OPEN_EXISTING;
     switch (mode) {
@@ -124,115 +135,59 @@ FileHandle file_open(const char* path, OpenMode mode) {
     }
     // Reserved names (NUL, CON, COM1) and pipes open as devices; only files
     // on a disk are what callers mean.
-    if (GetFileType(handle) != FILE_TYPE_DISK) {
+    LARGE_INTEGER length;
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &length)) {
         CloseHandle(handle);
         return INVALID_FILE;
     }
+    *size = static_cast<std::uint64_t>(length.QuadPart);
     return reinterpret_cast<FileHandle>(handle);
 }
 
-int file_read(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
-    if (fault_injected(FaultOp::read)) {
-        return 0;
+std::int64_t sys::read_some(FileHandle file, void* buffer, std::uint32_t count) {
+    DWORD got = 0;
+    if (!ReadFile(as_handle(file), buffer, count, &got, nullptr)) {
+        return -1;
     }
+    return got;
+}
+
+std::int64_t sys::write_some(FileHandle file, const void* buffer, std::uint32_t count) {
+    DWORD put = 0;
+    if (!WriteFile(as_handle(file), buffer, count, &put, nullptr) || put == 0) {
+        return -1;
+    }
+    return put;
+}
+
+std::int64_t sys::copy_some(FileHandle source, FileHandle target, std::uint64_t count, void* buffer,
+                            std::uint32_t buffer_size) {
+    // Windows has no copy between two open handles inside the kernel: the
+    // data goes through `buffer`, as a kernel's copy would move it. A failed
+    // write is final; after a failed read the careful loop tries again and
+    // names the failure.
     auto* bytes = static_cast<char*>(buffer);
-    std::uint32_t done = 0;
-    while (done < count) {
-        // The test seam makes the system's reads as short as they may be.
-        DWORD ask = fault_short_reads() ? 1 : count - done;
-        DWORD got = 0;
-        if (!ReadFile(as_handle(file), bytes + done, ask, &got, nullptr)) {
-            return 0;
-        }
-        if (got == 0) {
-            break;
-        }
-        done += got;
-    }
-    *bytes_read = done;
-    return 1;
-}
-
-int file_write(FileHandle file, const void* buffer, std::uint32_t count) {
-    if (fault_injected(FaultOp::write)) {
-        return 0;
-    }
-    const auto* bytes = static_cast<const char*>(buffer);
-    std::uint32_t done = 0;
-    while (done < count) {
-        DWORD ask = fault_short_reads() ? 1 : count - done;
-        DWORD put = 0;
-        if (!WriteFile(as_handle(file), bytes + done, ask, &put, nullptr) || put == 0) {
-            return 0;
-        }
-        done += put;
-    }
-    return 1;
-}
-
-namespace {
-
-// Moves up to `count` bytes through `buffer` without the test seam, the way
-// a kernel copy would, and returns the number moved: short when the source
-// ends or a call fails. A failed write is final (*write_failed); after a
-// failed read the careful loop tries again and names the failure.
-std::uint64_t move_unseen(HANDLE source, HANDLE target, std::uint64_t count, char* buffer,
-                          std::uint32_t buffer_size, bool* write_failed) {
     std::uint64_t moved = 0;
     while (moved < count) {
         std::uint64_t left = count - moved;
         auto want = static_cast<DWORD>(left < buffer_size ? left : buffer_size);
         DWORD got = 0;
-        if (!ReadFile(source, buffer, want, &got, nullptr) || got == 0) {
+        if (!ReadFile(as_handle(source), bytes, want, &got, nullptr) || got == 0) {
             break;
         }
         for (DWORD done = 0; done < got;) {
             DWORD put = 0;
-            if (!WriteFile(target, buffer + done, got - done, &put, nullptr) || put == 0) {
-                *write_failed = true;
-                return moved + done;
+            if (!WriteFile(as_handle(target), bytes + done, got - done, &put, nullptr) || put == 0) {
+                return COPY_WRITE_FAILED;
             }
             done += put;
         }
         moved += got;
     }
-    return moved;
+    return static_cast<std::int64_t>(moved);
 }
 
-}  // namespace
-
-CopyStatus file_copy(FileHandle source, FileHandle target, std::uint64_t count, void* buffer,
-                     std::uint32_t buffer_size, std::uint64_t* copied) {
-    *copied = 0;
-    // Windows has no copy between two open handles inside the kernel. The
-    // first stage moves the data in steps of up to 1 GiB, each counted by
-    // the test seam as one read and one write, exactly as the POSIX kernel
-    // copy is, so that injected faults land on the same operations on every
-    // system; the careful loop then finishes.
-    while (*copied < count && !fault_short_reads()) {
-        if (CopyStatus failure; copy_step_fault(&failure)) {
-            return failure;
-        }
-        std::uint64_t left = count - *copied;
-        std::uint64_t want = left < (std::uint64_t{1} << 30) ? left : std::uint64_t{1} << 30;
-        bool write_failed = false;
-        std::uint64_t moved = move_unseen(as_handle(source), as_handle(target), want,
-                                          static_cast<char*>(buffer), buffer_size, &write_failed);
-        *copied += moved;
-        if (write_failed) {
-            return CopyStatus::write_failed;
-        }
-        if (moved == 0) {
-            break;  // a failed read or the source's end: the careful loop decides which
-        }
-    }
-    return copy_through(source, target, count, buffer, buffer_size, copied);
-}
-
-int file_seek(FileHandle file, std::uint32_t offset, std::uint32_t* position) {
-    if (fault_injected(FaultOp::seek)) {
-        return 0;
-    }
+int sys::seek(FileHandle file, std::uint64_t offset, std::uint64_t* position) {
     // The 64-bit call, so that offsets from 2 GiB to 4 GiB are not taken
     // for negative ones.
     LARGE_INTEGER distance;
@@ -241,14 +196,11 @@ int file_seek(FileHandle file, std::uint32_t offset, std::uint32_t* position) {
     if (!SetFilePointerEx(as_handle(file), distance, &at, FILE_BEGIN)) {
         return 0;
     }
-    *position = static_cast<std::uint32_t>(at.QuadPart & 0xFFFFFFFF);
+    *position = static_cast<std::uint64_t>(at.QuadPart);
     return 1;
 }
 
-int file_position(FileHandle file, std::uint64_t* position) {
-    if (fault_injected(FaultOp::seek)) {
-        return 0;
-    }
+int sys::position(FileHandle file, std::uint64_t* position) {
     LARGE_INTEGER none;
     none.QuadPart = 0;
     LARGE_INTEGER at;
@@ -259,7 +211,7 @@ int file_position(FileHandle file, std::uint64_t* position) {
     return 1;
 }
 
-int file_size(FileHandle file, std::uint64_t* size) {
+int sys::size(FileHandle file, std::uint64_t* size) {
     LARGE_INTEGER length;
     if (!GetFileSizeEx(as_handle(file), &length)) {
         return 0;
@@ -268,18 +220,15 @@ int file_size(FileHandle file, std::uint64_t* size) {
     return 1;
 }
 
-int file_flush(FileHandle file) {
-    if (fault_injected(FaultOp::write)) {
-        return 0;
-    }
+int sys::flush(FileHandle file) {
     return FlushFileBuffers(as_handle(file)) != 0;
 }
 
-void file_close(FileHandle file) {
+void sys::close(FileHandle file) {
     CloseHandle(as_handle(file));
 }
 
-void file_discard(FileHandle file, const char*) {
+void sys::discard(FileHandle file, const char*) {
     // By the handle: held without sharing, the file cannot have been renamed
     // or replaced meanwhile, and no other file can be removed in its place.
     FILE_DISPOSITION_INFO dispose;
@@ -288,37 +237,10 @@ void file_discard(FileHandle file, const char*) {
     CloseHandle(as_handle(file));
 }
 
-// A listing is read whole when it is opened, in the order the system gives
-// (on NTFS and under Wine: by name, letters compared without regard to
-// case), and handed out from memory.
-struct DirListing {
-    ListedItems listed;
-};
-
-namespace {
-
-// A path of this tool, in the ANSI code page, as the system's wide text.
-bool to_wide(const char* ansi, std::wstring* wide) {
-    int length = MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0);
-    if (length <= 0) {
-        return false;
-    }
-    wide->resize(static_cast<std::size_t>(length));
-    MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide->data(), length);
-    wide->pop_back();  // the terminator, which the string keeps apart
-    return true;
-}
-
-bool is_directory_attribute(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-}  // namespace
-
-ListStatus dir_open(const char* directory, ListDetail, DirListing** listing) {
-    if (fault_injected(FaultOp::dir)) {
-        return ListStatus::failed;
-    }
+// Listed in the order the system gives (on NTFS and under Wine: by name,
+// letters compared without regard to case). Junctions that loop are not
+// seen here; such a walk ends at the path buffers' limit.
+ListStatus sys::list_directory(const char* directory, ListDetail, DirListing* listing) {
     // The wide listing gives the names as they are; the ANSI one would give
     // best-fit stand-ins ("l.txt" for "ł.txt") that open other files.
     std::wstring wide_directory;
@@ -326,19 +248,13 @@ ListStatus dir_open(const char* directory, ListDetail, DirListing** listing) {
         return ListStatus::failed;
     }
     std::wstring pattern = wide_directory + L"\\*";
-    auto* result = new DirListing;
     WIN32_FIND_DATAW found;
     HANDLE find = FindFirstFileW(pattern.c_str(), &found);
     if (find == INVALID_HANDLE_VALUE) {
         // A drive root lists no "." or "..": when empty, it lists nothing.
         bool empty = GetLastError() == ERROR_FILE_NOT_FOUND &&
                      is_directory_attribute(GetFileAttributesW(wide_directory.c_str()));
-        if (!empty) {
-            delete result;
-            return ListStatus::failed;
-        }
-        *listing = result;
-        return ListStatus::listed;
+        return empty ? ListStatus::listed : ListStatus::failed;
     }
     std::string name;
     do {
@@ -353,30 +269,16 @@ ListStatus dir_open(const char* directory, ListDetail, DirListing** listing) {
         if (name.size() >= sizeof(DirItem{}.name)) {
             continue;
         }
-        add_listed(result->listed, name, is_dir, is_dir ? 0 : size, !exact);
+        add_listed(listing->listed, name, is_dir, is_dir ? 0 : size, !exact);
     } while (FindNextFileW(find, &found));
     bool failed = GetLastError() != ERROR_NO_MORE_FILES;
     FindClose(find);
-    if (failed) {
-        delete result;
-        return ListStatus::failed;
-    }
-    *listing = result;
-    return ListStatus::listed;
+    return failed ? ListStatus::failed : ListStatus::listed;
 }
 
-int dir_next(DirListing* listing, DirItem* item) {
-    return next_listed(listing->listed, item);
-}
+void sys::forget_directory(DirListing*) {}
 
-void dir_close(DirListing* listing) {
-    delete listing;
-}
-
-MakeDirStatus make_directory(const char* path) {
-    if (fault_injected(FaultOp::dir)) {
-        return MakeDirStatus::other_failure;
-    }
+MakeDirStatus sys::make_directory(const char* path) {
     if (CreateDirectoryA(path, nullptr)) {
         return MakeDirStatus::made;
     }
@@ -387,7 +289,20 @@ MakeDirStatus make_directory(const char* path) {
     }
 }
 
-int is_directory(const char* path) {
+void sys::wait_at_gate(const char* name) {
+    // The test serves a named pipe: connecting tells it the run is here,
+    // and the read waits for the byte (or the end) that lets it go on.
+    HANDLE pipe = CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (pipe == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    char go = 0;
+    DWORD got = 0;
+    ReadFile(pipe, &go, 1, &got, nullptr);
+    CloseHandle(pipe);
+}
+
+bool is_directory(const char* path) {
     return is_directory_attribute(GetFileAttributesA(path));
 }
 
@@ -398,6 +313,7 @@ int current_directory(char* buffer, std::size_t size) {
     // size needed with it.
     return length != 0 && length < room;
 }
+
 
 // msvcrt's own splitting of the wide command line: the same rules, and the
 // same count, as the argv it hands to main.

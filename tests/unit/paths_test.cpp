@@ -8,7 +8,7 @@
 namespace {
 
 std::string resolved(std::string_view cwd, std::string_view dir, PathStyle style,
-                     std::size_t size = MAX_PATH) {
+                     std::size_t size = PATH_CAPACITY) {
     char out[1024];
     if (!resolve_path_from(cwd, dir, style, out, size)) {
         return "<failed>";
@@ -81,17 +81,17 @@ TEST(ResolvePath, RefusesWhatDoesNotFit) {
     // 250 + 1 + 8 = 259 bytes and the terminator fill the buffer exactly.
     EXPECT_EQ(resolved(cwd, "12345678", PathStyle::posix), cwd + "/12345678");
     EXPECT_EQ(resolved(cwd, "123456789", PathStyle::posix), "<failed>");
-    EXPECT_EQ(resolved("/", std::string(MAX_PATH - 1, 'a'), PathStyle::posix), "<failed>");
-    EXPECT_EQ(resolved("C:\\", "D:" + std::string(MAX_PATH - 2, 'a'), PathStyle::windows),
+    EXPECT_EQ(resolved("/", std::string(PATH_CAPACITY - 1, 'a'), PathStyle::posix), "<failed>");
+    EXPECT_EQ(resolved("C:\\", "D:" + std::string(PATH_CAPACITY - 2, 'a'), PathStyle::windows),
               "<failed>");
     EXPECT_EQ(resolved("/home", "out", PathStyle::posix, 0), "<failed>");
 }
 
 TEST(AppendArchiveName, BackslashesBecomeTheLocalSeparator) {
-    char posix[MAX_PATH] = "/out";
+    char posix[PATH_CAPACITY] = "/out";
     ASSERT_TRUE(append_archive_name(posix, sizeof posix, "sub\\b.dat", PathStyle::posix));
     EXPECT_STREQ(posix, "/out/sub/b.dat");
-    char windows[MAX_PATH] = "C:\\out";
+    char windows[PATH_CAPACITY] = "C:\\out";
     ASSERT_TRUE(append_archive_name(windows, sizeof windows, "sub\\b.dat", PathStyle::windows));
     EXPECT_STREQ(windows, "C:\\out\\sub\\b.dat");
 }
@@ -105,7 +105,7 @@ TEST(AppendArchiveName, RefusesWhatDoesNotFit) {
 }
 
 TEST(ArchiveNameFromLocal, LocalSeparatorsBecomeBackslashes) {
-    char out[MAX_PATH];
+    char out[PATH_CAPACITY];
     ASSERT_TRUE(archive_name_from_local("sub/b.dat", PathStyle::posix, out, sizeof out));
     EXPECT_STREQ(out, "sub\\b.dat");
     ASSERT_TRUE(archive_name_from_local("sub\\b/c", PathStyle::windows, out, sizeof out));

@@ -1,0 +1,37 @@
+# The tool's sources, apart from main.cpp: shared by the build of the tool
+# and its tests (CMakeLists.txt) and by the fuzz targets (fuzz/). Paths are
+# relative to the repository's root, BIGTOOL_ROOT.
+set(BIGTOOL_PORTABLE_SOURCES
+  src/platform/platform.cpp
+  src/platform/resolve_path.cpp
+  src/common/end_run.cpp
+  src/common/entry_name.cpp
+  src/common/listing_order.cpp
+  src/common/number.cpp
+  src/common/paths.cpp
+  src/common/printable.cpp
+  src/archive/big_format.cpp
+  src/archive/reader.cpp
+  src/extract/make_path.cpp
+  src/extract/extract_entry.cpp
+  src/extract/extract_command.cpp
+  src/create/walk_tree.cpp
+  src/create/build_archive.cpp
+  src/create/create_command.cpp
+  src/main/list.cpp
+)
+# One backend per system.
+set(BIGTOOL_POSIX_BACKEND src/platform/posix.cpp)
+set(BIGTOOL_WIN32_BACKEND src/platform/win32.cpp)
+# The test seam in test builds; nothing that fails on purpose in the others.
+set(BIGTOOL_SEAM_SOURCE src/platform/fault_seam.cpp)
+set(BIGTOOL_NO_SEAM_SOURCE src/platform/no_faults.cpp)
+
+# Absolute paths of a list above.
+function(bigtool_sources out)
+  set(paths)
+  foreach(name IN LISTS ARGN)
+    list(APPEND paths ${BIGTOOL_ROOT}/${name})
+  endforeach()
+  set(${out} ${paths} PARENT_SCOPE)
+endfunction()

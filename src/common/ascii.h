@@ -1,0 +1,22 @@
+// Letter case the way the tool compares it everywhere: only the ASCII
+// letters a-z fold, whatever the code page, so that no comparison depends on
+// the locale.
+#pragma once
+
+#include <string_view>
+
+inline char ascii_upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+inline bool equals_ignoring_case(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (ascii_upper(a[i]) != ascii_upper(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,353 @@
+// The portable tier of platform.h: what is the same on every system, written
+// once over the system's own calls (system.h). The test seam counts its
+// operations here, so that it counts the same ones on every system.
+#include <algorithm>
+#include <vector>
+
+#include "platform/fault_seam.h"
+#include "platform/listed_items.h"
+#include "platform/platform.h"
+#include "platform/system.h"
+
+namespace {
+
+// Copies inside the kernel go in steps of this many bytes at most; each
+// step counts as one read and one write for the test seam.
+constexpr std::uint64_t COPY_STEP = std::uint64_t{1} << 30;
+
+struct HeldFile {
+    FileHandle handle;
+    bool positionKnown;
+    std::uint64_t position;
+    bool atEnd;  // a read has just found the end, and nothing moved since
+    std::uint64_t openedSize;
+};
+
+// The files this process holds, each with its position, so that asking for
+// it, or seeking to where the file already is, needs no system call:
+// EXTRACT * seeks to every entry, and entries follow one another.
+struct HeldFiles {
+    std::vector<HeldFile> files;
+};
+HeldFiles held;
+
+HeldFile* held_file(FileHandle file) {
+    for (HeldFile& found : held.files) {
+        if (found.handle == file) {
+            return &found;
+        }
+    }
+    return nullptr;
+}
+
+void forget_held(FileHandle file) {
+    held.files.erase(std::remove_if(held.files.begin(), held.files.end(),
+                                    [file](const HeldFile& found) { return found.handle == file; }),
+                     held.files.end());
+}
+
+void moved_by(FileHandle file, std::uint64_t bytes) {
+    if (HeldFile* found = held_file(file)) {
+        found->position += bytes;
+        found->atEnd = found->atEnd && bytes == 0;
+    }
+}
+
+void position_lost(FileHandle file) {
+    if (HeldFile* found = held_file(file)) {
+        found->positionKnown = false;
+        found->atEnd = false;
+    }
+}
+
+void position_is(FileHandle file, std::uint64_t position) {
+    if (HeldFile* found = held_file(file)) {
+        found->positionKnown = true;
+        found->atEnd = found->atEnd && found->position == position;
+        found->position = position;
+    }
+}
+
+// The loops of file_read and file_write, without the seam's count, so that
+// a copy can use them as one read and one write. The seam may make every
+// system transfer move one byte; callers still get whole reads and writes.
+int read_all(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
+    auto* bytes = static_cast<char*>(buffer);
+    std::uint32_t done = 0;
+    while (done < count) {
+        std::uint32_t ask = fault_short_transfers() ? 1 : count - done;
+        std::int64_t got = sys::read_some(file, bytes + done, ask);
+        if (got < 0) {
+            position_lost(file);
+            return 0;
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<std::uint32_t>(got);
+    }
+    moved_by(file, done);
+    *bytes_read = done;
+    return 1;
+}
+
+int write_all(FileHandle file, const void* buffer, std::uint32_t count) {
+    const auto* bytes = static_cast<const char*>(buffer);
+    std::uint32_t done = 0;
+    while (done < count) {
+        std::uint32_t ask = fault_short_transfers() ? 1 : count - done;
+        std::int64_t put = sys::write_some(file, bytes + done, ask);
+        if (put <= 0) {
+            position_lost(file);
+            return 0;
+        }
+        done += static_cast<std::uint32_t>(put);
+    }
+    moved_by(file, done);
+    return 1;
+}
+
+// The careful copy: from *copied up to `count` through `buffer` with read
+// and write, telling a failed read, a failed write and the source's end
+// apart.
+CopyStatus copy_through(FileHandle source, FileHandle target, std::uint64_t count, void* buffer,
+                        std::uint32_t buffer_size, std::uint64_t* copied) {
+    while (*copied < count) {
+        std::uint64_t left = count - *copied;
+        auto want = static_cast<std::uint32_t>(left < buffer_size ? left : buffer_size);
+        std::uint32_t got = 0;
+        if (!file_read(source, buffer, want, &got)) {
+            return CopyStatus::read_failed;
+        }
+        if (got == 0) {
+            return CopyStatus::source_ended;
+        }
+        if (!file_write(target, buffer, got)) {
+            return CopyStatus::write_failed;
+        }
+        *copied += got;
+    }
+    return CopyStatus::copied;
+}
+
+// A copy step done by the system counts, for the test seam, as one read and
+// one write: true, with *status the failure, when either is chosen to fail.
+bool copy_step_fault(CopyStatus* status) {
+    if (fault_injected(FaultOp::read)) {
+        *status = CopyStatus::read_failed;
+        return true;
+    }
+    if (fault_injected(FaultOp::write)) {
+        *status = CopyStatus::write_failed;
+        return true;
+    }
+    return false;
+}
+
+// The first read and write of copy_through, with one byte more asked for:
+// when the read brings `count` bytes the source's end is known, and the
+// caller's look for more data (CREATE's check that the file did not grow)
+// costs no system call. A byte beyond `count` is given back for that look.
+CopyStatus copy_whole(FileHandle source, FileHandle target, std::uint64_t count, void* buffer,
+                      std::uint32_t buffer_size, std::uint64_t* copied) {
+    if (fault_injected(FaultOp::read)) {
+        return CopyStatus::read_failed;
+    }
+    std::int64_t got = sys::read_some(source, buffer, static_cast<std::uint32_t>(count + 1));
+    if (got < 0) {
+        position_lost(source);
+        return CopyStatus::read_failed;
+    }
+    auto bytes = static_cast<std::uint64_t>(got);
+    moved_by(source, bytes);
+    HeldFile* from = held_file(source);
+    if (bytes > count) {
+        bytes = count;
+        std::uint64_t back = 0;
+        if (from == nullptr || !sys::seek(source, from->position - 1, &back)) {
+            position_lost(source);
+        } else {
+            position_is(source, back);
+        }
+    } else if (bytes == count && from != nullptr) {
+        from->atEnd = true;
+    }
+    if (bytes == 0) {
+        return CopyStatus::source_ended;
+    }
+    if (fault_injected(FaultOp::write)) {
+        return CopyStatus::write_failed;
+    }
+    if (!write_all(target, buffer, static_cast<std::uint32_t>(bytes))) {
+        return CopyStatus::write_failed;
+    }
+    *copied = bytes;
+    // Fewer bytes than asked for: the loop reads on, or reports the end.
+    return copy_through(source, target, count, buffer, buffer_size, copied);
+}
+
+// The copy where the system's own cannot be used. A source that, as
+// opened, ends with these `count` bytes (a file being archived) is read
+// whole, looking for its end.
+CopyStatus copy_by_reading(FileHandle source, FileHandle target, std::uint64_t count, void* buffer,
+                           std::uint32_t buffer_size, std::uint64_t* copied) {
+    const HeldFile* from = held_file(source);
+    if (*copied == 0 && count > 0 && count < buffer_size && !fault_short_transfers() &&
+        from != nullptr && from->positionKnown && from->openedSize == from->position + count) {
+        return copy_whole(source, target, count, buffer, buffer_size, copied);
+    }
+    return copy_through(source, target, count, buffer, buffer_size, copied);
+}
+
+}  // namespace
+
+FileHandle file_open(const char* path, OpenMode mode) {
+    if (fault_injected(FaultOp::open)) {
+        return INVALID_FILE;
+    }
+    std::uint64_t size = 0;
+    FileHandle file = sys::open_file(path, mode, &size);
+    if (file != INVALID_FILE) {
+        held.files.push_back({file, true, 0, false, size});
+    }
+    return file;
+}
+
+int file_read(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
+    if (fault_injected(FaultOp::read)) {
+        return 0;
+    }
+    const HeldFile* found = held_file(file);
+    if (found != nullptr && found->atEnd) {
+        *bytes_read = 0;
+        return 1;
+    }
+    return read_all(file, buffer, count, bytes_read);
+}
+
+int file_write(FileHandle file, const void* buffer, std::uint32_t count) {
+    if (fault_injected(FaultOp::write)) {
+        return 0;
+    }
+    return write_all(file, buffer, count);
+}
+
+CopyStatus file_copy(FileHandle source, FileHandle target, std::uint64_t count, void* buffer,
+                     std::uint32_t buffer_size, std::uint64_t* copied) {
+    *copied = 0;
+    // The system's copy moves the data without passing it through this
+    // process. When it refuses, read and write carry it; when it fails part
+    // way, they take over from where it stopped, so that a failure is
+    // reported as the read or write failure it is.
+    while (*copied < count && !fault_short_transfers()) {
+        if (CopyStatus failure; copy_step_fault(&failure)) {
+            return failure;
+        }
+        std::uint64_t left = count - *copied;
+        std::uint64_t want = left < COPY_STEP ? left : COPY_STEP;
+        std::int64_t moved = fault_no_kernel_copy()
+                                 ? sys::COPY_REFUSED
+                                 : sys::copy_some(source, target, want, buffer, buffer_size);
+        if (moved == sys::COPY_REFUSED && *copied == 0) {
+            return copy_by_reading(source, target, count, buffer, buffer_size, copied);
+        }
+        if (moved == sys::COPY_WRITE_FAILED) {
+            position_lost(source);
+            position_lost(target);
+            return CopyStatus::write_failed;
+        }
+        if (moved <= 0) {
+            break;  // the source's end or a failed read: the careful loop tells which
+        }
+        *copied += static_cast<std::uint64_t>(moved);
+        moved_by(source, static_cast<std::uint64_t>(moved));
+        moved_by(target, static_cast<std::uint64_t>(moved));
+    }
+    return copy_through(source, target, count, buffer, buffer_size, copied);
+}
+
+int file_seek(FileHandle file, std::uint32_t offset, std::uint32_t* position) {
+    if (fault_injected(FaultOp::seek)) {
+        return 0;
+    }
+    const HeldFile* found = held_file(file);
+    if (found != nullptr && found->positionKnown && found->position == offset) {
+        *position = offset;
+        return 1;
+    }
+    std::uint64_t at = 0;
+    if (!sys::seek(file, offset, &at)) {
+        position_lost(file);
+        return 0;
+    }
+    position_is(file, at);
+    *position = static_cast<std::uint32_t>(at);
+    return 1;
+}
+
+int file_position(FileHandle file, std::uint64_t* position) {
+    if (fault_injected(FaultOp::seek)) {
+        return 0;
+    }
+    const HeldFile* found = held_file(file);
+    if (found != nullptr && found->positionKnown) {
+        *position = found->position;
+        return 1;
+    }
+    if (!sys::position(file, position)) {
+        return 0;
+    }
+    position_is(file, *position);
+    return 1;
+}
+
+int file_size(FileHandle file, std::uint64_t* size) {
+    return sys::size(file, size);
+}
+
+int file_flush(FileHandle file) {
+    if (fault_injected(FaultOp::write)) {
+        return 0;
+    }
+    return sys::flush(file);
+}
+
+void file_close(FileHandle file) {
+    forget_held(file);
+    sys::close(file);
+}
+
+void file_discard(FileHandle file, const char* path) {
+    forget_held(file);
+    sys::discard(file, path);
+}
+
+ListStatus dir_open(const char* directory, ListDetail detail, DirListing** listing) {
+    if (fault_injected(FaultOp::dir)) {
+        return ListStatus::failed;
+    }
+    auto* opened = new DirListing;
+    ListStatus status = sys::list_directory(directory, detail, opened);
+    if (status != ListStatus::listed) {
+        delete opened;
+        return status;
+    }
+    *listing = opened;
+    return ListStatus::listed;
+}
+
+int dir_next(DirListing* listing, DirItem* item) {
+    return next_listed(listing->listed, item);
+}
+
+void dir_close(DirListing* listing) {
+    sys::forget_directory(listing);
+    delete listing;
+}
+
+MakeDirStatus make_directory(const char* path) {
+    if (fault_injected(FaultOp::dir)) {
+        return MakeDirStatus::other_failure;
+    }
+    return sys::make_directory(path);
+}

@@ -1,0 +1,57 @@
+// The system's own operations, one call each, as the portable half of the
+// platform layer (platform.cpp) uses them. posix.cpp and win32.cpp each
+// implement all of them for their system. Nothing here counts the test
+// seam's operations, loops over short transfers or remembers positions:
+// that is done once, in platform.cpp, for every system alike.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/listed_items.h"
+#include "platform/platform.h"
+
+namespace sys {
+
+// Opens `path` as `mode` says, and only a regular file on a disk that this
+// process does not hold open already. *size: its size as opened.
+FileHandle open_file(const char* path, OpenMode mode, std::uint64_t* size);
+
+// One transfer of at most `count` bytes (retried when a signal interrupts
+// it): the bytes moved, 0 at the end of the file, -1 on failure. A write
+// that moves nothing is a failure.
+std::int64_t read_some(FileHandle file, void* buffer, std::uint32_t count);
+std::int64_t write_some(FileHandle file, const void* buffer, std::uint32_t count);
+
+// What copy_some returns when it moved nothing.
+inline constexpr std::int64_t COPY_STOPPED = 0;        // the source's end or a failed read
+inline constexpr std::int64_t COPY_WRITE_FAILED = -1;  // final: nothing more can be written
+inline constexpr std::int64_t COPY_REFUSED = -2;       // never between these two files
+
+// Moves up to `count` bytes from the position of `source` to that of
+// `target` as the system copies best, inside the kernel where it can
+// (`buffer` serves where it cannot). Returns the bytes moved, or one of the
+// values above.
+std::int64_t copy_some(FileHandle source, FileHandle target, std::uint64_t count, void* buffer,
+                       std::uint32_t buffer_size);
+
+int seek(FileHandle file, std::uint64_t offset, std::uint64_t* position);
+int position(FileHandle file, std::uint64_t* position);
+int size(FileHandle file, std::uint64_t* size);
+int flush(FileHandle file);
+void close(FileHandle file);
+// Closes `file` and removes it while `path` still names it (see file_discard).
+void discard(FileHandle file, const char* path);
+
+// Reads the whole listing of `directory` into `listing`, in the order that
+// platform.h promises (see dir_open).
+ListStatus list_directory(const char* directory, ListDetail detail, DirListing* listing);
+// The listing is closed: it is no longer being walked.
+void forget_directory(DirListing* listing);
+
+MakeDirStatus make_directory(const char* path);
+
+// The test seam's pause: blocks until the test opens the gate `name` (a
+// FIFO on POSIX, a named pipe on Windows) and lets the run go on.
+void wait_at_gate(const char* name);
+
+}  // namespace sys
