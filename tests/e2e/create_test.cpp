@@ -150,15 +150,20 @@ TEST_F(CreateTest, ChunkSizedFilesRoundTrip) {
     const std::string over = patterned_bytes(5242881, 8);
     write_file("in/chunk.bin", exact);
     write_file("in/chunk1.bin", over);
-    EXPECT_RUN(run({"x.big", "CREATE", "in"}),
-               head("in") + adding(0, 5120, "in/chunk.bin") + adding(1, 5120, "in/chunk1.bin") +
-                   "Total file count: 2\nCompleted successfully\n",
-               0);
-    EXPECT_TRUE(read_file("x.big") == big_archive({{"chunk.bin", exact}, {"chunk1.bin", over}}));
-    ToolRun extracted = run({"x.big", "EXTRACT", "*", "out"});
-    EXPECT_EQ(extracted.status, 0) << extracted.out;
-    EXPECT_TRUE(read_file("out/chunk.bin") == exact);
-    EXPECT_TRUE(read_file("out/chunk1.bin") == over);
+    for (const CopyWay& way : copy_ways()) {
+        SCOPED_TRACE(way.name);
+        fs::remove(at("x.big"));
+        fs::remove_all(at("out"));
+        EXPECT_RUN(run({"x.big", "CREATE", "in"}, way.options),
+                   head("in") + adding(0, 5120, "in/chunk.bin") + adding(1, 5120, "in/chunk1.bin") +
+                       "Total file count: 2\nCompleted successfully\n",
+                   0);
+        EXPECT_TRUE(read_file("x.big") == big_archive({{"chunk.bin", exact}, {"chunk1.bin", over}}));
+        ToolRun extracted = run({"x.big", "EXTRACT", "*", "out"}, way.options);
+        EXPECT_EQ(extracted.status, 0) << extracted.out;
+        EXPECT_TRUE(read_file("out/chunk.bin") == exact);
+        EXPECT_TRUE(read_file("out/chunk1.bin") == over);
+    }
 }
 
 TEST_F(CreateTest, ExistingArchiveIsLeftAlone) {

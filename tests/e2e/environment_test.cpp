@@ -58,7 +58,7 @@ TEST_F(EnvironmentTest, ClosedStreamsNeverReceiveAFile) {
         fs::remove(at("o.big"));
         fs::remove_all(at("out"));
         RunOptions options;
-        options.closed_streams = closed;
+        options.closedStreams = closed;
         ToolRun created = run({"o.big", "CREATE", "in"}, options);
         EXPECT_EQ(created.status, 0);
         EXPECT_EQ(created.err, "");
@@ -78,7 +78,7 @@ TEST_F(EnvironmentTest, OutputThatCannotBeWrittenFailsTheRun) {
         GTEST_SKIP() << "this host has no /dev/full";
     }
     RunOptions full;
-    full.out_file = "/dev/full";
+    full.outFile = "/dev/full";
     write_file("x.big", big_archive(TWO_ENTRIES));
     write_two_entry_tree();
     struct Case {
@@ -122,7 +122,7 @@ TEST_F(EnvironmentTest, AbsolutePathsNeedNoCurrentDirectory) {
         fs::remove(at("new.big"));
         fs::create_directories(at("gone"));
         RunOptions options;
-        options.remove_cwd = where.removed;
+        options.removeCwd = where.removed;
         EXPECT_RUN(run_in(where.cwd, {local("x.big"), "EXTRACT", "*", local("out")}, options),
                    extract_output(local("x.big"), local("out")), 0);
         EXPECT_EQ(read_file("out/a.txt"), "abc");

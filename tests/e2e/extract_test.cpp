@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "support/big_writer.h"
 #include "support/test_data.h"
@@ -175,17 +176,64 @@ TEST_F(ExtractTest, LargeEntriesAreCopiedExactly) {
     const std::string bytes = big_archive(entries);
     write_file("x.big", bytes);
     const unsigned long start = 16 + 18 + 19 + 16 + 8;
-    EXPECT_RUN(run({"x.big", "EXTRACT", "*", "out"}),
-               BANNER + info_block("x.big", 3, bytes.size(), start) +
-                   "Output directory: out\nExtracting 1 file(s)...\n\n" +
-                   extracting(0, 5242880, "chunk.bin", "out/chunk.bin") + "OK\n" +
-                   extracting(1, 5242881, "chunk1.bin", "out/chunk1.bin") + "OK\n" +
-                   extracting(2, 12582912, "big.bin", "out/big.bin") + "OK\n" +
-                   "Completed successfully\n",
+    for (const CopyWay& way : copy_ways()) {
+        SCOPED_TRACE(way.name);
+        fs::remove_all(at("out"));
+        EXPECT_RUN(run({"x.big", "EXTRACT", "*", "out"}, way.options),
+                   BANNER + info_block("x.big", 3, bytes.size(), start) +
+                       "Output directory: out\nExtracting 1 file(s)...\n\n" +
+                       extracting(0, 5242880, "chunk.bin", "out/chunk.bin") + "OK\n" +
+                       extracting(1, 5242881, "chunk1.bin", "out/chunk1.bin") + "OK\n" +
+                       extracting(2, 12582912, "big.bin", "out/big.bin") + "OK\n" +
+                       "Completed successfully\n",
+                   0);
+        for (const FixtureEntry& entry : entries) {
+            SCOPED_TRACE(entry.name);
+            EXPECT_TRUE(read_file("out/" + entry.name) == entry.data);
+        }
+    }
+}
+
+// Offsets from 2 GiB up to the last byte of the 32-bit range, which a
+// signed 32-bit seek would take for negative ones. The archive is sparse:
+// only its index and its entries' bytes are on the disk.
+TEST_F(ExtractTest, EntriesBeyondTwoGiB) {
+    const std::uint32_t near = 0x80000000u;
+    const std::uint32_t far = 0xFFFFFFF0u;
+    const std::string near_data = "at two GiB";
+    const std::string far_data = "last 15 bytes!!";  // ends at 4 GiB - 1
+    const std::uint32_t total = far + static_cast<std::uint32_t>(far_data.size());
+    const std::string index = big_header("BIGF", total, 2, 16 + 17 + 16 + 8) +
+                              big_entry(near, static_cast<std::uint32_t>(near_data.size()), "near.bin") +
+                              big_entry(far, static_cast<std::uint32_t>(far_data.size()), "far.bin") +
+                              END_RECORD;
+    {
+        std::ofstream out(at("x.big"), std::ios::binary);
+        out.write(index.data(), static_cast<std::streamsize>(index.size()));
+        out.seekp(near);
+        out.write(near_data.data(), static_cast<std::streamsize>(near_data.size()));
+        out.seekp(far);
+        out.write(far_data.data(), static_cast<std::streamsize>(far_data.size()));
+        if (!out) {
+            GTEST_SKIP() << "this file system cannot hold a sparse file of 4 GiB";
+        }
+    }
+    ASSERT_EQ(fs::file_size(at("x.big")), total);
+    const std::string head = BANNER + info_block("x.big", 2, total, 16 + 17 + 16 + 8);
+    EXPECT_RUN(run({"x.big", "LIST"}),
+               head + "Listing all files...\n\nIndex\t\tSize\tFileName\n" +
+                   "0                10  near.bin\n1                15  far.bin\n" + "Completed successfully\n",
                0);
-    for (const FixtureEntry& entry : entries) {
-        SCOPED_TRACE(entry.name);
-        EXPECT_TRUE(read_file("out/" + entry.name) == entry.data);
+    for (const CopyWay& way : copy_ways()) {
+        SCOPED_TRACE(way.name);
+        fs::remove_all(at("out"));
+        EXPECT_RUN(run({"x.big", "EXTRACT", "1", "0", "out"}, way.options),
+                   head + "Output directory: out\nExtracting 2 file(s)...\n\n" +
+                       extracting(0, 10, "near.bin", "out/near.bin") + "OK\n" +
+                       extracting(1, 15, "far.bin", "out/far.bin") + "OK\n" + "Completed successfully\n",
+                   0);
+        EXPECT_EQ(read_file("out/near.bin"), near_data);
+        EXPECT_EQ(read_file("out/far.bin"), far_data);
     }
 }
 
@@ -292,7 +340,7 @@ TEST_F(ExtractTest, TargetPathTooLong) {
 struct HostileName {
     const char* defect;
     std::string name;
-    bool windows_only;
+    bool windowsOnly;
 };
 
 void PrintTo(const HostileName& row, std::ostream* out) {
@@ -303,7 +351,7 @@ class ExtractHostileName : public ExtractTest, public ::testing::WithParamInterf
 
 TEST_P(ExtractHostileName, IsRefusedAndNothingIsWritten) {
     const HostileName& row = GetParam();
-    if (row.windows_only && !host_is_windows()) {
+    if (row.windowsOnly && !host_is_windows()) {
         GTEST_SKIP() << "only Windows reads this name as unsafe";
     }
     const std::string bytes = big_archive({{row.name, "evil"}});

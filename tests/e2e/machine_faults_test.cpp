@@ -2,7 +2,7 @@
 // part way, a tree that changes under CREATE, a folder that cannot be
 // written. Each checks the message, the status, and that nothing else was
 // damaged. Cases that need what a host lacks skip with the reason.
-#include <chrono>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -74,7 +74,8 @@ protected:
     // CREATE of a three-file tree, `change` made while the run waits before
     // its data pass (the third directory listing: in and in/sub for the
     // index pass, then in again).
-    ToolRun create_changed_between_passes(const std::function<void()>& change);
+    ToolRun create_changed_between_passes(const std::function<void()>& change,
+                                          const RunOptions& base = {});
 
     // A partly written archive: its header was never written, so no reader takes it.
     void expect_refused(const std::string& archive) {
@@ -108,7 +109,7 @@ TEST_F(MachineFaultsTest, DiskFillsUpDuringCreate) {
 
 RunOptions file_size_limited() {
     RunOptions options;
-    options.file_size_limit = SMALL_DISK;
+    options.fileSizeLimit = SMALL_DISK;
     return options;
 }
 
@@ -126,59 +127,34 @@ TEST_F(MachineFaultsTest, FileSizeLimitDuringCreate) {
     expect_create_stops_at_big_file(file_size_limited(), "x.big");
 }
 
-bool seam_built() {
-    return BIGTOOL_SEAM_BUILT != 0;
-}
-
-// Options that hold the run before the k-th operation of `kind` until the
-// marker file is removed.
-RunOptions paused_at(const std::string& choice, const fs::path& marker) {
+// Options that hold the run before the operation `choice` ("KIND:K") at `gate`.
+RunOptions held_at(const std::string& choice, const PauseGate& gate) {
     RunOptions options;
-    options.env = {"BIGTOOL_PAUSE=" + choice, "BIGTOOL_PAUSE_FILE=" + marker.string()};
+    options.env = {"BIGTOOL_PAUSE=" + choice, "BIGTOOL_PAUSE_GATE=" + gate.name()};
     return options;
 }
 
-bool wait_for(const fs::path& marker) {
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!fs::exists(marker)) {
-        if (std::chrono::steady_clock::now() > until) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
-// Lets a paused run go on. The run polls the marker by opening it, and on
-// Windows a file cannot be removed while it is open: retry until it goes.
-bool release(const fs::path& marker) {
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    std::error_code error;
-    while (!fs::remove(marker, error) && fs::exists(marker, error)) {
-        if (std::chrono::steady_clock::now() > until) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-ToolRun MachineFaultsTest::create_changed_between_passes(const std::function<void()>& change) {
+ToolRun MachineFaultsTest::create_changed_between_passes(const std::function<void()>& change,
+                                                         const RunOptions& base) {
     write_file("in/a.txt", "alpha-alpha");
     write_file("in/b.txt", "beta");
     write_file("in/sub/c.txt", "gamma");
-    const fs::path marker = at("paused");
+    PauseGate gate(at("pause").string());
+    std::atomic<bool> ended{false};
     ToolRun result;
-    std::thread tool([&] { result = run({"x.big", "CREATE", "in"}, paused_at("dir:3", marker)); });
-    bool paused = wait_for(marker);
-    bool released = false;
-    if (paused) {
+    std::thread tool([&] {
+        RunOptions options = held_at("dir:3", gate);
+        options.env.insert(options.env.end(), base.env.begin(), base.env.end());
+        result = run({"x.big", "CREATE", "in"}, options);
+        ended = true;
+    });
+    bool held = gate.wait_for_run(ended);
+    if (held) {
         change();
-        released = release(marker);
+        gate.release();
     }
     tool.join();
-    EXPECT_TRUE(paused) << "the run never reached its pause";
-    EXPECT_TRUE(released) << "the pause's marker could not be removed";
+    EXPECT_TRUE(held) << "the run never reached its pause";
     return result;
 }
 
@@ -192,8 +168,9 @@ TEST_F(MachineFaultsTest, KilledCreateLeavesAFileNoReaderTakes) {
     write_tree();
     write_file("other.big", big_archive(ENTRIES));
     // The second write is the big file's: the small one is in the archive by then.
-    RunOptions options = paused_at("write:2", at("paused"));
-    options.kill_when_exists = at("paused").string();
+    PauseGate gate(at("pause").string());
+    RunOptions options = held_at("write:2", gate);
+    options.killAtGate = gate.name();
     ToolRun killed = run({"x.big", "CREATE", "in"}, options);
     EXPECT_EQ(killed.status, 128 + 9);
     EXPECT_EQ(killed.err, "");
@@ -250,14 +227,59 @@ TEST_F(MachineFaultsTest, TreeChangedBetweenThePasses) {
         {"file_shrunk", [&](const fs::path& in) { write(in / "a.txt", "alp"); },
          "Adding[0] 0kb '{in}" + s + "a.txt': Error: The file shrank while the archive was made.\n" + failed},
     };
-    for (std::size_t i = 0; i < changes.size(); ++i) {
-        SCOPED_TRACE(changes[i].change);
+    // Both ways of copying: a file that grew is found by the byte beyond
+    // its size, which reading whole asks for and gives back.
+    for (const CopyWay& way : copy_ways()) {
+        for (const TreeChange& change : changes) {
+            SCOPED_TRACE(std::string(way.name) + ", " + change.change);
+            fs::remove_all(at("in"));
+            fs::remove(at("x.big"));
+            ToolRun result = create_changed_between_passes([&] { change.apply(at("in")); }, way.options);
+            EXPECT_RUN(result,
+                       BANNER + "Import directory: " + local("in") + "\n\nCreating 'x.big'\n" +
+                           with_input(change.after, local("in")),
+                       2);
+            EXPECT_FALSE(exists("x.big"));
+        }
+    }
+}
+
+// A file that grows after it was opened, while its bytes are read: the
+// read that takes them whole asks for one byte more, and gives it back for
+// the look that finds the file grew.
+TEST_F(MachineFaultsTest, FileGrowingWhileItIsReadIsFound) {
+    if (!seam_built()) {
+        GTEST_SKIP() << "the tool was built without the fault seam";
+    }
+    // Where each way of copying reads the file first: the system's copy is
+    // its first read; read and write come after a refused copy step.
+    const std::vector<std::string> first_read = {"read:1", "read:2"};
+    const std::vector<CopyWay> ways = copy_ways();
+    for (std::size_t i = 0; i < ways.size(); ++i) {
+        SCOPED_TRACE(ways[i].name);
         fs::remove_all(at("in"));
-        fs::remove(at("x.big"));
-        ToolRun result = create_changed_between_passes([&] { changes[i].apply(at("in")); });
+        write_file("in/a.txt", "alpha-alpha");
+        PauseGate gate(at("pause").string());
+        std::atomic<bool> ended{false};
+        ToolRun result;
+        std::thread tool([&] {
+            RunOptions options = held_at(first_read[i], gate);
+            options.env.insert(options.env.end(), ways[i].options.env.begin(), ways[i].options.env.end());
+            result = run({"x.big", "CREATE", "in"}, options);
+            ended = true;
+        });
+        bool held = gate.wait_for_run(ended);
+        if (held) {
+            std::ofstream(at("in/a.txt"), std::ios::binary | std::ios::app) << "!";
+            gate.release();
+        }
+        tool.join();
+        EXPECT_TRUE(held) << "the run never reached its pause";
         EXPECT_RUN(result,
                    BANNER + "Import directory: " + local("in") + "\n\nCreating 'x.big'\n" +
-                       with_input(changes[i].after, local("in")),
+                       "Adding[0] 0kb '" + local("in/a.txt") +
+                       "': Error: The file grew while the archive was made.\n" +
+                       "Error: Failed adding file!\n",
                    2);
         EXPECT_FALSE(exists("x.big"));
     }

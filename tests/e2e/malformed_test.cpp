@@ -125,8 +125,8 @@ TEST_F(MalformedTest, PatchedPrefixesExtractWhatIsThere) {
     struct Entry {
         std::string name;
         std::string path;
-        std::size_t index_end;  // file length at which the entry is complete
-        std::size_t data_at;
+        std::size_t indexEnd;  // file length at which the entry is complete
+        std::size_t dataAt;
         std::string data;
     };
     const std::vector<Entry> entries = {{"a.txt", "out/a.txt", 30, 66, "abc"},
@@ -150,15 +150,15 @@ TEST_F(MalformedTest, PatchedPrefixesExtractWhatIsThere) {
             expected += EXTRACTING_ALL;
             for (std::size_t n = 0; n < entries.size(); ++n) {
                 const Entry& entry = entries[n];
-                if (length < entry.index_end) {
+                if (length < entry.indexEnd) {
                     expected += COUNT_MISMATCH;
                     break;
                 }
                 expected += extracting(static_cast<int>(n), static_cast<std::uint32_t>(entry.data.size()),
                                        entry.name, entry.path);
-                if (length < entry.data_at + entry.data.size()) {
+                if (length < entry.dataAt + entry.data.size()) {
                     expected += READ_FAILED;
-                    std::size_t there = length > entry.data_at ? length - entry.data_at : 0;
+                    std::size_t there = length > entry.dataAt ? length - entry.dataAt : 0;
                     EXPECT_TRUE(exists(entry.path));
                     EXPECT_EQ(read_file(entry.path), entry.data.substr(0, there));
                     break;

@@ -56,7 +56,7 @@ protected:
 // "L.txt"): a name that does not fit the code page ends the run.
 TEST_F(WindowsPathsTest, TreeNamesOutsideTheCodePage) {
     struct Tree {
-        const char* case_name;
+        const char* caseName;
         std::string file;   // UTF-8
         std::string shown;  // as the error names it, below in/
     };
@@ -67,7 +67,7 @@ TEST_F(WindowsPathsTest, TreeNamesOutsideTheCodePage) {
         {"fullwidth_device", "ＣＯＮ", "???"},
     };
     for (const Tree& tree : trees) {
-        SCOPED_TRACE(tree.case_name);
+        SCOPED_TRACE(tree.caseName);
         fs::remove_all(at("in"));
         write_file("in/L.txt", "LATIN-FILE!\n");
         write_unicode("in/" + tree.file, "POLISH-FILE\n");

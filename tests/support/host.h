@@ -3,7 +3,9 @@
 // returns "" when done, otherwise the reason, for the test to skip with.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 bool host_is_root();
@@ -31,4 +33,30 @@ public:
 private:
     std::string dir_;
     std::string failure_;
+};
+
+// The gate a run paused through the test seam waits at (BIGTOOL_PAUSE_GATE):
+// a FIFO on POSIX, a named pipe on Windows. The run blocks on it until the
+// test lets it go on; nothing in the handshake depends on timing.
+class PauseGate {
+public:
+    // `unique` tells this gate from others: a path in the test's folder.
+    explicit PauseGate(const std::string& unique);
+    ~PauseGate();
+    PauseGate(const PauseGate&) = delete;
+    PauseGate& operator=(const PauseGate&) = delete;
+
+    // What BIGTOOL_PAUSE_GATE names; "" when the gate could not be made.
+    const std::string& name() const { return name_; }
+
+    // Blocks until the run waits at the gate (true), or until `run_ended`
+    // is set because it ended without reaching it (false).
+    bool wait_for_run(const std::atomic<bool>& run_ended);
+
+    // Lets the waiting run go on.
+    void release();
+
+private:
+    std::string name_;
+    std::intptr_t handle_ = -1;
 };

@@ -2,8 +2,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include "support/host.h"
 
@@ -26,5 +31,46 @@ std::string host_mount_tmpfs(const std::string& dir, std::size_t bytes, bool rea
 void host_unmount(const std::string& dir) {
     if (umount(dir.c_str()) != 0) {
         umount2(dir.c_str(), MNT_DETACH);
+    }
+}
+
+PauseGate::PauseGate(const std::string& unique) : name_(unique + ".gate") {
+    if (mkfifo(name_.c_str(), 0600) != 0) {
+        name_.clear();
+    }
+}
+
+PauseGate::~PauseGate() {
+    release();
+    if (!name_.empty()) {
+        unlink(name_.c_str());
+    }
+}
+
+bool PauseGate::wait_for_run(const std::atomic<bool>& run_ended) {
+    // Opening for writing succeeds once the run has opened the FIFO for
+    // reading, that is, once it waits at the gate. The retries only watch
+    // for a run that ended without getting there.
+    while (!name_.empty()) {
+        int fd = open(name_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) {
+            handle_ = fd;
+            return true;
+        }
+        if (errno != ENXIO || run_ended) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+void PauseGate::release() {
+    if (handle_ >= 0) {
+        int fd = static_cast<int>(handle_);
+        ssize_t ignored = write(fd, "g", 1);
+        (void)ignored;
+        close(fd);
+        handle_ = -1;
     }
 }

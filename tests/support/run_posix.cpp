@@ -62,20 +62,20 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd,
     if (child == 0) {
         int err = open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int in = open("/dev/null", O_RDONLY);
-        int out = options.out_file.empty() ? out_pipe[1] : open(options.out_file.c_str(), O_WRONLY);
+        int out = options.outFile.empty() ? out_pipe[1] : open(options.outFile.c_str(), O_WRONLY);
         if (err < 0 || in < 0 || out < 0 || chdir(cwd.c_str()) != 0) {
             _exit(127);
         }
-        if (options.remove_cwd && rmdir(cwd.c_str()) != 0) {
+        if (options.removeCwd && rmdir(cwd.c_str()) != 0) {
             _exit(127);
         }
         // The tool meets the limit as a user's shell leaves it: SIGXFSZ at
         // its default, which ends a process that does not ignore it.
         signal(SIGXFSZ, SIG_DFL);
-        if (options.file_size_limit != 0) {
+        if (options.fileSizeLimit != 0) {
             struct rlimit limit;
-            limit.rlim_cur = options.file_size_limit;
-            limit.rlim_max = options.file_size_limit;
+            limit.rlim_cur = options.fileSizeLimit;
+            limit.rlim_max = options.fileSizeLimit;
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
                 _exit(127);
             }
@@ -89,7 +89,7 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd,
                 close(fd);
             }
         }
-        for (int fd : options.closed_streams) {
+        for (int fd : options.closedStreams) {
             close(fd);
         }
         execve(program.c_str(), argv.data(), envp.data());
@@ -106,12 +106,19 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd,
             break;
         }
         bool kill_now = std::chrono::steady_clock::now() >= hung_at;
-        if (!options.kill_when_exists.empty() && access(options.kill_when_exists.c_str(), F_OK) == 0) {
-            kill_now = true;
+        // The tool holds the FIFO open for reading once it waits there; the
+        // gate stays shut (open, nothing written) until the tool is gone.
+        int gate = -1;
+        if (!options.killAtGate.empty() && !killed) {
+            gate = open(options.killAtGate.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            kill_now = kill_now || gate >= 0;
         }
         if (kill_now && !killed) {
             kill(child, SIGKILL);
             killed = true;
+        }
+        if (gate >= 0) {
+            close(gate);
         }
         if (polled <= 0) {
             continue;

@@ -22,6 +22,20 @@ bool host_is_windows() {
     return fs::path::preferred_separator == '\\';
 }
 
+bool seam_built() {
+    return BIGTOOL_SEAM_BUILT != 0;
+}
+
+std::vector<CopyWay> copy_ways() {
+    std::vector<CopyWay> ways = {{"system_copy", {}}};
+    if (seam_built()) {
+        RunOptions read_write;
+        read_write.env = {"BIGTOOL_NO_KERNEL_COPY=1"};
+        ways.push_back({"read_and_write", read_write});
+    }
+    return ways;
+}
+
 void ToolTest::SetUp() {
     // Short, so that tests near the path limits keep their room on hosts
     // whose temporary folder is deep.

@@ -21,6 +21,18 @@ std::string info_block(const std::string& archive, int files, unsigned long size
 
 bool host_is_windows();
 
+// Whether the tool was built with the test seam (BIGTOOL_FAULT_SEAM); the
+// tests that need it skip, with that reason, where it was not.
+bool seam_built();
+
+// The ways the tool copies data: the system's own copy and, in a build with
+// the seam, read and write, as where the kernel cannot copy.
+struct CopyWay {
+    const char* name;
+    RunOptions options;
+};
+std::vector<CopyWay> copy_ways();
+
 class ToolTest : public ::testing::Test {
 protected:
     void SetUp() override;
