@@ -33,6 +33,7 @@ struct BuildState {
     std::uint64_t dataTotal = 0;  // bytes the index pass's files hold
     std::size_t fillAt = 0;       // the entry the data pass fills next
     std::unique_ptr<std::uint8_t[]> copyBuffer;
+    std::uint32_t gathered = 0;  // small files' bytes in copyBuffer, not yet written
     std::uint32_t directoriesEntered = 0;  // in this pass
     // Two files must not get one name, or extracting the archive would write
     // one over the other: each name (a view into the index), and where the
@@ -64,7 +65,52 @@ int fail_changed() {
     return 0;
 }
 
+// Small files are gathered in the copy buffer and written many at a time:
+// one write per file would cost more than the copy. Larger ones are copied
+// by the system, without passing through the buffer.
+constexpr std::uint32_t GATHER_LIMIT = 64 * 1024;
+
+// Writes what was gathered. A failure is reported on the line of the file
+// being added then, or after the last one; the run removes the archive.
+int write_gathered() {
+    if (build.gathered == 0) {
+        return 1;
+    }
+    if (!file_write(build.handle, build.copyBuffer.get(), build.gathered)) {
+        std::printf("Error: Could not write to BIG file.\n");
+        return 0;
+    }
+    build.gathered = 0;
+    return 1;
+}
+
+// Reads a small file into the buffer after what was gathered before.
+int gather_file(FileHandle file, std::uint32_t size) {
+    if (build.gathered + size + 1 > COPY_CHUNK && !write_gathered()) {
+        return 0;
+    }
+    // One byte more than the entry states: a file that grew shows it.
+    std::uint32_t got = 0;
+    if (!file_read(file, build.copyBuffer.get() + build.gathered, size + 1, &got)) {
+        std::printf("Error: Could not read file.\n");
+        return 0;
+    }
+    if (got < size) {
+        std::printf("Error: The file shrank while the archive was made.\n");
+        return 0;
+    }
+    if (got > size) {
+        std::printf("Error: The file grew while the archive was made.\n");
+        return 0;
+    }
+    build.gathered += size;
+    return 1;
+}
+
 int copy_file(FileHandle file, std::uint32_t size) {
+    if (!write_gathered()) {
+        return 0;
+    }
     std::uint64_t copied = 0;
     switch (file_copy(file, build.handle, size, build.copyBuffer.get(), COPY_CHUNK, &copied)) {
     case CopyStatus::copied: break;
@@ -203,7 +249,7 @@ int add_index_entry(const char* path, std::uint64_t size) {
 
 int add_file_data(std::uint32_t index, const char* path) {
     std::string shown;
-    FileHandle file = file_open(path, OpenMode::read_existing);
+    FileHandle file = file_open(path, OpenMode::read_input);
     if (file == INVALID_FILE) {
         std::printf("Error: Could not open '%s'.\n", printable(path, shown));
         return 0;
@@ -223,6 +269,7 @@ int add_file_data(std::uint32_t index, const char* path) {
         std::printf("Error: Could not set file pointer.\n");
         return 0;
     }
+    position += build.gathered;
     std::uint32_t size = entry_data_size(*entry);
     if (!fits_archive(position + size)) {
         std::printf("Error: The archive would reach 4 GiB.\n");
@@ -239,7 +286,7 @@ int add_file_data(std::uint32_t index, const char* path) {
     }
     std::printf("Adding[%lu] %lukb '%s': ", static_cast<unsigned long>(index),
                 static_cast<unsigned long>(size / 1024), printable(path, shown));
-    if (!copy_file(file, size)) {
+    if (!(size < GATHER_LIMIT ? gather_file(file, size) : copy_file(file, size))) {
         return 0;
     }
     std::printf("Done\n");
@@ -303,8 +350,9 @@ int create_archive(const char* archive_path, const char* input_dir) {
     build.fileCounter = 0;
     build.directoriesEntered = 0;
     build.fillAt = 0;
+    build.gathered = 0;
     build.pass = Pass::PASS_DATA;
-    if (!walk_tree(input_dir)) {
+    if (!walk_tree(input_dir) || !write_gathered()) {
         return fail_closing();
     }
     std::printf("Total file count: %lu\n", static_cast<unsigned long>(build.fileCounter));

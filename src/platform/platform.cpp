@@ -85,6 +85,16 @@ int read_all(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* 
             break;
         }
         done += static_cast<std::uint32_t>(got);
+        // Short of `count` at the size the file had when opened: that is
+        // its end, and asking again would only say so.
+        const HeldFile* found = held_file(file);
+        if (done < count && found != nullptr && found->positionKnown &&
+            found->position + done == found->openedSize) {
+            moved_by(file, done);
+            held_file(file)->atEnd = true;
+            *bytes_read = done;
+            return 1;
+        }
     }
     moved_by(file, done);
     *bytes_read = done;

@@ -30,6 +30,11 @@ inline constexpr FileHandle INVALID_FILE = -1;
 
 enum class OpenMode {
     read_existing,  // read only; fails on a missing file, a directory, anything not a regular file
+    // Like read_existing, but with no lock on POSIX: for CREATE's input
+    // files, whose other readers and writers a lock would not keep out
+    // anyway (it is advisory), while the check against files this process
+    // holds (its own archive in the tree) stays.
+    read_input,
     create_new,     // read and write; fails when the name exists
     create_always,  // read and write; an existing file is emptied and reused
 };
@@ -42,7 +47,9 @@ enum class OpenMode {
 FileHandle file_open(const char* path, OpenMode mode);
 
 // Reads up to `count` bytes; fewer only at the end of the file. 1 on success
-// (with *bytes_read set, 0 at the end), 0 on failure.
+// (with *bytes_read set, 0 at the end), 0 on failure. A read that reaches
+// the size the file had when it was opened takes that for its end and asks
+// the system no further.
 int file_read(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* bytes_read);
 
 // Writes all `count` bytes or fails: 1 or 0.

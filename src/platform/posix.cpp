@@ -148,7 +148,8 @@ FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size) 
     // after it is known to be a regular file that nobody holds.
     int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     switch (mode) {
-    case OpenMode::read_existing: flags |= O_RDONLY; break;
+    case OpenMode::read_existing:
+    case OpenMode::read_input: flags |= O_RDONLY; break;
     case OpenMode::create_new: flags |= O_RDWR | O_CREAT | O_EXCL; break;
     case OpenMode::create_always: flags |= O_RDWR | O_CREAT; break;
     }
@@ -158,7 +159,7 @@ FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size) 
     }
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || is_held(st) ||
-        flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        (mode != OpenMode::read_input && flock(fd, LOCK_EX | LOCK_NB) != 0)) {
         ::close(fd);
         return INVALID_FILE;
     }

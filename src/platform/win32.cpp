@@ -117,7 +117,8 @@ FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size) 
     DWORD access = GENERIC_READ;
     DWORD disposition = OPEN_EXISTING;
     switch (mode) {
-    case OpenMode::read_existing: break;
+    case OpenMode::read_existing:
+    case OpenMode::read_input: break;
     case OpenMode::create_new:
         // DELETE, so that file_discard can remove it by its handle.
         access |= GENERIC_WRITE | DELETE;
