@@ -120,10 +120,6 @@ TEST_F(MachineFaultsTest, FileSizeLimitDuringCreate) {
     expect_create_stops_at_big_file(file_size_limited(), "x.big");
 }
 
-bool seam_built() {
-    return BIGTOOL_SEAM_BUILT != 0;
-}
-
 // Options that hold the run before the k-th operation of `kind` until the
 // marker file is removed.
 RunOptions paused_at(const std::string& choice, const fs::path& marker) {
@@ -161,9 +157,7 @@ TEST_F(MachineFaultsTest, KilledCreateLeavesAFileNoReaderTakes) {
     if (host_is_windows()) {
         GTEST_SKIP() << "the run is killed with a POSIX signal";
     }
-    if (!seam_built()) {
-        GTEST_SKIP() << "the tool was built without the fault seam";
-    }
+    SKIP_WITHOUT_FAULT_SEAM();
     write_tree();
     write_file("other.big", big_archive(ENTRIES));
     // The second write is the big file's: the small one is in the archive by then.
@@ -201,9 +195,7 @@ std::string with_input(std::string text, const std::string& in) {
 }
 
 TEST_F(MachineFaultsTest, TreeChangedBetweenThePasses) {
-    if (!seam_built()) {
-        GTEST_SKIP() << "the tool was built without the fault seam";
-    }
+    SKIP_WITHOUT_FAULT_SEAM();
     const char sep = host_is_windows() ? '\\' : '/';
     const std::string s(1, sep);
     auto write = [](const fs::path& path, const std::string& bytes) {

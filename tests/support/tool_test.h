@@ -50,6 +50,15 @@ protected:
     std::filesystem::path dir_;
 };
 
+// Tests that make the tool fail or pause on purpose need a tool built with
+// the fault seam (BIGTOOL_FAULT_SEAM); without it they skip, saying so.
+#define SKIP_WITHOUT_FAULT_SEAM()                                          \
+    do {                                                                   \
+        if (!BIGTOOL_SEAM_BUILT) {                                         \
+            GTEST_SKIP() << "the tool was built without the fault seam";   \
+        }                                                                  \
+    } while (0)
+
 // Expects a run to have printed exactly `out`, nothing on standard error,
 // and ended with `status`.
 #define EXPECT_RUN(run_result, expected_out, expected_status)   \
