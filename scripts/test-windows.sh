@@ -104,7 +104,7 @@ EOF
 
 if [ $run32 -eq 1 ]; then
   start_wine build/i686
-  ctest --test-dir build/i686 --output-on-failure -j2
+  ctest --test-dir build/i686 --output-on-failure --no-tests=error -j2
   scripts/check-package.sh build/i686 "$PWD/build/i686/wine-run.sh"
 else
   scripts/check-package.sh --contents-only build/i686
@@ -112,4 +112,4 @@ else
     "this machine's kernel does not run 32-bit x86 programs."
 fi
 start_wine build/x86_64
-ctest --test-dir build/x86_64 --output-on-failure -j2
+ctest --test-dir build/x86_64 --output-on-failure --no-tests=error -j2
