@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs, from Debian, whatever the build and the tests need and the
-# machine lacks. Each argument is "command:package"; nothing is installed
-# when every command is already there.
+# machine lacks. Each argument is "command:package", where the package may
+# name a foreign architecture ("wine32:i386"), which is then added to dpkg
+# first; nothing is installed when every command is already there.
 set -euo pipefail
 
 missing=()
@@ -21,5 +22,23 @@ if [ "$(id -u)" -ne 0 ]; then
 else
   sudo=
 fi
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# A package of another architecture is only found once dpkg knows that
+# architecture and the lists have been read again.
+native=$(dpkg --print-architecture)
+for package in "${missing[@]}"; do
+  case $package in
+    *:*)
+      arch=${package#*:}
+      foreign=$(dpkg --print-foreign-architectures)
+      if [ "$arch" != "$native" ] && ! grep -qx "$arch" <<<"$foreign"; then
+        echo "Adding the $arch architecture"
+        $sudo dpkg --add-architecture "$arch"
+      fi
+      ;;
+  esac
+done
+# Other developers may be installing at the same time: wait for their lock.
+lock_wait=(-o DPkg::Lock::Timeout=600)
+$sudo apt-get "${lock_wait[@]}" update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get "${lock_wait[@]}" install -y -qq --no-install-recommends \
+  "${missing[@]}"

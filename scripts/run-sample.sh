@@ -10,9 +10,4 @@ scripts/install-deps.sh cmake:cmake ninja:ninja-build g++:g++
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DBIGTOOL_TESTS=OFF >/dev/null
 cmake --build build/release >/dev/null
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-build/release/bigtool "$work/sample.big" CREATE examples/sample
-build/release/bigtool "$work/sample.big" LIST
-build/release/bigtool "$work/sample.big" EXTRACT '*' "$work/out"
-diff -r examples/sample "$work/out" && echo "The extracted tree matches examples/sample."
+scripts/check-sample.sh "$PWD/build/release/bigtool"

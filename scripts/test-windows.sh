@@ -1,23 +1,59 @@
 #!/usr/bin/env bash
-# Builds the Windows targets with MinGW-w64: the 32-bit build that ships is
-# built and checked (this machine cannot run 32-bit code), and the 64-bit
-# build runs the whole test suite under Wine.
+# Builds the Windows targets with MinGW-w64 and tests them under Wine:
+# - build/i686, the build that ships: 32-bit, Release, linked statically,
+#   without the fault seam. Its bigtool.exe must be a PE32 console program
+#   that imports only Windows' own DLLs; its whole suite runs under Wine
+#   (the tests that need the seam skip), and its ZIP package, unpacked,
+#   runs the bundled sample.
+# - build/x86_64: 64-bit Debug with the fault seam, whose whole suite runs
+#   under Wine, so that the tests that make the tool fail on purpose run on
+#   Windows too.
+# 32-bit Wine needs a kernel that runs 32-bit x86 programs, which some
+# virtual machines do not: there the 32-bit build is built and inspected,
+# its package's contents checked, and the script says what it left out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# Debian's wine64 keeps its loader and server in Wine's library folder.
+# Debian's Wine keeps its loaders and server in Wine's library folder:
+# wine64 starts every program, and hands a 32-bit one to wine (wine32).
 WINE_DIR=/usr/lib/wine
 scripts/install-deps.sh cmake:cmake ninja:ninja-build objdump:binutils \
   i686-w64-mingw32-g++-posix:g++-mingw-w64-i686 \
   x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64 \
   "$WINE_DIR/wine64:wine64" /usr/src/googletest/CMakeLists.txt:googletest
 
-# CTest starts every test program of the 64-bit build through wine-run.sh.
-cmake -S . -B build/i686 -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBIGTOOL_FAULT_SEAM=ON \
-  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+# True when this machine runs 32-bit x86 programs, as 32-bit Wine needs.
+# The probe is the smallest such program (an ELF header, one program
+# header, exit(32) through int 0x80); a 64-bit-only kernel refuses it.
+runs_32bit_code() {
+  local probe=$1
+  printf '%b' '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00' \
+    '\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00' \
+    '\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00' \
+    '\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08' \
+    '\x00\x80\x04\x08\x60\x00\x00\x00\x60\x00\x00\x00\x05\x00\x00\x00' \
+    '\x00\x10\x00\x00\xb8\x01\x00\x00\x00\xbb\x20\x00\x00\x00\xcd\x80' >"$probe"
+  chmod +x "$probe"
+  local status=0
+  "$probe" 2>/dev/null || status=$?
+  [ $status -eq 32 ]
+}
+
+# 32-bit Wine goes beside wine64, in the same 64-bit prefixes.
+mkdir -p build
+if runs_32bit_code build/probe-i386; then
+  run32=1
+  scripts/install-deps.sh "$WINE_DIR/wine:wine32:i386"
+else
+  run32=0
+fi
+
+cmake -S . -B build/i686 -G Ninja -DCMAKE_BUILD_TYPE=Release -DBIGTOOL_FAULT_SEAM=OFF \
+  -DBIGTOOL_WERROR=ON -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+  -DCMAKE_CROSSCOMPILING_EMULATOR="$PWD/build/i686/wine-run.sh"
 cmake --build build/i686 -j2
 cmake -S . -B build/x86_64 -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBIGTOOL_FAULT_SEAM=ON \
-  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
+  -DBIGTOOL_WERROR=ON -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
   -DCMAKE_CROSSCOMPILING_EMULATOR="$PWD/build/x86_64/wine-run.sh"
 cmake --build build/x86_64 -j2
 
@@ -35,23 +71,45 @@ if [ "$dlls" != "KERNEL32.dll msvcrt.dll " ]; then
 fi
 echo "$exe: PE32 console executable importing $dlls"
 
-# The 64-bit suite under Wine, in a prefix of its own. One persistent
-# server keeps each run to tens of milliseconds.
-build=$PWD/build/x86_64
-export WINEPREFIX=$build/wine-prefix
+# Each build runs in a Wine prefix of its own, through the wine-run.sh that
+# CTest starts every test program with. One persistent server per prefix
+# keeps each run to tens of milliseconds.
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-cat > "$build/wine-run.sh" <<EOF
+prefixes=()
+stop_wine() {
+  local prefix
+  for prefix in "${prefixes[@]}"; do
+    WINEPREFIX=$prefix "$WINE_DIR/wineserver64" -k || true
+  done
+}
+trap stop_wine EXIT
+start_wine() {
+  local build=$PWD/$1
+  local prefix=$build/wine-prefix
+  cat >"$build/wine-run.sh" <<EOF
 #!/bin/sh
 # Runs one Windows program of this build under Wine (written by test-windows.sh).
-export WINEPREFIX='$WINEPREFIX' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
+export WINEPREFIX='$prefix' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
 exec '$WINE_DIR/wine64' "\$@"
 EOF
-chmod +x "$build/wine-run.sh"
-# The server and Wine's own services start here, away from CTest's pipes,
-# which a service left holding them would keep open.
-mkdir -p "$WINEPREFIX"
-"$WINE_DIR/wineserver64" -p || true  # already running: it serves these runs too
-trap '"$WINE_DIR/wineserver64" -k || true' EXIT
-"$WINE_DIR/wine64" cmd /c exit </dev/null >/dev/null 2>&1 || true
-ctest --test-dir "$build" --output-on-failure -j2
+  chmod +x "$build/wine-run.sh"
+  # The server and Wine's own services start here, away from CTest's pipes,
+  # which a service left holding them would keep open.
+  mkdir -p "$prefix"
+  prefixes+=("$prefix")
+  WINEPREFIX=$prefix "$WINE_DIR/wineserver64" -p || true  # already running: it serves these runs too
+  "$build/wine-run.sh" cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+if [ $run32 -eq 1 ]; then
+  start_wine build/i686
+  ctest --test-dir build/i686 --output-on-failure --no-tests=error -j2
+  scripts/check-package.sh build/i686 "$PWD/build/i686/wine-run.sh"
+else
+  scripts/check-package.sh --contents-only build/i686
+  echo "NOT RUN: the 32-bit Windows suite and the win32 ZIP's program:" \
+    "this machine's kernel does not run 32-bit x86 programs."
+fi
+start_wine build/x86_64
+ctest --test-dir build/x86_64 --output-on-failure --no-tests=error -j2

@@ -1,7 +1,7 @@
 // Every platform operation of a whole CREATE and a whole EXTRACT *, failed
 // one at a time through the fault seam: each run either ends exactly as the
 // normal run does or reports an error with status 2, and never succeeds
-// with wrong bytes. Built only with BIGTOOL_FAULT_SEAM.
+// with wrong bytes. Skipped in a build without the fault seam.
 #include <filesystem>
 
 #include "support/big_writer.h"
@@ -31,9 +31,7 @@ class FaultSweepTest : public ToolTest, public ::testing::WithParamInterface<Cop
 protected:
     void SetUp() override {
         ToolTest::SetUp();
-        if (!seam_built()) {
-            GTEST_SKIP() << "the tool was built without the fault seam";
-        }
+        SKIP_WITHOUT_FAULT_SEAM();
         for (const FixtureEntry& file : TREE) {
             write_file("in/" + slashed(file.name), file.data);
         }

@@ -158,9 +158,7 @@ TEST_F(MachineFaultsTest, KilledCreateLeavesAFileNoReaderTakes) {
     if (host_is_windows()) {
         GTEST_SKIP() << "the run is killed with a POSIX signal";
     }
-    if (!seam_built()) {
-        GTEST_SKIP() << "the tool was built without the fault seam";
-    }
+    SKIP_WITHOUT_FAULT_SEAM();
     write_tree();
     write_file("other.big", big_archive(ENTRIES));
     // The second write is the big file's: the small one is in the archive by then.
@@ -198,9 +196,7 @@ std::string with_input(std::string text, const std::string& in) {
 }
 
 TEST_F(MachineFaultsTest, TreeChangedBetweenThePasses) {
-    if (!seam_built()) {
-        GTEST_SKIP() << "the tool was built without the fault seam";
-    }
+    SKIP_WITHOUT_FAULT_SEAM();
     const char sep = host_is_windows() ? '\\' : '/';
     const std::string s(1, sep);
     auto write = [](const fs::path& path, const std::string& bytes) {
@@ -241,9 +237,7 @@ TEST_F(MachineFaultsTest, TreeChangedBetweenThePasses) {
 // one, copied through read and write, gives the byte beyond back for the
 // look that finds the file grew; the system's copy leaves it for that look.
 TEST_F(MachineFaultsTest, FileGrowingWhileItIsReadIsFound) {
-    if (!seam_built()) {
-        GTEST_SKIP() << "the tool was built without the fault seam";
-    }
+    SKIP_WITHOUT_FAULT_SEAM();
     struct Growth {
         const char* what;
         std::size_t size;
@@ -291,9 +285,7 @@ TEST_F(MachineFaultsTest, FailedCreateRemovesOnlyItsOwnArchive) {
     if (host_is_windows()) {
         GTEST_SKIP() << "Windows does not let a file held without sharing be renamed";
     }
-    if (!seam_built()) {
-        GTEST_SKIP() << "the tool was built without the fault seam";
-    }
+    SKIP_WITHOUT_FAULT_SEAM();
     ToolRun result = create_changed_between_passes([&] {
         fs::rename(at("x.big"), at("moved.big"));
         write_file("x.big", "someone else's");

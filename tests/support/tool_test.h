@@ -22,7 +22,7 @@ std::string info_block(const std::string& archive, int files, unsigned long size
 bool host_is_windows();
 
 // Whether the tool was built with the test seam (BIGTOOL_FAULT_SEAM); the
-// tests that need it skip, with that reason, where it was not.
+// tests that need it skip where it was not (SKIP_WITHOUT_FAULT_SEAM below).
 bool seam_built();
 
 // The ways the tool copies data: the system's own copy and, in a build with
@@ -63,6 +63,15 @@ protected:
 
     std::filesystem::path dir_;
 };
+
+// Tests that make the tool fail or pause on purpose need a tool built with
+// the fault seam (BIGTOOL_FAULT_SEAM); without it they skip, saying so.
+#define SKIP_WITHOUT_FAULT_SEAM()                                          \
+    do {                                                                   \
+        if (!seam_built()) {                                               \
+            GTEST_SKIP() << "the tool was built without the fault seam";   \
+        }                                                                  \
+    } while (0)
 
 // Expects a run to have printed exactly `out`, nothing on standard error,
 // and ended with `status`.
