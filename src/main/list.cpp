@@ -28,7 +28,9 @@ void list_command() {
     for (std::int32_t i = 0; i < header.fileCount; ++i) {
         std::optional<BigEntry> entry = find_entry(static_cast<std::uint32_t>(i));
         if (!entry) {
-            std::printf("\nError: Header file count mismatch.\n");
+            if (!entry_lookup_failed()) {
+                std::printf("\nError: Header file count mismatch.\n");
+            }
             end_run(2);
         }
         std::printf("%-8i  %9lu  %.*s\n", i, static_cast<unsigned long>(entry_data_size(*entry)),
