@@ -30,6 +30,17 @@ namespace {
 constexpr int HANG_LIMIT_MS = 120000;
 constexpr int POLL_MS = 10;
 
+// In the child: `resource` limited to `bytes`; 0 leaves it as it is.
+bool limit_to(decltype(RLIMIT_AS) resource, std::uint64_t bytes) {
+    if (bytes == 0) {
+        return true;
+    }
+    struct rlimit limit;
+    limit.rlim_cur = bytes;
+    limit.rlim_max = bytes;
+    return setrlimit(resource, &limit) == 0;
+}
+
 }  // namespace
 
 ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd,
@@ -66,13 +77,11 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd,
             _exit(127);
         }
         if (options.file_size_limit != 0) {
-            struct rlimit limit;
-            limit.rlim_cur = options.file_size_limit;
-            limit.rlim_max = options.file_size_limit;
             signal(SIGXFSZ, SIG_IGN);
-            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
-                _exit(127);
-            }
+        }
+        if (!limit_to(RLIMIT_FSIZE, options.file_size_limit) ||
+            !limit_to(RLIMIT_AS, options.memory_limit)) {
+            _exit(127);
         }
         dup2(in, 0);
         dup2(out_pipe[1], 1);

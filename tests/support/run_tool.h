@@ -18,6 +18,7 @@ struct RunOptions {
     std::vector<std::string> env;  // NAME=VALUE pairs added to the inherited environment
     // POSIX hosts only; elsewhere tests that need these skip themselves.
     std::uint64_t file_size_limit = 0;  // RLIMIT_FSIZE in bytes with SIGXFSZ ignored; 0: none
+    std::uint64_t memory_limit = 0;     // RLIMIT_AS in bytes; 0: none
     std::string kill_when_exists;       // the tool is killed (SIGKILL) once this file exists
 };
 
