@@ -140,13 +140,16 @@ def main():
         f.write("# Benchmarks\n\n")
         f.write("Written by `bash bench/run.sh`, which builds the tool in Release "
                 "(build/bench), generates the input trees with `bench/make_trees.py` "
-                "(fixed seed and sizes) and times bigtool and the tool a user would "
-                "otherwise reach for, pair by pair, in the same run.\n\n")
+                "and two crafted archives with `bench/make_archives.py` (fixed contents), "
+                "times bigtool and the tool a user would otherwise reach for, pair by "
+                "pair, in the same run, and measures bigtool's peak memory on every "
+                "archive.\n\n")
         f.write("## Machine\n\n" + machine + "\n")
         f.write("## Results\n\n")
         f.write("Ratio: bigtool's median wall time over the reference's. Peak memory: "
                 "maximum resident set size from GNU time, one run per side. Targets: "
-                "the ratio shown, and at most %.0f MiB of peak memory for bigtool.\n\n"
+                "the ratio shown, or for a case without a reference bigtool's median in "
+                "seconds, and at most %.0f MiB of peak memory for bigtool.\n\n"
                 % MEMORY_LIMIT_MIB)
         f.write(table + "\n\n")
         f.write("Peak memory of each command on each archive, one run each (status 0 "
