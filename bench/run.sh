@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Times bigtool against tar and cp on generated trees and writes the table to
-# docs/benchmarks.md. Builds the tool in Release in build/bench. The trees
-# are generated once into /tmp/bigtool-bench; the timed runs work in a
+# Times bigtool against tar and cp on generated trees, and on crafted
+# archives (a sparse 4 GiB one, a million entries) on its own, against the
+# reader that loaded the whole index, and ascending against descending
+# indexes; measures peak memory of every command on every archive; and
+# writes the tables to docs/benchmarks.md. Builds the tool in Release in
+# build/bench. The trees and archives are generated once into
+# /tmp/bigtool-bench; the timed runs work in a
 # memory file system (/dev/shm) where there is one, so that the disk's
 # inode reuse and write-back (see docs/benchmarks.md) do not decide the
 # result. A few minutes on two cores. Exits 1 when a target is missed.
@@ -15,8 +19,28 @@ scripts/install-deps.sh cmake:cmake ninja:ninja-build g++:g++ hyperfine:hyperfin
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DBIGTOOL_TESTS=OFF >/dev/null
 cmake --build build/bench -j2 >/dev/null
 
+# LIST of a million entries is compared with the reader that loaded the
+# whole index, from the last commit that had it, built once into
+# build/bench-before. A clone without that commit skips the case.
+before=fe0dc31
+before_tool=
+if git cat-file -e "$before^{commit}" 2>/dev/null; then
+  if [ ! -x build/bench-before/build/bigtool ]; then
+    rm -rf build/bench-before
+    mkdir -p build/bench-before/src
+    git archive "$before" | tar -x -C build/bench-before/src
+    cmake -S build/bench-before/src -B build/bench-before/build -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DBIGTOOL_TESTS=OFF >/dev/null
+    cmake --build build/bench-before/build -j2 >/dev/null
+  fi
+  before_tool=$repo/build/bench-before/build/bigtool
+else
+  echo "Commit $before is not in this clone: LIST of a million entries is not compared with it"
+fi
+
 data=/tmp/bigtool-bench
 trees=$data/trees
+archives=$data/archives
 results=$data/results
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then
   work=/dev/shm/bigtool-bench
@@ -25,11 +49,14 @@ else
 fi
 echo "Generating the input trees in $trees (kept between runs)"
 /usr/bin/python3 bench/make_trees.py "$trees"
+echo "Writing the crafted archives in $archives (kept between runs)"
+/usr/bin/python3 bench/make_archives.py "$archives"
 
 rm -rf "$work" "$results"
 mkdir -p "$work" "$results"
 trap 'rm -rf "$work"' EXIT
 cp build/bench/bigtool "$work/bigtool"
+[ -z "$before_tool" ] || cp "$before_tool" "$work/bigtool-before"
 cd "$work"
 echo "Making the archives and tar files to read in $work"
 # The large files are copied next to the outputs: cp -r and bigtool then
@@ -42,27 +69,64 @@ ln -s "$trees/list" list
 ./bigtool large.big CREATE large >/dev/null
 tar -cf list.tar -C list .
 tar -cf small.tar -C small .
+ln -s "$archives/sparse.big" sparse.big
+ln -s "$archives/million.big" million.big
 
-# One pair: name, target ratio, label, reference's clean-up, reference's
-# command, bigtool's clean-up, bigtool's command, runs per side and round.
-# The timed command is the clean-up followed by the command.
+# 2,000 index arguments spread over each archive (every step-th entry, or
+# the first 2,000 numbers where it has fewer, the rest then skipped), in a
+# file per order: <archive>.asc and <archive>.desc.
+for archive in list small large sparse million; do
+  count=$(/usr/bin/python3 -c 'import sys; print(int.from_bytes(open(sys.argv[1], "rb").read(12)[8:], "big"))' "$archive.big")
+  step=$((count / 2000 > 0 ? count / 2000 : 1))
+  seq 0 "$step" $((step * 1999)) | tr '\n' ' ' >"$archive.asc"
+  seq $((step * 1999)) "-$step" 0 | tr '\n' ' ' >"$archive.desc"
+done
+
+# One case: name, target, label, reference's clean-up, reference's command,
+# bigtool's clean-up, bigtool's command, runs per side and round. The timed
+# command is the clean-up followed by the command. With a reference, the
+# target is the ratio of the medians; without one, bigtool's median in
+# seconds.
 rounds=4
 measure() {
   local name=$1 target=$2 label=$3 ref_clean=$4 ref_run=$5 big_clean=$6 big_run=$7 runs=$8
-  local ref="$ref_clean$ref_run >/dev/null" big="$big_clean$big_run >/dev/null"
-  printf '%s\t%s\t%s\t%s\t%s\n' "$name" "$target" "$label" "$ref" "$big" >>"$results/cases.tsv"
+  local kind=seconds ref="" big="$big_clean$big_run >/dev/null"
+  if [ -n "$ref_run" ]; then
+    kind=ratio
+    ref="$ref_clean$ref_run >/dev/null"
+  fi
+  printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$kind" "$name" "$target" "$label" "$ref" "$big" >>"$results/cases.tsv"
   echo "== $label"
   local round order
   for ((round = 1; round <= rounds; round++)); do
     # Alternating order, so that neither side always follows the other.
-    if ((round % 2)); then order=("$ref" "$big"); else order=("$big" "$ref"); fi
+    if [ -z "$ref" ]; then
+      order=("$big")
+    elif ((round % 2)); then
+      order=("$ref" "$big")
+    else
+      order=("$big" "$ref")
+    fi
     hyperfine --style basic --warmup 1 --runs "$runs" --export-json "$results/$name.round$round.json" "${order[@]}" | grep -E 'Benchmark|Time'
   done
   # Peak memory: one run per side on its own, from the same starting state.
-  eval "$ref_clean true"
-  /usr/bin/time -f %M -o "$results/$name.ref.kib" sh -c "exec $ref_run" >/dev/null
+  if [ -n "$ref" ]; then
+    eval "$ref_clean true"
+    /usr/bin/time -f %M -o "$results/$name.ref.kib" sh -c "exec $ref_run" >/dev/null
+  fi
   eval "$big_clean true"
   /usr/bin/time -f %M -o "$results/$name.big.kib" sh -c "exec $big_run" >/dev/null
+}
+
+# Peak memory of one run, and its exit status: archive label, command
+# label, clean-up, command.
+peaks=0
+peak() {
+  local archive=$1 label=$2 clean=$3 run=$4
+  peaks=$((peaks + 1))
+  printf '%s\t%s\t%s\n' "$archive" "$label" "$run" >>"$results/peaks.tsv"
+  eval "$clean true"
+  /usr/bin/time -f '%x %M' -o "$results/peak$peaks.txt" sh -c "exec $run" >/dev/null || true
 }
 
 measure list 1.0 "LIST, 48,000 files of 0-64 B" \
@@ -77,11 +141,38 @@ measure create_small 1.0 "CREATE, 20,000 files of 1-16 KiB" \
 measure extract_large 1.3 "EXTRACT *, 4 files of 256 MiB" \
   "rm -rf out && " "cp -r large out" \
   "rm -rf out && " "./bigtool large.big EXTRACT '*' out" 4
+
+# Every archive through LIST, EXTRACT * and EXTRACT of 2,000 indexes, one
+# run each, before large.big makes room for CREATE's output.
+echo "== Peak memory of each command on each archive"
+for archive in sparse million list small large; do
+  case $archive in
+    sparse) label="sparse, 4 GiB - 1 claimed as index (1,000 entries)" ;;
+    million) label="1,000,000 entries" ;;
+    list) label="48,000 files of 0-64 B" ;;
+    small) label="20,000 files of 1-16 KiB" ;;
+    large) label="4 files of 256 MiB" ;;
+  esac
+  peak "$label" "LIST" "" "./bigtool $archive.big LIST"
+  peak "$label" "EXTRACT *" "rm -rf out && " "./bigtool $archive.big EXTRACT '*' out"
+  peak "$label" "EXTRACT 2,000 indexes ascending" "rm -rf out && " \
+    "./bigtool $archive.big EXTRACT \$(cat $archive.asc) out"
+done
 rm -rf out large.big
 measure create_large 1.3 "CREATE, 4 files of 256 MiB" \
   "rm -rf copy && " "cp -r large copy" \
   "rm -f large-new.big && " "./bigtool large-new.big CREATE large" 4
 rm -rf out copy large-new.big new.big new.tar
+measure list_sparse 1.0 "LIST, sparse 4 GiB - 1 archive claiming it all as index" \
+  "" "" "" "./bigtool sparse.big LIST" 10
+if [ -n "$before_tool" ]; then
+  measure list_million 1.0 "LIST, 1,000,000 entries (reference: the reader of $before, whole index in memory)" \
+    "" "./bigtool-before million.big LIST" "" "./bigtool million.big LIST" 10
+fi
+measure indexes_million 1.2 "EXTRACT 2,000 indexes ascending, against descending, 1,000,000 entries" \
+  "rm -rf out && " "./bigtool million.big EXTRACT \$(cat million.desc) out" \
+  "rm -rf out && " "./bigtool million.big EXTRACT \$(cat million.asc) out" 5
+rm -rf out
 
 machine=$results/machine.md
 {
@@ -90,7 +181,7 @@ machine=$results/machine.md
   echo "- Kernel: $(uname -sr)"
   echo "- File system of the work folder ($work): $(df -T "$work" | awk 'NR == 2 {print $2}')," \
     "mounted with $(findmnt -n -o OPTIONS --target "$work" | head -n 1)"
-  echo "- File system of the generated trees ($trees): $(df -T "$trees" | awk 'NR == 2 {print $2}')"
+  echo "- File system of the generated trees and archives ($data): $(df -T "$trees" | awk 'NR == 2 {print $2}')"
   echo "- Tools: $(hyperfine --version), $(tar --version | head -n 1), $(cp --version | head -n 1)"
   echo "- Date: $(date -u '+%Y-%m-%d %H:%M UTC')"
 } >"$machine"

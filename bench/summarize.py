@@ -5,9 +5,14 @@ usage: summarize.py RESULTS_DIR WORK_DIR MACHINE_FILE OUTPUT_MD
 
 RESULTS_DIR holds, per case, the hyperfine exports <case>.round<N>.json and
 the peak memory files <case>.ref.kib and <case>.big.kib; cases.tsv lists the
-cases in order: name, target ratio, label, reference command, bigtool command.
-Prints the table with each target's verdict, writes it with the machine's
-description to OUTPUT_MD, and exits 1 when a target is missed.
+cases in order: kind, name, target, label, reference command, bigtool
+command. A case of kind "ratio" is met when bigtool's median over the
+reference's is at most the target; one of kind "seconds" has no reference,
+and is met when bigtool's median is at most the target in seconds.
+peaks.tsv lists single runs measured for memory alone (archive, command,
+command line); peak<N>.txt holds the N-th one's exit status and peak.
+Prints the tables with each target's verdict, writes them with the
+machine's description to OUTPUT_MD, and exits 1 when a target is missed.
 """
 import glob
 import json
@@ -35,64 +40,121 @@ def peak_mib(results, case, side):
         return int(f.read().split()[-1]) / 1024.0
 
 
+def memory_runs(results):
+    """(archive, command, command line, exit status, peak MiB) per run."""
+    runs = []
+    path = os.path.join(results, "peaks.tsv")
+    if not os.path.exists(path):
+        return runs
+    with open(path) as f:
+        for n, line in enumerate(f, 1):
+            archive, command, line_run = line.rstrip("\n").split("\t")
+            # GNU time puts a line of its own before the format's when the
+            # status is not 0; the format's line is the last.
+            with open(os.path.join(results, "peak%d.txt" % n)) as p:
+                status, kib = p.read().split("\n")[-2].split()
+            runs.append((archive, command, line_run, int(status), int(kib) / 1024.0))
+    return runs
+
+
+def memory_table(runs):
+    """The runs as a table, an archive per row; and whether all met the limit."""
+    archives, commands, cells = [], [], {}
+    all_met = True
+    for archive, command, _, status, mib in runs:
+        if archive not in archives:
+            archives.append(archive)
+        if command not in commands:
+            commands.append(command)
+        met = status == 0 and mib <= MEMORY_LIMIT_MIB
+        all_met = all_met and met
+        cells[archive, command] = "%.1f MiB%s%s" % (
+            mib, "" if status == 0 else " (status %d)" % status, "" if met else " NO")
+    lines = ["| Archive | " + " | ".join(commands) + " |",
+             "|---|" + "---:|" * len(commands)]
+    for archive in archives:
+        lines.append("| %s | %s |" % (archive, " | ".join(cells.get((archive, c), "")
+                                                         for c in commands)))
+    return "\n".join(lines), all_met
+
+
 def main():
     results, work, machine_file, output = sys.argv[1:5]
     cases = []
     with open(os.path.join(results, "cases.tsv")) as f:
         for line in f:
-            name, target, label, reference, bigtool = line.rstrip("\n").split("\t")
-            cases.append((name, float(target), label, reference, bigtool))
+            kind, name, target, label, reference, bigtool = line.rstrip("\n").split("\t")
+            cases.append((kind, name, float(target), label, reference, bigtool))
 
-    rows = []
+    lines = ["| Case | bigtool median | reference median | ratio | target | "
+             "bigtool peak memory | reference peak memory | runs per side | meets target |",
+             "|---|---:|---:|---:|---:|---:|---:|---:|---|"]
+    verdicts = []
     all_met = True
-    for name, target, label, reference, bigtool in cases:
-        ref_times = pooled_times(results, name, reference)
+    for kind, name, target, label, reference, bigtool in cases:
         big_times = pooled_times(results, name, bigtool)
-        ref_median = statistics.median(ref_times)
         big_median = statistics.median(big_times)
-        ratio = big_median / ref_median
-        ref_mem = peak_mib(results, name, "ref")
         big_mem = peak_mib(results, name, "big")
-        met = ratio <= target and big_mem <= MEMORY_LIMIT_MIB
+        if kind == "ratio":
+            ref_median = statistics.median(pooled_times(results, name, reference))
+            ref_mem = peak_mib(results, name, "ref")
+            measured = big_median / ref_median
+            cells = ("%.3f s" % ref_median, "%.2f" % measured, "<= %.1f" % target,
+                     "%.1f MiB" % ref_mem)
+            said = "ratio %.2f (target <= %.1f)" % (measured, target)
+        else:
+            measured = big_median
+            cells = ("-", "-", "<= %.2f s" % target, "-")
+            said = "median %.3f s (target <= %.2f s)" % (measured, target)
+        met = measured <= target and big_mem <= MEMORY_LIMIT_MIB
         all_met = all_met and met
-        rows.append((label, big_median, ref_median, ratio, target, big_mem, ref_mem,
-                     len(big_times), met))
-
-    header = ("| Case | bigtool median | reference median | ratio | target | "
-              "bigtool peak memory | reference peak memory | runs per side | meets target |")
-    lines = [header, "|---|---:|---:|---:|---:|---:|---:|---:|---|"]
-    for label, big, ref, ratio, target, big_mem, ref_mem, runs, met in rows:
-        lines.append("| %s | %.3f s | %.3f s | %.2f | <= %.1f | %.1f MiB | %.1f MiB | %d | %s |"
-                     % (label, big, ref, ratio, target, big_mem, ref_mem, runs,
-                        "yes" if met else "NO"))
+        lines.append("| %s | %.3f s | %s | %s | %s | %.1f MiB | %s | %d | %s |"
+                     % (label, big_median, cells[0], cells[1], cells[2], big_mem, cells[3],
+                        len(big_times), "yes" if met else "NO"))
+        verdicts.append("%-40s %s, peak %.1f MiB (target <= %.0f): %s"
+                        % (label, said, big_mem, MEMORY_LIMIT_MIB,
+                           "meets its target" if met else "MISSES its target"))
     table = "\n".join(lines)
+    runs = memory_runs(results)
+    peaks, peaks_met = memory_table(runs)
+    all_met = all_met and peaks_met
 
     print(table)
     print()
-    for label, big, ref, ratio, target, big_mem, ref_mem, runs, met in rows:
-        print("%-40s ratio %.2f (target <= %.1f), peak %.1f MiB (target <= %.0f): %s"
-              % (label, ratio, target, big_mem, MEMORY_LIMIT_MIB,
-                 "meets its target" if met else "MISSES its target"))
+    print("\n".join(verdicts))
+    print()
+    print(peaks)
+    print("Peak memory of every run at most %.0f MiB, every run with status 0: %s"
+          % (MEMORY_LIMIT_MIB, "yes" if peaks_met else "NO"))
 
     with open(machine_file) as f:
         machine = f.read()
     commands = ["| Case | bigtool | reference |", "|---|---|---|"]
-    for name, target, label, reference, bigtool in cases:
-        commands.append("| %s | `%s` | `%s` |" % (label, bigtool.replace("|", "\\|"),
-                                                   reference.replace("|", "\\|")))
+    for kind, name, target, label, reference, bigtool in cases:
+        commands.append("| %s | `%s` | %s |" % (label, bigtool.replace("|", "\\|"),
+                                                 "`%s`" % reference.replace("|", "\\|")
+                                                 if reference else "-"))
+    for archive, command, line_run, status, mib in runs:
+        commands.append("| %s, %s (memory only) | `%s` | - |" % (command, archive, line_run))
     with open(output, "w") as f:
         f.write("# Benchmarks\n\n")
         f.write("Written by `bash bench/run.sh`, which builds the tool in Release "
                 "(build/bench), generates the input trees with `bench/make_trees.py` "
-                "(fixed seed and sizes) and times bigtool and the tool a user would "
-                "otherwise reach for, pair by pair, in the same run.\n\n")
+                "and two crafted archives with `bench/make_archives.py` (fixed contents), "
+                "times bigtool and the tool a user would otherwise reach for, pair by "
+                "pair, in the same run, and measures bigtool's peak memory on every "
+                "archive.\n\n")
         f.write("## Machine\n\n" + machine + "\n")
         f.write("## Results\n\n")
         f.write("Ratio: bigtool's median wall time over the reference's. Peak memory: "
                 "maximum resident set size from GNU time, one run per side. Targets: "
-                "the ratio shown, and at most %.0f MiB of peak memory for bigtool.\n\n"
+                "the ratio shown, or for a case without a reference bigtool's median in "
+                "seconds, and at most %.0f MiB of peak memory for bigtool.\n\n"
                 % MEMORY_LIMIT_MIB)
         f.write(table + "\n\n")
+        f.write("Peak memory of each command on each archive, one run each (status 0 "
+                "unless shown). Target: at most %.0f MiB.\n\n" % MEMORY_LIMIT_MIB)
+        f.write(peaks + "\n\n")
         f.write("## How it is measured\n\n")
         f.write("- hyperfine runs each pair in rounds whose order alternates (reference "
                 "first, then bigtool first), and the runs of all rounds are pooled; so "
@@ -111,7 +173,15 @@ def main():
                 "and the kernel reads each of them to find out: with the previous output "
                 "removed inside the timed command, creating 20,000 files took 5 to 30 s "
                 "per run for tar and bigtool alike, and that cost, not the tools, decided "
-                "the result.\n\n" % work)
+                "the result.\n"
+                "- The crafted archives (`bench/make_archives.py`) are written once under "
+                "/tmp/bigtool-bench/archives, where the sparse one takes a few KiB of disk, "
+                "and linked into the work folder. `<archive>.asc` and `<archive>.desc` there "
+                "hold 2,000 index arguments spread evenly over the archive (the first "
+                "2,000 numbers for an archive of fewer entries, the rest then skipped), in "
+                "ascending and descending order. Arguments are visited last first, so "
+                "ascending ones are extracted from the index's end back to its start.\n\n"
+                % work)
         f.write("Commands, run in %s:\n\n" % work)
         f.write("\n".join(commands) + "\n")
         notes = os.path.join(os.path.dirname(os.path.abspath(__file__)), "notes.md")

@@ -11,6 +11,7 @@ set(BIGTOOL_PORTABLE_SOURCES
   src/common/paths.cpp
   src/common/printable.cpp
   src/archive/big_format.cpp
+  src/archive/index_window.cpp
   src/archive/reader.cpp
   src/extract/make_path.cpp
   src/extract/extract_entry.cpp

@@ -38,7 +38,15 @@ int main(int argc, char** argv) {
     std::string count_high = three;
     patch_be32(count_high, 8, 0x7FFFFFFF);
 
+    // Entries enough, and a name long enough, to cross small windows.
+    std::vector<FixtureEntry> many;
+    for (int i = 0; i < 40; ++i) {
+        many.push_back({"d\\" + std::string(static_cast<std::size_t>(i % 9), 'x') + std::to_string(i), "z"});
+    }
+    many.push_back({std::string(300, 'n'), "long"});
+
     const std::vector<std::pair<std::string, std::string>> archives = {
+        {"many_entries", big_archive(many)},
         {"one_entry", big_archive({{"a.txt", "abc"}})},
         {"three_entries", three},
         {"shared_data", shared},

@@ -1,17 +1,23 @@
-// Any byte string, opened as an archive and listed entry by entry through
-// the reader. ASan catches a read past the loaded index; the checks below
-// catch a reader that accepts what it must refuse or hands out entries that
-// disagree with each other.
+// Any byte string, opened as an archive and walked through the reader: in
+// order, backwards, and by jumps to places met before; then walked again
+// through an index window of a small capacity that the input chooses, so
+// that entries cross the window's end. Everything is checked against a
+// plain reading of the same bytes in memory, and the window must never
+// grow beyond the longest entry that the index really holds. ASan judges
+// the reads.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <unistd.h>
 
+#include "archive/index_window.h"
 #include "archive/reader.h"
 
 namespace {
@@ -31,6 +37,156 @@ std::uint32_t le32_at(const std::uint8_t* p) {
 
 std::uint32_t be32_at(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
+}
+
+// The archive as read straight from the bytes in memory.
+struct PlainEntry {
+    std::uint32_t at;  // offset in the index
+    std::uint32_t offset;
+    std::uint32_t size;
+    std::string_view name;
+};
+
+struct PlainArchive {
+    bool accepted = false;
+    std::uint32_t startOffset = 0;
+    std::int32_t fileCount = 0;
+    std::uint32_t indexLength = 0;
+    std::vector<PlainEntry> entries;  // those the index holds whole, up to fileCount
+    std::uint32_t longest = 0;        // the longest of them, in bytes
+};
+
+PlainArchive read_plainly(const std::uint8_t* data, std::size_t size) {
+    PlainArchive plain;
+    std::uint8_t raw[16] = {};
+    std::memcpy(raw, data, size < 16 ? size : 16);
+    std::uint32_t start = be32_at(raw + 12);
+    plain.startOffset = start;
+    plain.fileCount = static_cast<std::int32_t>(be32_at(raw + 8));
+    plain.accepted = std::memcmp(raw, "BIGF", 4) == 0 && le32_at(raw + 4) == size &&
+                     plain.fileCount >= 1 && start >= 16;
+    if (!plain.accepted) {
+        return plain;
+    }
+    std::size_t end = std::min<std::size_t>(start, size);
+    plain.indexLength = static_cast<std::uint32_t>(end > 16 ? end - 16 : 0);
+    const std::uint8_t* index = data + 16;
+    std::size_t at = 0;
+    const auto wanted = static_cast<std::size_t>(plain.fileCount);
+    while (plain.entries.size() < wanted && at + 9 <= plain.indexLength) {
+        std::size_t name_end = at + 8;
+        while (name_end < plain.indexLength && index[name_end] != 0) {
+            ++name_end;
+        }
+        if (name_end == plain.indexLength) {
+            break;
+        }
+        std::string_view name(reinterpret_cast<const char*>(index + at + 8), name_end - at - 8);
+        plain.entries.push_back(
+            {static_cast<std::uint32_t>(at), be32_at(index + at), be32_at(index + at + 4), name});
+        plain.longest = std::max(plain.longest, static_cast<std::uint32_t>(name_end + 1 - at));
+        at = name_end + 1;
+    }
+    return plain;
+}
+
+void check_entry(const BigEntry& entry, const PlainEntry& plain) {
+    check(entry.name == plain.name, "a name differs");
+    check(entry_data_offset(entry) == plain.offset, "a dataOffset differs");
+    check(entry_data_size(entry) == plain.size, "a dataSize differs");
+}
+
+// Entry n through find_entry: what the plain reading holds, or none.
+void check_found(const PlainArchive& plain, std::uint32_t n) {
+    std::optional<BigEntry> entry = find_entry(n);
+    check(entry_lookup_failed() == 0, "a lookup failed on a readable file");
+    if (n < plain.entries.size()) {
+        check(entry.has_value(), "an entry that the index holds is missing");
+        check_entry(*entry, plain.entries[n]);
+    } else {
+        check(!entry, "an entry beyond the index or fileCount");
+    }
+}
+
+// Entry numbers in an order the input chooses, each at most once.
+std::vector<std::uint32_t> shuffled(std::size_t count, const std::uint8_t* data, std::size_t size) {
+    std::vector<std::uint32_t> order(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        order[i] = static_cast<std::uint32_t>(i);
+    }
+    for (std::size_t i = count; i > 1; --i) {
+        std::size_t pick = data[(i * 7) % size] % i;
+        std::swap(order[i - 1], order[pick]);
+    }
+    return order;
+}
+
+void walk_reader(const PlainArchive& plain, const std::uint8_t* data, std::size_t size) {
+    BigHeader header{};
+    check(get_header(&header) == 1, "no header after a successful open");
+    check(header.fileCount == plain.fileCount, "fileCount decoded wrongly");
+    check(header.archiveSize == size, "archiveSize decoded wrongly");
+    check(header.startOffset == plain.startOffset, "startOffset decoded wrongly");
+
+    const std::size_t count = plain.entries.size();
+    for (std::uint32_t n = 0; n <= count; ++n) {
+        check_found(plain, n);
+    }
+    check(!find_entry(static_cast<std::uint32_t>(plain.fileCount)), "an entry at fileCount");
+    check(!find_entry(0xFFFFFFFFu), "an entry at the largest index");
+    for (std::size_t n = count; n-- > 0;) {
+        check_found(plain, static_cast<std::uint32_t>(n));
+    }
+
+    // Places met in one ascending walk, visited in another order.
+    std::vector<EntryPlace> places;
+    for (std::uint32_t n = 0; n < count; ++n) {
+        std::optional<EntryPlace> place = find_entry_place(n);
+        check(place && place->number == n && place->at == plain.entries[n].at, "a place differs");
+        places.push_back(*place);
+    }
+    for (std::uint32_t n : shuffled(count, data, size)) {
+        return_to_entry(places[n]);
+        check_found(plain, n);
+    }
+}
+
+void walk_window(const PlainArchive& plain, const std::uint8_t* data, std::size_t size) {
+    FileHandle file = file_open(archive_path.c_str(), OpenMode::read_existing);
+    check(file != INVALID_FILE, "cannot open the archive again");
+    const std::uint32_t capacity = data[size - 1] % 48;
+    IndexWindow window;
+    check(window_open(window, file, 16, plain.indexLength, capacity) == 1, "no window");
+    check(window_preload(window) == 1, "the preload failed");
+    const std::uint32_t bound = std::max<std::uint32_t>({capacity, 9, plain.longest});
+    BigEntry entry{};
+    for (const PlainEntry& expected : plain.entries) {
+        check(window_entry(window, expected.at, &entry) == WindowStatus::found,
+              "the window misses an entry");
+        check_entry(entry, expected);
+        check(window.size <= bound, "the window grew beyond the longest entry");
+    }
+    // Past the entries the plain reading found, unless fileCount stopped it,
+    // the window finds nothing either.
+    if (plain.entries.size() < static_cast<std::size_t>(plain.fileCount)) {
+        std::uint32_t after = 0;
+        if (!plain.entries.empty()) {
+            const PlainEntry& last = plain.entries.back();
+            after = last.at + 9 + static_cast<std::uint32_t>(last.name.size());
+        }
+        check(window_entry(window, after, &entry) == WindowStatus::missing,
+              "an entry beyond the index");
+    }
+    for (std::uint32_t n : shuffled(plain.entries.size(), data, size)) {
+        std::uint32_t position = 0;
+        check(file_seek(file, 0, &position) == 1, "seek failed");
+        check(window_entry(window, plain.entries[n].at, &entry) == WindowStatus::found,
+              "a jump misses an entry");
+        check_entry(entry, plain.entries[n]);
+    }
+    check(window.size <= bound, "the window grew beyond the longest entry");
+    window_close(window);
+    file_close(file);
 }
 
 }  // namespace
@@ -56,60 +212,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(size == 0 || std::fwrite(data, 1, size, file) == size, "short write");
     std::fclose(file);
 
+    const PlainArchive plain = read_plainly(data, size);
     BigHeader header{};
     check(get_header(&header) == 0, "a header before any open");
-    if (open_archive(archive_path.c_str()) == 1) {
-        check(get_header(&header) == 1, "no header after a successful open");
-        // The header as the file holds it, missing bytes read as zero.
-        std::uint8_t raw[16] = {};
-        std::memcpy(raw, data, size < 16 ? size : 16);
-        check(std::memcmp(raw, "BIGF", 4) == 0, "accepted a wrong magic");
-        check(header.archiveSize == le32_at(raw + 4), "archiveSize decoded wrongly");
-        check(header.archiveSize == static_cast<std::uint32_t>(size), "accepted a size mismatch");
-        check(static_cast<std::uint32_t>(header.fileCount) == be32_at(raw + 8),
-              "fileCount decoded wrongly");
-        check(header.fileCount >= 1, "accepted an archive without files");
-        check(header.startOffset == be32_at(raw + 12), "startOffset decoded wrongly");
-
-        // Every entry lies inside the file's index bytes, the one after the
-        // previous, and each is 9 bytes plus its name.
-        std::vector<BigEntry> listed;
-        for (std::int32_t n = 0; n < header.fileCount; ++n) {
-            std::optional<BigEntry> entry = find_entry(static_cast<std::uint32_t>(n));
-            if (!entry) {
-                break;
-            }
-            check(entry->name.data()[entry->name.size()] == '\0', "name without its terminator");
-            check(std::memchr(entry->name.data(), 0, entry->name.size()) == nullptr,
-                  "name with a zero byte inside");
-            if (!listed.empty()) {
-                const BigEntry& before = listed.back();
-                check(entry->bytes == before.bytes + 9 + before.name.size(),
-                      "entries not back to back");
-            }
-            // An entry's fields must be readable; ASan judges the reads.
-            volatile std::uint32_t sum = entry_data_offset(*entry) + entry_data_size(*entry);
-            (void)sum;
-            listed.push_back(*entry);
-        }
-        std::size_t total = 0;
-        for (const BigEntry& entry : listed) {
-            total += 9 + entry.name.size();
-        }
-        check(total <= size - 16, "entries beyond the file");
-        check(!find_entry(static_cast<std::uint32_t>(header.fileCount)), "an entry at fileCount");
-        check(!find_entry(0xFFFFFFFFu), "an entry at the largest index");
-        // Going back must give the same entries as walking forward.
-        if (!listed.empty()) {
-            std::size_t pick = data[size - 1] % listed.size();
-            std::optional<BigEntry> again = find_entry(static_cast<std::uint32_t>(pick));
-            check(again && again->bytes == listed[pick].bytes, "a second lookup disagrees");
-            std::optional<BigEntry> first = find_entry(0);
-            check(first && first->bytes == listed[0].bytes, "the first entry moved");
-        }
+    int opened = open_archive(archive_path.c_str());
+    check(opened == (plain.accepted ? 1 : 0), "accepted or refused wrongly");
+    if (opened) {
+        walk_reader(plain, data, size);
     }
     close_archive();
     check(get_header(&header) == 0, "a header after close");
     check(!find_entry(0), "an entry after close");
+    if (plain.accepted) {
+        walk_window(plain, data, size);
+    }
     return 0;
 }

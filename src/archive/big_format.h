@@ -64,7 +64,7 @@ struct BigHeader {
 
 BigHeader decode_header(const std::uint8_t* bytes);
 
-// A view of one entry inside a loaded index; valid while the index is.
+// A view of one entry inside index bytes held in memory; valid while they are.
 struct BigEntry {
     const std::uint8_t* bytes;  // the entry's first byte
     std::string_view name;      // up to, not including, its terminator

@@ -2,25 +2,27 @@
 #include "archive/reader.h"
 
 #include <cstdio>
-#include <memory>
-#include <new>
+
+#include "archive/index_window.h"
+#include "common/limits.h"
 
 namespace {
 
 struct OpenArchive {
     FileHandle handle = INVALID_FILE;
     BigHeader header{};
-    std::unique_ptr<std::uint8_t[]> index;
-    std::size_t indexLength = 0;  // bytes actually read, never more than the file holds
-    // The last entry handed out, so that walking the index in order is linear.
+    bool indexed = false;  // validated, and the index can be walked
+    IndexWindow window;
+    // The entry reached last, so that walking the index in order is linear.
     std::uint32_t cursorNumber = 0;
-    std::size_t cursorAt = 0;
+    std::uint32_t cursorAt = 0;
+    bool lookupFailed = false;
 };
 
 OpenArchive open_state;
 
-std::span<const std::uint8_t> loaded_index() {
-    return {open_state.index.get(), open_state.indexLength};
+void print_no_memory() {
+    std::printf("Error: Failed to allocate enough memory.\n");
 }
 
 }  // namespace
@@ -65,57 +67,90 @@ int open_archive(const char* path) {
     }
 
     // The index is what lies between the header and startOffset, but never
-    // more than the file holds: a lying startOffset must not cost memory.
+    // more than the file holds; it is read a window at a time, so neither
+    // costs memory.
     std::uint64_t claimed = header.startOffset - HEADER_SIZE;
     std::uint64_t present = actual_size > HEADER_SIZE ? actual_size - HEADER_SIZE : 0;
     auto length = static_cast<std::uint32_t>(claimed < present ? claimed : present);
-    std::unique_ptr<std::uint8_t[]> index(new (std::nothrow) std::uint8_t[length ? length : 1]);
-    if (!index) {
+    if (!window_open(open_state.window, file, HEADER_SIZE, length, INDEX_WINDOW)) {
+        print_no_memory();
         return 0;
     }
-    got = 0;
-    if (length > 0 && !file_read(file, index.get(), length, &got)) {
+    if (!window_preload(open_state.window)) {
         std::printf("Error: Could not read file.\n");
         return 0;
     }
     open_state.header = header;
-    open_state.index = std::move(index);
-    open_state.indexLength = got;
+    open_state.indexed = true;
     open_state.cursorNumber = 0;
     open_state.cursorAt = 0;
     return 1;
 }
 
 int get_header(BigHeader* out) {
-    if (open_state.handle == INVALID_FILE || !open_state.index) {
+    if (open_state.handle == INVALID_FILE || !open_state.indexed) {
         return 0;
     }
     *out = open_state.header;
     return 1;
 }
 
+// Walks on from the cursor, or from the start when n lies behind it; the
+// cursor stays on the last entry reached.
 std::optional<BigEntry> find_entry(std::uint32_t n) {
-    if (open_state.handle == INVALID_FILE || !open_state.index ||
-        n >= static_cast<std::uint32_t>(open_state.header.fileCount)) {
+    open_state.lookupFailed = false;
+    if (!open_state.indexed || n >= static_cast<std::uint32_t>(open_state.header.fileCount)) {
         return std::nullopt;
     }
     if (n < open_state.cursorNumber) {
         open_state.cursorNumber = 0;
         open_state.cursorAt = 0;
     }
-    std::span<const std::uint8_t> index = loaded_index();
-    std::optional<BigEntry> entry = entry_at(index, open_state.cursorAt);
-    while (entry && open_state.cursorNumber < n) {
-        open_state.cursorAt = entry_end(index, *entry);
+    for (;;) {
+        BigEntry entry;
+        switch (window_entry(open_state.window, open_state.cursorAt, &entry)) {
+        case WindowStatus::found: break;
+        case WindowStatus::missing: return std::nullopt;
+        case WindowStatus::read_failed:
+            std::printf("Error: Could not read file.\n");
+            open_state.lookupFailed = true;
+            return std::nullopt;
+        case WindowStatus::no_memory:
+            print_no_memory();
+            open_state.lookupFailed = true;
+            return std::nullopt;
+        }
+        if (open_state.cursorNumber == n) {
+            return entry;
+        }
+        // Inside the index: the window found the entry's terminator there.
+        open_state.cursorAt += static_cast<std::uint32_t>(ENTRY_FIXED_SIZE + entry.name.size());
         ++open_state.cursorNumber;
-        entry = entry_at(index, open_state.cursorAt);
     }
-    return entry;
+}
+
+int entry_lookup_failed() {
+    return open_state.lookupFailed ? 1 : 0;
+}
+
+std::optional<EntryPlace> find_entry_place(std::uint32_t n) {
+    if (!find_entry(n)) {
+        return std::nullopt;
+    }
+    return EntryPlace{open_state.cursorNumber, open_state.cursorAt};
+}
+
+void return_to_entry(EntryPlace place) {
+    if (open_state.indexed) {
+        open_state.cursorNumber = place.number;
+        open_state.cursorAt = place.at;
+    }
 }
 
 void close_archive() {
-    open_state.index.reset();
-    open_state.indexLength = 0;
+    window_close(open_state.window);
+    open_state.indexed = false;
+    open_state.lookupFailed = false;
     if (open_state.handle != INVALID_FILE) {
         file_close(open_state.handle);
         open_state.handle = INVALID_FILE;

@@ -1,5 +1,6 @@
 // The open archive: one per process. open_archive validates the header
-// against the file and loads the index; find_entry hands out views into it.
+// against the file; find_entry walks the index, which is read from the file
+// through a window of fixed size (index_window.h), never held whole.
 #pragma once
 
 #include <cstdint>
@@ -8,17 +9,37 @@
 #include "archive/big_format.h"
 #include "platform/platform.h"
 
-// 1 when the archive at `path` was opened and its index loaded; 0 after
-// printing why (every message ends a "Validating" line).
+// 1 when the archive at `path` was opened and the start of its index read;
+// 0 after printing why (every message ends a "Validating" line).
 int open_archive(const char* path);
 
 // 1 and the decoded header; 0, leaving *out alone, when nothing is open.
 int get_header(BigHeader* out);
 
 // Entry n counting from 0, or none when nothing is open, n is not below
-// fileCount, or the entry lies beyond the loaded index. Consecutive calls
-// continue from the previous entry instead of walking from the start.
+// fileCount, or the entry lies beyond the index that the file holds.
+// Consecutive calls continue from the previous entry; a call for an entry
+// before it walks from the start. The entry is valid until the next call to
+// the reader.
 std::optional<BigEntry> find_entry(std::uint32_t n);
+
+// 1 when the last find_entry gave none because the index could not be read,
+// or a name could not be held, after printing why; 0 when the entry is simply
+// not in the index.
+int entry_lookup_failed();
+
+// Where an entry starts in the index.
+struct EntryPlace {
+    std::uint32_t number;
+    std::uint32_t at;  // offset in the index
+};
+
+// Entry n's place, found as find_entry finds the entry; none when it gives none.
+std::optional<EntryPlace> find_entry_place(std::uint32_t n);
+
+// The next find_entry(place.number) starts at `place` instead of walking:
+// a caller that needs entries out of order finds their places in one walk.
+void return_to_entry(EntryPlace place);
 
 void close_archive();
 

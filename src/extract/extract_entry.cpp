@@ -77,7 +77,8 @@ std::optional<BigEntry> extract_entry(std::uint32_t n, const char* outdir) {
     if (!entry) {
         // Within fileCount but beyond the index that the file holds.
         BigHeader header;
-        if (get_header(&header) && n < static_cast<std::uint32_t>(header.fileCount)) {
+        if (!entry_lookup_failed() && get_header(&header) &&
+            n < static_cast<std::uint32_t>(header.fileCount)) {
             std::printf("Error: Header file count mismatch.\n");
         }
         return std::nullopt;

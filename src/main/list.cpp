@@ -14,7 +14,9 @@ void list_command() {
     for (std::int32_t i = 0; i < header.fileCount; ++i) {
         std::optional<BigEntry> entry = find_entry(static_cast<std::uint32_t>(i));
         if (!entry) {
-            std::printf("\nError: Header file count mismatch.\n");
+            if (!entry_lookup_failed()) {
+                std::printf("\nError: Header file count mismatch.\n");
+            }
             end_run(2);
         }
         std::string_view name = printable(entry->name, shown);

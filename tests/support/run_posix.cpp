@@ -30,6 +30,17 @@ namespace {
 constexpr int HANG_LIMIT_MS = 120000;
 constexpr int POLL_MS = 10;
 
+// In the child: `resource` limited to `bytes`; 0 leaves it as it is.
+bool limit_to(decltype(RLIMIT_AS) resource, std::uint64_t bytes) {
+    if (bytes == 0) {
+        return true;
+    }
+    struct rlimit limit;
+    limit.rlim_cur = bytes;
+    limit.rlim_max = bytes;
+    return setrlimit(resource, &limit) == 0;
+}
+
 }  // namespace
 
 ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd,
@@ -72,13 +83,9 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd,
         // The tool meets the limit as a user's shell leaves it: SIGXFSZ at
         // its default, which ends a process that does not ignore it.
         signal(SIGXFSZ, SIG_DFL);
-        if (options.fileSizeLimit != 0) {
-            struct rlimit limit;
-            limit.rlim_cur = options.fileSizeLimit;
-            limit.rlim_max = options.fileSizeLimit;
-            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
-                _exit(127);
-            }
+        if (!limit_to(RLIMIT_FSIZE, options.fileSizeLimit) ||
+            !limit_to(RLIMIT_AS, options.memoryLimit)) {
+            _exit(127);
         }
         if (dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) {
             _exit(127);

@@ -18,10 +18,11 @@ struct RunOptions {
     std::vector<std::string> env;  // NAME=VALUE pairs added to the inherited environment
     // POSIX hosts only; elsewhere tests that need these skip themselves.
     std::uint64_t fileSizeLimit = 0;  // RLIMIT_FSIZE in bytes (SIGXFSZ as by default); 0: none
-    std::string killAtGate;             // the tool is killed (SIGKILL) once it waits at this gate
-    std::vector<int> closedStreams;    // of 0, 1 and 2: started with these descriptors closed
-    std::string outFile;               // standard output goes to this file instead of the test
-    bool removeCwd = false;            // the working directory is removed before the tool starts
+    std::uint64_t memoryLimit = 0;    // RLIMIT_AS in bytes; 0: none
+    std::string killAtGate;           // the tool is killed (SIGKILL) once it waits at this gate
+    std::vector<int> closedStreams;   // of 0, 1 and 2: started with these descriptors closed
+    std::string outFile;              // standard output goes to this file instead of the test
+    bool removeCwd = false;           // the working directory is removed before the tool starts
 };
 
 // The tool's path comes from the BIGTOOL_EXE environment variable, relative

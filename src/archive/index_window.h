@@ -1,0 +1,48 @@
+// The index of an open archive, read through a window of fixed size instead
+// of being held whole. Whatever the header claims, the window holds at most
+// its starting capacity, or the longest entry met when that is longer: a name
+// is held whole to be printed whole, and one that never ends costs nothing.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "archive/big_format.h"
+#include "platform/platform.h"
+
+struct IndexWindow {
+    FileHandle file = INVALID_FILE;
+    std::uint32_t indexStart = 0;   // file offset of the index's first byte
+    std::uint32_t indexLength = 0;  // index bytes that the file holds
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::uint32_t size = 0;  // bytes allocated: the capacity, or a longer entry's length
+    std::uint32_t from = 0;  // index offset of bytes[0]
+    std::uint32_t held = 0;  // index bytes in `bytes`
+};
+
+enum class WindowStatus {
+    found,
+    missing,      // the entry, or its name's terminator, lies beyond the index
+    read_failed,  // the file could not be read
+    no_memory,    // a name too long for the memory to be had
+};
+
+// Makes the window read the index of `index_length` bytes at `index_start`
+// of `file` through `capacity` bytes (at least an entry's fixed size); an
+// index that would end past 4 GiB ends there. 1, or 0 when the memory was
+// not there. Nothing is read yet.
+int window_open(IndexWindow& window, FileHandle file, std::uint32_t index_start,
+                std::uint32_t index_length, std::uint32_t capacity);
+
+// Reads the window's worth of the index's first bytes, which is all of a
+// small index. 1, or 0 when the file could not be read.
+int window_preload(IndexWindow& window);
+
+// The entry that starts at index offset `at`. Reads from the file whatever
+// the window does not hold yet, seeking first: other users of the handle may
+// have moved it. *entry points into the window and is valid until the next
+// call. A read that ends early means the file ended: the index ends there.
+WindowStatus window_entry(IndexWindow& window, std::uint32_t at, BigEntry* entry);
+
+// Releases the memory; the file stays open.
+void window_close(IndexWindow& window);
