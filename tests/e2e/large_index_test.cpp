@@ -165,9 +165,17 @@ constexpr int ENTRY_COUNT = 6000;
 std::vector<FixtureEntry> many_entries() {
     std::vector<FixtureEntry> entries;
     for (int i = 0; i < ENTRY_COUNT; ++i) {
-        const std::string padding(static_cast<std::size_t>(i % 13), 'x');
-        entries.push_back({"d" + std::to_string(i % 10) + "\\" + padding + "f" + std::to_string(i),
-                           "data of " + std::to_string(i)});
+        // Appended rather than added to a literal, which GCC 12's -Wrestrict
+        // misreads in Release builds.
+        std::string name = "d";
+        name += std::to_string(i % 10);
+        name += '\\';
+        name.append(static_cast<std::size_t>(i % 13), 'x');
+        name += 'f';
+        name += std::to_string(i);
+        std::string data = "data of ";
+        data += std::to_string(i);
+        entries.push_back({name, data});
     }
     return entries;
 }
