@@ -129,8 +129,8 @@ std::optional<BigEntry> find_entry(std::uint32_t n) {
     }
 }
 
-int entry_lookup_failed() {
-    return open_state.lookupFailed ? 1 : 0;
+bool entry_lookup_failed() {
+    return open_state.lookupFailed;
 }
 
 std::optional<EntryPlace> find_entry_place(std::uint32_t n) {
@@ -157,7 +157,7 @@ void close_archive() {
     }
 }
 
-int archive_is_open() {
+bool archive_is_open() {
     return open_state.handle != INVALID_FILE;
 }
 

@@ -10,7 +10,8 @@
 #include "platform/platform.h"
 
 // 1 when the archive at `path` was opened and the start of its index read;
-// 0 after printing why (every message ends a "Validating" line).
+// 0 after printing why (every message ends a "Validating" line), or, with
+// no message, when an archive is open already.
 int open_archive(const char* path);
 
 // 1 and the decoded header; 0, leaving *out alone, when nothing is open.
@@ -23,10 +24,10 @@ int get_header(BigHeader* out);
 // the reader.
 std::optional<BigEntry> find_entry(std::uint32_t n);
 
-// 1 when the last find_entry gave none because the index could not be read,
-// or a name could not be held, after printing why; 0 when the entry is simply
-// not in the index.
-int entry_lookup_failed();
+// Whether the last find_entry gave none because the index could not be read
+// or a name could not be held (after printing why), rather than because the
+// entry is not in the index.
+bool entry_lookup_failed();
 
 // Where an entry starts in the index.
 struct EntryPlace {
@@ -44,5 +45,5 @@ void return_to_entry(EntryPlace place);
 void close_archive();
 
 // Extraction reads entry data through the reader's handle.
-int archive_is_open();
+bool archive_is_open();
 FileHandle archive_handle();
