@@ -48,7 +48,7 @@ TEST_F(ControlNamesTest, ExtractWritesTheNamesAsTheyAre) {
     }
     const std::string bytes = big_archive(CONTROL_NAMES);
     write_file("x.big", bytes);
-    std::string expected = info(CONTROL_NAMES, bytes) + "Output directory: out\nExtracting 1 file(s)...\n\n";
+    std::string expected = info(CONTROL_NAMES, bytes) + extract_opening("out", 1);
     for (std::size_t n = 0; n < SHOWN.size(); ++n) {
         expected += "Extracting[" + std::to_string(n) + "] " + std::to_string(n + 1) + " bytes from '" +
                     SHOWN[n] + "' to '" + local("out/" + SHOWN[n]) + "': OK\n";
@@ -68,7 +68,7 @@ TEST_F(ControlNamesTest, WindowsRefusesThemBeforeCreatingAnything) {
     const std::string bytes = big_archive(entries);
     write_file("x.big", bytes);
     EXPECT_RUN(run({"x.big", "EXTRACT", "*", "out"}),
-               info(entries, bytes) + "Output directory: out\nExtracting 1 file(s)...\n\n" +
+               info(entries, bytes) + extract_opening("out", 1) +
                    extracting(0, 4, "ok.txt", "out/ok.txt") + "OK\n" +
                    "Error: Refusing to extract 'sub\\bad?name': unsafe file name.\n",
                2);
@@ -83,7 +83,7 @@ TEST_F(ControlNamesTest, RefusalShowsTheNameDefused) {
     const std::string bytes = big_archive(entries);
     write_file("x.big", bytes);
     EXPECT_RUN(run({"x.big", "EXTRACT", "0", "out"}),
-               info(entries, bytes) + "Output directory: out\nExtracting 1 file(s)...\n\n" +
+               info(entries, bytes) + extract_opening("out", 1) +
                    "Error: Refusing to extract '..\\??[2KExtracting ok?[1A': unsafe file name.\n",
                2);
     EXPECT_TRUE(files_below("out").empty());
@@ -95,7 +95,7 @@ TEST_F(ControlNamesTest, CreateShowsTheNameDefusedAndStoresItAsItIs) {
     }
     write_file("in/new\nline.txt", "abc");
     EXPECT_RUN(run({"x.big", "CREATE", "in"}),
-               BANNER + "Import directory: " + local("in") + "\n\nCreating 'x.big'\n" + "Adding[0] 0kb '" +
+               create_opening("in") + "Adding[0] 0kb '" +
                    local("in/new?line.txt") + "': Done\n" + "Total file count: 1\nCompleted successfully\n",
                0);
     EXPECT_TRUE(read_file("x.big") == big_archive({{"new\nline.txt", "abc"}}));

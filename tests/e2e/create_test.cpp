@@ -55,18 +55,13 @@ protected:
         write_file(root + "/sub/b.dat", "");
     }
 
-    // The lines every run prints up to its first file.
-    std::string head(const std::string& input, const std::string& archive = "x.big") const {
-        return BANNER + "Import directory: " + local(input) + "\n\nCreating '" + archive + "'\n";
-    }
-
     std::string adding(int n, unsigned long kb, const std::string& path) const {
         return "Adding[" + std::to_string(n) + "] " + std::to_string(kb) + "kb '" + local(path) +
                "': Done\n";
     }
 
     std::string worked_output(const std::string& input, const std::string& archive = "x.big") const {
-        return head(input, archive) + adding(0, 0, input + "/a.txt") +
+        return create_opening(input, archive) + adding(0, 0, input + "/a.txt") +
                adding(1, 0, input + "/sub/b.dat") + "Total file count: 2\nCompleted successfully\n";
     }
 
@@ -108,7 +103,7 @@ TEST_F(CreateTest, ListingOrder) {
     for (auto it = names.rbegin(); it != names.rend(); ++it) {
         write_file("in/" + *it, "<" + *it + ">");
     }
-    std::string expected = head("in");
+    std::string expected = create_opening("in");
     std::vector<FixtureEntry> entries;
     int n = 0;
     for (const std::string& name : names) {
@@ -139,7 +134,7 @@ TEST_F(CreateTest, SizesShownInWholeKilobytes) {
     write_file("in/b", std::string(1024, 'b'));
     write_file("in/c", std::string(2000, 'c'));
     EXPECT_RUN(run({"x.big", "CREATE", "in"}),
-               head("in") + adding(0, 0, "in/a") + adding(1, 1, "in/b") + adding(2, 1, "in/c") +
+               create_opening("in") + adding(0, 0, "in/a") + adding(1, 1, "in/b") + adding(2, 1, "in/c") +
                    "Total file count: 3\nCompleted successfully\n",
                0);
 }
@@ -155,7 +150,7 @@ TEST_F(CreateTest, ChunkSizedFilesRoundTrip) {
         fs::remove(at("x.big"));
         fs::remove_all(at("out"));
         EXPECT_RUN(run({"x.big", "CREATE", "in"}, way.options),
-                   head("in") + adding(0, 5120, "in/chunk.bin") + adding(1, 5120, "in/chunk1.bin") +
+                   create_opening("in") + adding(0, 5120, "in/chunk.bin") + adding(1, 5120, "in/chunk1.bin") +
                        "Total file count: 2\nCompleted successfully\n",
                    0);
         EXPECT_TRUE(read_file("x.big") == big_archive({{"chunk.bin", exact}, {"chunk1.bin", over}}));
@@ -169,14 +164,14 @@ TEST_F(CreateTest, ChunkSizedFilesRoundTrip) {
 TEST_F(CreateTest, ExistingArchiveIsLeftAlone) {
     write_worked_tree("in");
     write_file("x.big", "not to be touched");
-    EXPECT_RUN(run({"x.big", "CREATE", "in"}), head("in") + "Error: Could not open file.\n", 2);
+    EXPECT_RUN(run({"x.big", "CREATE", "in"}), create_opening("in") + "Error: Could not open file.\n", 2);
     EXPECT_EQ(read_file("x.big"), "not to be touched");
 }
 
 TEST_F(CreateTest, EmptyTreeGivesHeaderAndEndRecord) {
     fs::create_directories(at("in/empty/emptier"));
     EXPECT_RUN(run({"x.big", "CREATE", "in"}),
-               head("in") + "Total file count: 0\nCompleted successfully\n", 0);
+               create_opening("in") + "Total file count: 0\nCompleted successfully\n", 0);
     EXPECT_TRUE(read_file("x.big") == EMPTY_ARCHIVE);
     EXPECT_RUN(run({"x.big", "LIST"}),
                BANNER + "Validating 'x.big': Error: Does not contain any file.\n", 2);
@@ -215,7 +210,7 @@ TEST_F(CreateTest, LastArgumentIsTheInputDirectory) {
 TEST_F(CreateTest, ArchiveInsideItsOwnInputDirectory) {
     write_file("in/a.txt", "abc");
     EXPECT_RUN(run({"in/x.big", "CREATE", "in"}),
-               head("in", "in/x.big") + adding(0, 0, "in/a.txt") + "Error: Could not open '" +
+               create_opening("in", "in/x.big") + adding(0, 0, "in/a.txt") + "Error: Could not open '" +
                    local("in/x.big") + "'.\n" + "Error: Failed adding file!\n",
                2);
     EXPECT_FALSE(exists("in/x.big"));
@@ -225,7 +220,7 @@ TEST_F(CreateTest, ArchiveInsideItsOwnInputDirectory) {
 TEST_F(CreateTest, NamesRelativeToTheInputDirectoryInAnyForm) {
     write_worked_tree("in");
     const std::vector<std::string> forms = {"in/", "./in", "in/.", "in/./", "in/sub/..",
-                                            "../" + dir_.filename().string() + "/in"};
+                                            "../" + folder().filename().string() + "/in"};
     int n = 0;
     for (const std::string& form : forms) {
         SCOPED_TRACE(form);
@@ -239,7 +234,7 @@ TEST_F(CreateTest, AbsoluteInputDirectory) {
     write_worked_tree("in");
     const std::string absolute = local("in");
     EXPECT_RUN(run({"x.big", "CREATE", absolute}),
-               BANNER + "Import directory: " + absolute + "\n\nCreating 'x.big'\n" +
+               create_opening("in") +
                    adding(0, 0, "in/a.txt") + adding(1, 0, "in/sub/b.dat") +
                    "Total file count: 2\nCompleted successfully\n",
                0);
@@ -267,7 +262,7 @@ TEST_F(CreateTest, UnlistableDirectoryFails) {
         GTEST_SKIP() << "this user lists the folder whatever its permissions";
     }
     EXPECT_RUN(run({"x.big", "CREATE", "in"}),
-               head("in") + "Error: Could not list directory '" + local("in/locked") + "'.\n", 2);
+               create_opening("in") + "Error: Could not list directory '" + local("in/locked") + "'.\n", 2);
 }
 
 TEST_F(CreateTest, FifoAndDanglingLinkArePassedOver) {
@@ -306,7 +301,7 @@ TEST_F(CreateTest, UnreadableFileEndsTheRun) {
         GTEST_SKIP() << "this user reads the file whatever its permissions";
     }
     EXPECT_RUN(run({"x.big", "CREATE", "in"}),
-               head("in") + adding(0, 0, "in/a.txt") + "Error: Could not open '" + local("in/b.txt") +
+               create_opening("in") + adding(0, 0, "in/a.txt") + "Error: Could not open '" + local("in/b.txt") +
                    "'.\n" + "Error: Failed adding file!\n",
                2);
     EXPECT_FALSE(exists("x.big"));
@@ -315,7 +310,7 @@ TEST_F(CreateTest, UnreadableFileEndsTheRun) {
 TEST_F(CreateTest, ArchiveInMissingDirectory) {
     write_worked_tree("in");
     EXPECT_RUN(run({"nodir/x.big", "CREATE", "in"}),
-               head("in", "nodir/x.big") + "Error: Could not open file.\n", 2);
+               create_opening("in", "nodir/x.big") + "Error: Could not open file.\n", 2);
     EXPECT_FALSE(exists("nodir"));
 }
 
@@ -338,7 +333,7 @@ TEST_F(CreateTest, PathTooLongInTheTree) {
         GTEST_SKIP() << "this host cannot make a path that long";
     }
     EXPECT_RUN(run({"x.big", "CREATE", "in"}),
-               head("in") + "Error: Path too long: '" + local(deep) + "'.\n", 2);
+               create_opening("in") + "Error: Path too long: '" + local(deep) + "'.\n", 2);
 }
 
 // The index's entries must stay below 1,048,576 bytes, and the end record
@@ -373,7 +368,7 @@ TEST_F(CreateTest, IndexCapacity) {
     EXPECT_EQ(archive.substr(16 + 1048575), END_RECORD);
 
     fs::rename(at(last), at(last + "y"));
-    EXPECT_RUN(run({"y.big", "CREATE", "in"}), head("in", "y.big") + "\nFatal: Out of memory!\n", 2);
+    EXPECT_RUN(run({"y.big", "CREATE", "in"}), create_opening("in", "y.big") + "\nFatal: Out of memory!\n", 2);
 }
 
 // Real files of this machine, through CREATE and EXTRACT *, byte for byte.
@@ -418,7 +413,7 @@ TEST_F(CreateTest, RealFilesRoundTrip) {
     ToolRun created = run({"x.big", "CREATE", "in"});
     EXPECT_EQ(created.status, 0);
     EXPECT_EQ(created.err, "");
-    EXPECT_EQ(created.out.rfind(head("in"), 0), 0u) << created.out;
+    EXPECT_EQ(created.out.rfind(create_opening("in"), 0), 0u) << created.out;
     EXPECT_TRUE(ends_with(created.out, "Total file count: " + std::to_string(copied) +
                                            "\nCompleted successfully\n"));
     EXPECT_EQ(count_of(created.out, "': Done\n"), copied);
@@ -450,7 +445,7 @@ TEST_F(CreateTest, NameThatWouldClimbOutIsRefused) {
     write_file("in/a.txt", "abc");
     write_file("in/x\\..\\..\\evil", "x");
     EXPECT_RUN(run({"x.big", "CREATE", "in"}),
-               head("in") + "Error: '" + local("in/x\\..\\..\\evil") +
+               create_opening("in") + "Error: '" + local("in/x\\..\\..\\evil") +
                    "' cannot be stored: its name would be unsafe to extract.\n",
                2);
     EXPECT_FALSE(exists("x.big"));
@@ -463,7 +458,7 @@ TEST_F(CreateTest, HarmlessBackslashNameIsStoredAsFolders) {
     write_file("in/sub\\b.dat", "");
     write_file("in/a.txt", "abc");
     EXPECT_RUN(run({"x.big", "CREATE", "in"}),
-               head("in") + adding(0, 0, "in/a.txt") + adding(1, 0, "in/sub\\b.dat") +
+               create_opening("in") + adding(0, 0, "in/a.txt") + adding(1, 0, "in/sub\\b.dat") +
                    "Total file count: 2\nCompleted successfully\n",
                0);
     EXPECT_TRUE(read_file("x.big") == WORKED_ARCHIVE);
@@ -482,7 +477,7 @@ TEST_F(CreateTest, NamesItStoresAndNamesItRefuses) {
     // Only a letter before the colon makes a drive.
     write_file("in/5:00.txt", "five");
     EXPECT_RUN(run({"x.big", "CREATE", "in"}),
-               head("in") + adding(0, 0, "in/5:00.txt") + "Total file count: 1\nCompleted successfully\n", 0);
+               create_opening("in") + adding(0, 0, "in/5:00.txt") + "Total file count: 1\nCompleted successfully\n", 0);
     EXPECT_TRUE(read_file("x.big") == big_archive({{"5:00.txt", "five"}}));
     EXPECT_EQ(run({"x.big", "EXTRACT", "*", "out"}).status, 0);
     EXPECT_EQ(read_file("out/5:00.txt"), "five");
@@ -504,7 +499,7 @@ TEST_F(CreateTest, NamesItStoresAndNamesItRefuses) {
         write_file("bad/ok.txt", "fine");
         write_file(std::string("bad/") + bad.file, "x");
         EXPECT_RUN(run({"bad.big", "CREATE", "bad"}),
-                   head("bad", "bad.big") + "Error: '" + local(std::string("bad/") + bad.file) +
+                   create_opening("bad", "bad.big") + "Error: '" + local(std::string("bad/") + bad.file) +
                        "' cannot be stored: " + bad.why + ".\n",
                    2);
         EXPECT_FALSE(exists("bad.big"));
@@ -519,7 +514,7 @@ TEST_F(CreateTest, TwoFilesUnderOneNameAreRefused) {
     write_file("in/a/b", "folder a, file b");
     write_file("in/a\\b", "file a\\b");
     EXPECT_RUN(run({"x.big", "CREATE", "in"}),
-               head("in") + "Error: '" + local("in/a\\b") + "' cannot be stored: '" + local("in/a/b") +
+               create_opening("in") + "Error: '" + local("in/a\\b") + "' cannot be stored: '" + local("in/a/b") +
                    "' has the same name in the archive.\n",
                2);
     EXPECT_FALSE(exists("x.big"));
@@ -534,7 +529,7 @@ TEST_F(CreateTest, NamesDifferingInCaseAreBothStored) {
     write_file("in/a.txt", "lower");
     write_file("in/A.txt", "upper");
     EXPECT_RUN(run({"x.big", "CREATE", "in"}),
-               head("in") + adding(0, 0, "in/A.txt") + adding(1, 0, "in/a.txt") +
+               create_opening("in") + adding(0, 0, "in/A.txt") + adding(1, 0, "in/a.txt") +
                    "Total file count: 2\nCompleted successfully\n",
                0);
     EXPECT_TRUE(read_file("x.big") == big_archive({{"A.txt", "upper"}, {"a.txt", "lower"}}));
@@ -565,7 +560,7 @@ TEST_F(CreateTest, LinksThatMultiplyTheTreeEndTheWalk) {
         fs::create_directory_symlink(next, at(here + "/b"));
     }
     EXPECT_RUN(run({"x.big", "CREATE", "in"}),
-               head("in") + "Error: More than 65536 directories to walk: links in the input directory "
+               create_opening("in") + "Error: More than 65536 directories to walk: links in the input directory "
                             "may make it repeat itself.\n",
                2);
     EXPECT_FALSE(exists("x.big"));

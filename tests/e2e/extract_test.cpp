@@ -17,8 +17,7 @@ const std::vector<FixtureEntry> TWO_ENTRIES = {{"a.txt", "abc"}, {"sub\\b.dat", 
 
 // What every run on the two-entry archive prints before its entries.
 std::string two_entry_head(const std::string& outdir, int index_arguments) {
-    return BANNER + info_block("x.big", 2, 59, 0x38) + "Output directory: " + outdir +
-           "\nExtracting " + std::to_string(index_arguments) + " file(s)...\n\n";
+    return BANNER + info_block("x.big", 2, 59, 0x38) + extract_opening(outdir, index_arguments);
 }
 
 // Everything below the test's folder, directories included, with '/'.
@@ -53,7 +52,7 @@ TEST_F(ExtractTest, IndexesInAnyOrder) {
     write_file("x.big", bytes);
     EXPECT_RUN(run({"x.big", "EXTRACT", "0", "2", "1", "2", "out"}),
                BANNER + info_block("x.big", 3, bytes.size(), 16 + 30 + 8) +
-                   "Output directory: out\nExtracting 4 file(s)...\n\n" +
+                   extract_opening("out", 4) +
                    extracting(2, 1, "c", "out/c") + "OK\n" + extracting(1, 1, "b", "out/b") +
                    "OK\n" + extracting(2, 1, "c", "out/c") + "OK\n" +
                    extracting(0, 1, "a", "out/a") + "OK\n" + "Completed successfully\n",
@@ -143,7 +142,7 @@ TEST_F(ExtractTest, NestedDirectoriesAreCreated) {
     const std::string outdir = host_is_windows() ? "made\\for\\this" : "made/for/this";
     EXPECT_RUN(run({"x.big", "EXTRACT", "*", outdir}),
                BANNER + info_block("x.big", 2, bytes.size(), 16 + 20 + 16 + 8) +
-                   "Output directory: " + outdir + "\nExtracting 1 file(s)...\n\n" +
+                   extract_opening(outdir, 1) +
                    extracting(0, 4, "a\\b\\c\\d.txt", outdir + "/a/b/c/d.txt") + "OK\n" +
                    extracting(1, 1, "a\\e.txt", outdir + "/a/e.txt") + "OK\n" +
                    "Completed successfully\n",
@@ -160,7 +159,7 @@ TEST_F(ExtractTest, DoubledSeparatorInsideAName) {
     write_file("x.big", bytes);
     EXPECT_RUN(run({"x.big", "EXTRACT", "*", "out"}),
                BANNER + info_block("x.big", 1, bytes.size(), 16 + 9 + name.size() + 8) +
-                   "Output directory: out\nExtracting 1 file(s)...\n\n" +
+                   extract_opening("out", 1) +
                    extracting(0, 4, name, "out/a/b//c/f.txt") + "OK\n" + "Completed successfully\n",
                0);
     EXPECT_EQ(files_below("out"), std::vector<std::string>{"a/b/c/f.txt"});
@@ -181,7 +180,7 @@ TEST_F(ExtractTest, LargeEntriesAreCopiedExactly) {
         fs::remove_all(at("out"));
         EXPECT_RUN(run({"x.big", "EXTRACT", "*", "out"}, way.options),
                    BANNER + info_block("x.big", 3, bytes.size(), start) +
-                       "Output directory: out\nExtracting 1 file(s)...\n\n" +
+                       extract_opening("out", 1) +
                        extracting(0, 5242880, "chunk.bin", "out/chunk.bin") + "OK\n" +
                        extracting(1, 5242881, "chunk1.bin", "out/chunk1.bin") + "OK\n" +
                        extracting(2, 12582912, "big.bin", "out/big.bin") + "OK\n" +
@@ -228,7 +227,7 @@ TEST_F(ExtractTest, EntriesBeyondTwoGiB) {
         SCOPED_TRACE(way.name);
         fs::remove_all(at("out"));
         EXPECT_RUN(run({"x.big", "EXTRACT", "1", "0", "out"}, way.options),
-                   head + "Output directory: out\nExtracting 2 file(s)...\n\n" +
+                   head + extract_opening("out", 2) +
                        extracting(0, 10, "near.bin", "out/near.bin") + "OK\n" +
                        extracting(1, 15, "far.bin", "out/far.bin") + "OK\n" + "Completed successfully\n",
                    0);
@@ -244,7 +243,7 @@ TEST_F(ExtractTest, EntryRunningPastTheEndFails) {
     write_file("x.big", bytes);
     EXPECT_RUN(run({"x.big", "EXTRACT", "0", "out"}),
                BANNER + info_block("x.big", 1, 41, 38) +
-                   "Output directory: out\nExtracting 1 file(s)...\n\n" +
+                   extract_opening("out", 1) +
                    extracting(0, 100, "a.txt", "out/a.txt") +
                    "Error: Could not read from BIG file.\n",
                2);
@@ -257,7 +256,7 @@ TEST_F(ExtractTest, EntryStartingPastTheEndFails) {
     write_file("x.big", bytes);
     EXPECT_RUN(run({"x.big", "EXTRACT", "0", "out"}),
                BANNER + info_block("x.big", 1, 41, 38) +
-                   "Output directory: out\nExtracting 1 file(s)...\n\n" +
+                   extract_opening("out", 1) +
                    extracting(0, 5, "a.txt", "out/a.txt") + "Error: Could not read from BIG file.\n",
                2);
 }
@@ -267,7 +266,7 @@ TEST_F(ExtractTest, TargetThatIsTheArchiveItselfIsRefused) {
     write_file("x.big", bytes);
     EXPECT_RUN(run({"x.big", "EXTRACT", "0", "."}),
                BANNER + info_block("x.big", 1, bytes.size(), 16 + 14 + 8) +
-                   "Output directory: .\nExtracting 1 file(s)...\n\n" +
+                   extract_opening(".", 1) +
                    extracting(0, 11, "x.big", "./x.big") +
                    "Error: Failed to create.\nPlease, remove the file if it exists.\n",
                2);
@@ -280,7 +279,7 @@ TEST_F(ExtractTest, IndexShorterThanCountStopsAtTheMissingEntry) {
     write_file("x.big", bytes);
     EXPECT_RUN(run({"x.big", "EXTRACT", "*", "out"}),
                BANNER + info_block("x.big", 3, 59, 0x38) +
-                   "Output directory: out\nExtracting 1 file(s)...\n\n" +
+                   extract_opening("out", 1) +
                    extracting(0, 3, "a.txt", "out/a.txt") + "OK\n" +
                    extracting(1, 0, "sub\\b.dat", "out/sub/b.dat") + "OK\n" +
                    "Error: Header file count mismatch.\n",
@@ -330,10 +329,10 @@ TEST_F(ExtractTest, TargetPathTooLong) {
     write_file("x.big", bytes);
     EXPECT_RUN(run({"x.big", "EXTRACT", "0", "out"}),
                BANNER + info_block("x.big", 1, bytes.size(), 16 + 9 + name.size() + 8) +
-                   "Output directory: out\nExtracting 1 file(s)...\n\n" +
+                   extract_opening("out", 1) +
                    "Error: Path too long to extract '" + name + "'.\n",
                2);
-    EXPECT_EQ(tree_below(dir_), (std::vector<std::string>{"out", "x.big"}));
+    EXPECT_EQ(tree_below(folder()), (std::vector<std::string>{"out", "x.big"}));
 }
 
 // Names that would land outside the output directory, or on a device.
@@ -361,10 +360,10 @@ TEST_P(ExtractHostileName, IsRefusedAndNothingIsWritten) {
     fs::create_directories(at("deep/out"));
     EXPECT_RUN(run({"x.big", "EXTRACT", "0", "deep/out"}),
                BANNER + info_block("x.big", 1, bytes.size(), 16 + 9 + row.name.size() + 8) +
-                   "Output directory: deep/out\nExtracting 1 file(s)...\n\n" +
+                   extract_opening("deep/out", 1) +
                    "Error: Refusing to extract '" + row.name + "': unsafe file name.\n",
                2);
-    EXPECT_EQ(tree_below(dir_), (std::vector<std::string>{"deep", "deep/out", "x.big"}));
+    EXPECT_EQ(tree_below(folder()), (std::vector<std::string>{"deep", "deep/out", "x.big"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -399,7 +398,7 @@ TEST_F(ExtractTest, NamesWithDotsExtractNormally) {
     write_file("x.big", bytes);
     EXPECT_RUN(run({"x.big", "EXTRACT", "*", "out"}),
                BANNER + info_block("x.big", 4, bytes.size(), 16 + 14 + 19 + 13 + 15 + 8) +
-                   "Output directory: out\nExtracting 1 file(s)...\n\n" +
+                   extract_opening("out", 1) +
                    extracting(0, 1, "..foo", "out/..foo") + "OK\n" +
                    extracting(1, 1, "a..b\\c.txt", "out/a..b/c.txt") + "OK\n" +
                    extracting(2, 1, "...x", "out/...x") + "OK\n" +
@@ -409,7 +408,7 @@ TEST_F(ExtractTest, NamesWithDotsExtractNormally) {
     EXPECT_EQ(read_file("out/a..b/c.txt"), "3");
     EXPECT_EQ(read_file("out/...x"), "4");
     EXPECT_EQ(read_file("out/sub/.h"), "5");
-    EXPECT_EQ(tree_below(dir_).size(), 8u);  // x.big, out, a..b, sub and the four files
+    EXPECT_EQ(tree_below(folder()).size(), 8u);  // x.big, out, a..b, sub and the four files
 }
 
 }  // namespace

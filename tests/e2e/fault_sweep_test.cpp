@@ -80,7 +80,7 @@ protected:
     }
 
     std::string create_output() const {
-        return BANNER + "Import directory: " + local("in") + "\n\nCreating 'x.big'\n" + "Adding[0] 0kb '" +
+        return create_opening("in") + "Adding[0] 0kb '" +
                local("in/a.txt") + "': Done\n" + "Adding[1] 0kb '" + local("in/empty") + "': Done\n" +
                "Adding[2] 2kb '" + local("in/sub/deep/c.bin") + "': Done\n" +
                "Total file count: 3\nCompleted successfully\n";
@@ -89,7 +89,7 @@ protected:
     std::string extract_output() const {
         const std::string archive = big_archive(TREE);
         std::string out = BANNER + info_block("x.big", 3, archive.size(), 16 + 14 + 14 + 23 + 8) +
-                          "Output directory: out\nExtracting 1 file(s)...\n\n";
+                          extract_opening("out", 1);
         for (std::size_t n = 0; n < TREE.size(); ++n) {
             out += extracting(static_cast<int>(n), TREE[n].data.size(), TREE[n].name,
                               "out/" + slashed(TREE[n].name)) +

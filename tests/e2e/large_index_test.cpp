@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string LISTING = "Listing all files...\n\nIndex\t\tSize\tFileName\n";
-const std::string EXTRACTING_ALL = "Output directory: out\nExtracting 1 file(s)...\n\n";
+const std::string EXTRACTING_ALL = extract_opening("out", 1);
 const std::string COUNT_MISMATCH = "Error: Header file count mismatch.\n";
 
 // Far below the 4 GiB that the sparse archive's index claims, and below the
@@ -105,7 +105,7 @@ TEST_F(LargeIndexTest, SparseArchiveClaimingFourGiBOfIndex) {
     }
     fs::remove_all(at("out"));
     EXPECT_RUN(run({"x.big", "EXTRACT", "2", "0", "out"}, limited()),
-               info + "Output directory: out\nExtracting 2 file(s)...\n\n" +
+               info + extract_opening("out", 2) +
                    extracting(0, 10, "a.txt", "out/a.txt") + "OK\n" +
                    extracting(2, 96, "c", "out/c") + "OK\nCompleted successfully\n",
                0);
@@ -151,7 +151,7 @@ TEST_F(LargeIndexTest, NamesLongerThanTheWindow) {
     }
     EXPECT_RUN(run({"x.big", "LIST"}), info + LISTING + rows + "Completed successfully\n", 0);
     EXPECT_RUN(run({"x.big", "EXTRACT", "4", "2", "0", "out"}),
-               info + "Output directory: out\nExtracting 3 file(s)...\n\n" +
+               info + extract_opening("out", 3) +
                    extracting(0, 3, "a.txt", "out/a.txt") + "OK\n" +
                    extracting(2, 2, "b.txt", "out/b.txt") + "OK\n" +
                    extracting(4, 1, "c.txt", "out/c.txt") + "OK\nCompleted successfully\n",
@@ -205,8 +205,7 @@ protected:
     // beyond the index.
     std::string expected(const std::vector<std::int64_t>& indexes, int count) const {
         std::string out = BANNER + info_block("x.big", count, bytes_.size(), start_) +
-                          "Output directory: out\nExtracting " + std::to_string(indexes.size()) +
-                          " file(s)...\n\n";
+                          extract_opening("out", static_cast<int>(indexes.size()));
         for (auto it = indexes.rbegin(); it != indexes.rend(); ++it) {
             auto n = static_cast<std::uint32_t>(*it);
             if (n >= static_cast<std::uint32_t>(count)) {
@@ -342,7 +341,7 @@ TEST_F(ManyIndexesTest, IndexReadFailingPartWay) {
 
     // Extraction finds its entries' places before the first is extracted.
     EXPECT_RUN(run({"x.big", "EXTRACT", "0", std::to_string(ENTRY_COUNT - 1), "out"}, third_read_fails),
-               info + "Output directory: out\nExtracting 2 file(s)...\n\n" +
+               info + extract_opening("out", 2) +
                    "Error: Could not read file.\n",
                2);
     EXPECT_TRUE(files_below("out").empty());

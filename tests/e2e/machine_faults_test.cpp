@@ -44,7 +44,7 @@ protected:
         write_file("x.big", archive);
         EXPECT_RUN(run({"x.big", "EXTRACT", "*", outdir}, options),
                    BANNER + info_block("x.big", 2, archive.size(), 16 + 14 + 16 + 8) +
-                       "Output directory: " + outdir + "\nExtracting 1 file(s)...\n\n" +
+                       extract_opening(outdir, 1) +
                        extracting(0, ENTRIES[0].data.size(), "a.txt", outdir + "/a.txt") + "OK\n" +
                        extracting(1, BIG_DATA.size(), "big.bin", outdir + "/big.bin") +
                        "Error: Could not write to file.\n",
@@ -61,7 +61,7 @@ protected:
     void expect_create_stops_at_big_file(const RunOptions& options, const std::string& archive) {
         write_tree();
         EXPECT_RUN(run({archive, "CREATE", "in"}, options),
-                   BANNER + "Import directory: " + local("in") + "\n\nCreating '" + archive + "'\n" +
+                   create_opening("in", archive) +
                        "Adding[0] 0kb '" + local("in/a.txt") + "': Done\n" + "Adding[1] 200kb '" +
                        local("in/big.bin") + "': Error: Could not write to BIG file.\n" +
                        "Error: Failed adding file!\n",
@@ -174,7 +174,7 @@ TEST_F(MachineFaultsTest, KilledCreateLeavesAFileNoReaderTakes) {
     // And a new run does not replace what the killed one left.
     const std::string left = read_file("x.big");
     EXPECT_RUN(run({"x.big", "CREATE", "in"}),
-               BANNER + "Import directory: " + local("in") + "\n\nCreating 'x.big'\nError: Could not open file.\n",
+               create_opening("in", "x.big") + "Error: Could not open file.\n",
                2);
     EXPECT_TRUE(read_file("x.big") == left);
     EXPECT_TRUE(read_file("other.big") == big_archive(ENTRIES));
@@ -225,7 +225,7 @@ TEST_F(MachineFaultsTest, TreeChangedBetweenThePasses) {
         fs::remove(at("x.big"));
         ToolRun result = create_changed_between_passes([&] { change.apply(at("in")); });
         EXPECT_RUN(result,
-                   BANNER + "Import directory: " + local("in") + "\n\nCreating 'x.big'\n" +
+                   create_opening("in") +
                        with_input(change.after, local("in")),
                    2);
         EXPECT_FALSE(exists("x.big"));
@@ -270,7 +270,7 @@ TEST_F(MachineFaultsTest, FileGrowingWhileItIsReadIsFound) {
         tool.join();
         EXPECT_TRUE(held) << "the run never reached its pause";
         EXPECT_RUN(result,
-                   BANNER + "Import directory: " + local("in") + "\n\nCreating 'x.big'\n" + "Adding[0] " +
+                   create_opening("in") + "Adding[0] " +
                        std::to_string(growth.size / 1024) + "kb '" + local("in/a.txt") +
                        "': Error: The file grew while the archive was made.\n" +
                        "Error: Failed adding file!\n",
@@ -292,7 +292,7 @@ TEST_F(MachineFaultsTest, FailedCreateRemovesOnlyItsOwnArchive) {
         fs::remove(at("in/sub/c.txt"));
     });
     EXPECT_RUN(result,
-               BANNER + "Import directory: " + local("in") + "\n\nCreating 'x.big'\n" +
+               create_opening("in") +
                    "Adding[0] 0kb '" + local("in/a.txt") + "': Done\n" + "Adding[1] 0kb '" +
                    local("in/b.txt") + "': Done\n" + "Total file count: 2\n" +
                    "Error: The input directory changed while the archive was made.\n",
@@ -333,12 +333,12 @@ TEST_F(MachineFaultsTest, OutputFolderCannotBeWritten) {
     write_tree();
     EXPECT_RUN(run({"x.big", "EXTRACT", "*", "ro/out"}),
                BANNER + info_block("x.big", 2, archive.size(), 16 + 14 + 16 + 8) +
-                   "Output directory: ro/out\nExtracting 1 file(s)...\n\n" +
+                   extract_opening("ro/out", 1) +
                    extracting(0, ENTRIES[0].data.size(), "a.txt", "ro/out/a.txt") +
                    "Error: Failed to create.\nPlease, remove the file if it exists.\n",
                2);
     EXPECT_RUN(run({"ro/x.big", "CREATE", "in"}),
-               BANNER + "Import directory: " + local("in") + "\n\nCreating 'ro/x.big'\nError: Could not open file.\n",
+               create_opening("in", "ro/x.big") + "Error: Could not open file.\n",
                2);
     EXPECT_TRUE(fs::is_empty(at("ro")));
     EXPECT_TRUE(read_file("x.big") == archive);

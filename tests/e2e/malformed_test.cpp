@@ -10,7 +10,7 @@
 namespace {
 
 const std::string LISTING = "Listing all files...\n\nIndex\t\tSize\tFileName\n";
-const std::string EXTRACTING_ALL = "Output directory: out\nExtracting 1 file(s)...\n\n";
+const std::string EXTRACTING_ALL = extract_opening("out", 1);
 const std::string COUNT_MISMATCH = "Error: Header file count mismatch.\n";
 const std::string READ_FAILED = "Error: Could not read from BIG file.\n";
 
@@ -33,12 +33,12 @@ protected:
 };
 
 // Refused while validating: the same message for both commands, and EXTRACT
-// creates nothing. Rows marked `extract_only` are listed in list_test.cpp.
+// creates nothing. The tests run in the order magic, size, count, start,
+// and only the first that fails is reported.
 struct Refused {
     const char* defect;
     std::string bytes;
     const char* message;
-    bool extract_only;
 };
 
 std::string three_entries() {
@@ -69,29 +69,31 @@ TEST_F(MalformedTest, RefusedWhileValidating) {
     const char* no_files = "Error: Does not contain any file.\n";
     const char* bad_start = "Error: Invalid start offset.\n";
     const std::vector<Refused> cases = {
-        {"empty_file", "", not_big, true},
-        {"four_bytes", "BIGF", size_mismatch, false},
-        {"twelve_bytes", "BIGF" + le32(12) + be32(1), bad_start, false},
-        {"fifteen_bytes_start_zero", "BIGF" + le32(15) + be32(1) + std::string(3, '\0'), bad_start, true},
-        {"magic_reversed", with_magic("FGIB"), not_big, false},
-        {"magic_with_zero", with_magic(std::string("BIG\0", 4)), not_big, false},
-        {"magic_lower_case", with_magic("bigf"), not_big, true},
-        {"size_one_less", patched_le(4, 71), size_mismatch, true},
-        {"size_one_more", patched_le(4, 73), size_mismatch, true},
-        {"size_in_big_endian", patched_be(4, 72), size_mismatch, false},
-        {"count_zero", patched_be(8, 0), no_files, true},
-        {"count_minus_one", patched_be(8, 0xFFFFFFFF), no_files, false},
-        {"count_most_negative", patched_be(8, 0x80000000), no_files, false},
-        {"start_zero", patched_be(12, 0), bad_start, true},
-        {"start_fifteen", patched_be(12, 15), bad_start, true},
+        {"empty_file", "", not_big},
+        {"four_bytes", "BIGF", size_mismatch},
+        {"twelve_bytes", "BIGF" + le32(12) + be32(1), bad_start},
+        {"fifteen_bytes_start_zero", "BIGF" + le32(15) + be32(1) + std::string(3, '\0'), bad_start},
+        {"magic_reversed", with_magic("FGIB"), not_big},
+        {"magic_with_zero", with_magic(std::string("BIG\0", 4)), not_big},
+        {"magic_lower_case", with_magic("bigf"), not_big},
+        {"one_byte_appended", three_entries() + "!", size_mismatch},
+        {"size_one_less", patched_le(4, 71), size_mismatch},
+        {"size_one_more", patched_le(4, 73), size_mismatch},
+        {"size_in_big_endian", patched_be(4, 72), size_mismatch},
+        {"count_zero", patched_be(8, 0), no_files},
+        {"count_minus_one", patched_be(8, 0xFFFFFFFF), no_files},
+        {"count_most_negative", patched_be(8, 0x80000000), no_files},
+        {"start_zero", patched_be(12, 0), bad_start},
+        {"start_fifteen", patched_be(12, 15), bad_start},
+        {"wrong_magic_and_size", "XIGF" + le32(99) + be32(0) + be32(16), not_big},
+        {"wrong_size_and_count", "BIGF" + le32(99) + be32(0) + be32(16), size_mismatch},
+        {"wrong_count_and_start", "BIGF" + le32(16) + be32(0) + be32(0), no_files},
     };
     for (const Refused& bad : cases) {
         SCOPED_TRACE(bad.defect);
         write_file("x.big", bad.bytes);
         const std::string expected = BANNER + "Validating 'x.big': " + bad.message;
-        if (!bad.extract_only) {
-            EXPECT_RUN(list(), expected, 2);
-        }
+        EXPECT_RUN(list(), expected, 2);
         EXPECT_RUN(extract_all(), expected, 2);
         EXPECT_FALSE(exists("out"));
         EXPECT_TRUE(read_file("x.big") == bad.bytes);
@@ -117,9 +119,11 @@ TEST_F(MalformedTest, RawPrefixesAreRefused) {
 // The archive of three_entries() cut at every length, archiveSize patched
 // to match. Its layout: header 0-15; entries at 16 (a.txt, 14 bytes), 30
 // (sub\b.dat, 18) and 48 (c, 10); end record 58-65; data abc at 66, xy at 69,
-// q at 71. EXTRACT * must stop at the first entry whose index bytes or data
-// are missing, having written exactly the bytes that are there.
-TEST_F(MalformedTest, PatchedPrefixesExtractWhatIsThere) {
+// q at 71. LIST must list the entries whose index bytes are all there, and
+// succeed once the whole index is; EXTRACT * must stop at the first entry
+// whose index bytes or data are missing, having written exactly the bytes
+// that are there.
+TEST_F(MalformedTest, PatchedPrefixesListAndExtractWhatIsThere) {
     const std::string full = three_entries();
     ASSERT_EQ(full.size(), 72u);
     struct Entry {
@@ -140,12 +144,30 @@ TEST_F(MalformedTest, PatchedPrefixesExtractWhatIsThere) {
         write_file("x.big", prefix);
         const ToolRun result = extract_all();
         std::string expected;
+        std::string listed;
+        int list_status = 2;
         if (length < 12) {
             // The count's low byte is missing.
             expected = BANNER + "Validating 'x.big': Error: Does not contain any file.\n";
+            listed = expected;
         } else if (length < 16) {
             expected = BANNER + "Validating 'x.big': Error: Invalid start offset.\n";
+            listed = expected;
         } else {
+            listed = BANNER + info_block("x.big", 3, length, 66) + LISTING;
+            for (std::size_t n = 0; n < entries.size(); ++n) {
+                if (length < entries[n].indexEnd) {
+                    listed += "\n" + COUNT_MISMATCH;
+                    break;
+                }
+                listed += row(static_cast<int>(n), static_cast<std::uint32_t>(entries[n].data.size()),
+                              entries[n].name);
+            }
+            // LIST reads no data: the whole index is enough.
+            if (length >= entries.back().indexEnd) {
+                listed += "Completed successfully\n";
+                list_status = 0;
+            }
             expected = BANNER + info_block("x.big", 3, length, 66);
             expected += EXTRACTING_ALL;
             for (std::size_t n = 0; n < entries.size(); ++n) {
@@ -171,6 +193,7 @@ TEST_F(MalformedTest, PatchedPrefixesExtractWhatIsThere) {
         if (length < 16) {
             EXPECT_FALSE(exists("out"));
         }
+        EXPECT_RUN(list(), listed, list_status);
     }
 }
 
@@ -218,7 +241,9 @@ TEST_F(MalformedTest, CountFarAboveTheIndex) {
 
 TEST_F(MalformedTest, StartOfExactlySixteenHasNoEntries) {
     write_file("x.big", big_header("BIGF", 16, 1, 16));
-    EXPECT_RUN(extract_all(), BANNER + info_block("x.big", 1, 16, 16) + EXTRACTING_ALL + COUNT_MISMATCH, 2);
+    const std::string head = BANNER + info_block("x.big", 1, 16, 16);
+    EXPECT_RUN(list(), head + LISTING + "\n" + COUNT_MISMATCH, 2);
+    EXPECT_RUN(extract_all(), head + EXTRACTING_ALL + COUNT_MISMATCH, 2);
     EXPECT_TRUE(files_below("out").empty());
 }
 
@@ -231,12 +256,10 @@ TEST_F(MalformedTest, StartBeyondTheEndStillExtracts) {
         std::string bytes = patched_be(12, start);
         write_file("x.big", bytes);
         const std::string head = BANNER + info_block("x.big", 3, 72, start);
-        if (start != 0xFFFFFFF0u) {  // that one is listed in list_test.cpp
-            EXPECT_RUN(list(),
-                       head + LISTING + row(0, 3, "a.txt") + row(1, 2, "sub\\b.dat") + row(2, 1, "c") +
-                           "Completed successfully\n",
-                       0);
-        }
+        EXPECT_RUN(list(),
+                   head + LISTING + row(0, 3, "a.txt") + row(1, 2, "sub\\b.dat") + row(2, 1, "c") +
+                       "Completed successfully\n",
+                   0);
         EXPECT_RUN(extract_all(),
                    head + EXTRACTING_ALL + extracting(0, 3, "a.txt", "out/a.txt") + "OK\n" +
                        extracting(1, 2, "sub\\b.dat", "out/sub/b.dat") + "OK\n" +
@@ -252,10 +275,10 @@ TEST_F(MalformedTest, NameWithoutTerminatorAtTheEndOfTheIndex) {
     std::string bytes = sized(big_header("BIGF", 0, 2, 16 + 14 + 5) + big_entry(35, 0, "a.txt") +
                               big_entry(35, 0, "abcde", false));
     write_file("x.big", bytes);
+    const std::string head = BANNER + info_block("x.big", 2, bytes.size(), 35);
+    EXPECT_RUN(list(), head + LISTING + row(0, 0, "a.txt") + "\n" + COUNT_MISMATCH, 2);
     EXPECT_RUN(extract_all(),
-               BANNER + info_block("x.big", 2, bytes.size(), 35) + EXTRACTING_ALL +
-                   extracting(0, 0, "a.txt", "out/a.txt") + "OK\n" + COUNT_MISMATCH,
-               2);
+               head + EXTRACTING_ALL + extracting(0, 0, "a.txt", "out/a.txt") + "OK\n" + COUNT_MISMATCH, 2);
     EXPECT_EQ(files_below("out"), std::vector<std::string>{"a.txt"});
 }
 

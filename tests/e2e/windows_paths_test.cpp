@@ -38,7 +38,7 @@ protected:
 
     // A file whose name, given in UTF-8, may lie outside the code page.
     void write_unicode(const std::string& relative, const std::string& bytes) const {
-        fs::path path = dir_ / utf8_path(relative);
+        fs::path path = folder() / utf8_path(relative);
         fs::create_directories(path.parent_path());
         std::ofstream out(path, std::ios::binary);
         out << bytes;
@@ -46,10 +46,6 @@ protected:
 
     // The drive of the test's folder, "C:".
     std::string drive() const { return local("").substr(0, 2); }
-
-    std::string create_head(const std::string& input, const std::string& archive = "x.big") const {
-        return BANNER + "Import directory: " + input + "\n\nCreating '" + archive + "'\n";
-    }
 };
 
 // The ANSI listing's best-fit stand-ins would open other files ("l.txt" is
@@ -72,7 +68,7 @@ TEST_F(WindowsPathsTest, TreeNamesOutsideTheCodePage) {
         write_file("in/L.txt", "LATIN-FILE!\n");
         write_unicode("in/" + tree.file, "POLISH-FILE\n");
         EXPECT_RUN(run({"x.big", "CREATE", "in"}),
-                   create_head(local("in")) + "Error: '" + local("in/" + tree.shown) + NOT_IN_CODE_PAGE, 2);
+                   create_opening("in") + "Error: '" + local("in/" + tree.shown) + NOT_IN_CODE_PAGE, 2);
         EXPECT_FALSE(exists("x.big"));
     }
 }
@@ -83,7 +79,7 @@ TEST_F(WindowsPathsTest, TreeNamesInTheCodePageAreStoredAsItsBytes) {
     write_unicode("in/é.txt", "accented");
     write_file("in/e.txt", "plain!!!");
     EXPECT_RUN(run({"x.big", "CREATE", "in"}),
-               create_head(local("in")) + "Adding[0] 0kb '" + local("in/e.txt") + "': Done\n" +
+               create_opening("in") + "Adding[0] 0kb '" + local("in/e.txt") + "': Done\n" +
                    "Adding[1] 0kb '" + local("in/\xE9.txt") + "': Done\n" +
                    "Total file count: 2\nCompleted successfully\n",
                0);
@@ -105,13 +101,13 @@ TEST_F(WindowsPathsTest, ArgumentsOutsideTheCodePage) {
 
 // "C:" alone is the drive's current directory, not its root.
 TEST_F(WindowsPathsTest, BareDriveIsItsCurrentDirectory) {
-    const std::string name = dir_.filename().string() + ".txt";  // nowhere else on the drive
+    const std::string name = folder().filename().string() + ".txt";  // nowhere else on the drive
     const std::vector<FixtureEntry> entries = {{name, "here"}};
     const std::string bytes = big_archive(entries);
     write_file("x.big", bytes);
     EXPECT_RUN(run({"x.big", "EXTRACT", "*", drive()}),
                BANNER + info_block("x.big", 1, bytes.size(), 16 + 9 + name.size() + 8) +
-                   "Output directory: " + drive() + "\nExtracting 1 file(s)...\n\n" +
+                   extract_opening(drive(), 1) +
                    extracting(0, 4, name, name) + "OK\nCompleted successfully\n",
                0);
     EXPECT_EQ(read_file(name), "here");
@@ -119,7 +115,7 @@ TEST_F(WindowsPathsTest, BareDriveIsItsCurrentDirectory) {
 
     write_file("in/a.txt", "abc");
     EXPECT_RUN(run_in("in", {"..\\new.big", "CREATE", drive()}),
-               create_head(local("in"), "..\\new.big") + "Adding[0] 0kb '" + local("in/a.txt") +
+               create_opening("in", "..\\new.big") + "Adding[0] 0kb '" + local("in/a.txt") +
                    "': Done\nTotal file count: 1\nCompleted successfully\n",
                0);
     EXPECT_TRUE(read_file("new.big") == big_archive({{"a.txt", "abc"}}));
@@ -143,14 +139,13 @@ private:
 // "\x" is the root of the current drive: the folder is made there, and the
 // files go there too.
 TEST_F(WindowsPathsTest, RootedOutputDirectory) {
-    const std::string root = "\\bt-rooted-" + dir_.filename().string();
+    const std::string root = "\\bt-rooted-" + folder().filename().string();
     RootFolder cleanup(drive() + root);
     const std::string bytes = big_archive({{"a.txt", "abc"}});
     write_file("x.big", bytes);
     const std::string outdir = root + "\\out";
     EXPECT_RUN(run({"x.big", "EXTRACT", "*", outdir}),
-               BANNER + info_block("x.big", 1, bytes.size(), 16 + 14 + 8) + "Output directory: " + outdir +
-                   "\nExtracting 1 file(s)...\n\n" + "Extracting[0] 3 bytes from 'a.txt' to '" + drive() +
+               BANNER + info_block("x.big", 1, bytes.size(), 16 + 14 + 8) + extract_opening(outdir, 1) + "Extracting[0] 3 bytes from 'a.txt' to '" + drive() +
                    outdir + "\\a.txt': OK\nCompleted successfully\n",
                0);
     std::ifstream in(drive() + outdir + "\\a.txt", std::ios::binary);
@@ -167,8 +162,7 @@ TEST_F(WindowsPathsTest, DevicePathsAreRefused) {
         SCOPED_TRACE(prefix);
         const std::string outdir = std::string(prefix) + local("out");
         EXPECT_RUN(run({"x.big", "EXTRACT", "*", outdir}),
-                   BANNER + info_block("x.big", 1, bytes.size(), 16 + 14 + 8) + "Output directory: " +
-                       outdir + "\nExtracting 1 file(s)...\n\n" + "Error: '" + outdir +
+                   BANNER + info_block("x.big", 1, bytes.size(), 16 + 14 + 8) + extract_opening(outdir, 1) + "Error: '" + outdir +
                        "' is a device path (\\\\?\\ or \\\\.\\), which is not taken as a directory.\n",
                    2);
         const std::string input = std::string(prefix) + local("in");
@@ -191,7 +185,7 @@ TEST_P(WindowsRewrittenName, IsRefused) {
     write_file("x.big", bytes);
     EXPECT_RUN(run({"x.big", "EXTRACT", "*", "out"}),
                BANNER + info_block("x.big", 2, bytes.size(), 16 + 15 + 9 + name.size() + 8) +
-                   "Output directory: out\nExtracting 1 file(s)...\n\n" +
+                   extract_opening("out", 1) +
                    extracting(0, 4, "ok.txt", "out/ok.txt") + "OK\n" + "Error: Refusing to extract '" + name +
                    "': unsafe file name.\n",
                2);

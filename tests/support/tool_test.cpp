@@ -18,6 +18,11 @@ std::string info_block(const std::string& archive, int files, unsigned long size
     return text;
 }
 
+std::string extract_opening(const std::string& outdir, int index_arguments) {
+    return "Output directory: " + outdir + "\nExtracting " + std::to_string(index_arguments) +
+           " file(s)...\n\n";
+}
+
 bool host_is_windows() {
     return fs::path::preferred_separator == '\\';
 }
@@ -47,6 +52,10 @@ void ToolTest::SetUp() {
 }
 
 void ToolTest::TearDown() {
+    if (HasFailure()) {
+        std::printf("The failed test's folder is kept: %s\n", dir_.string().c_str());
+        return;
+    }
     std::error_code ignored;
     // Tests may leave read-only folders behind; open them up first.
     for (auto it = fs::recursive_directory_iterator(dir_, ignored);
@@ -113,6 +122,10 @@ std::string ToolTest::local(const std::string& relative) const {
         }
     }
     return path;
+}
+
+std::string ToolTest::create_opening(const std::string& input, const std::string& archive) const {
+    return BANNER + "Import directory: " + local(input) + "\n\nCreating '" + archive + "'\n";
 }
 
 std::string ToolTest::extracting(int n, std::size_t size, const std::string& name,

@@ -19,6 +19,9 @@ inline const std::string BANNER =
 std::string info_block(const std::string& archive, int files, unsigned long size,
                        unsigned long start_offset);
 
+// EXTRACT's lines between the information block and its first entry.
+std::string extract_opening(const std::string& outdir, int index_arguments);
+
 bool host_is_windows();
 
 // Whether the tool was built with the test seam (BIGTOOL_FAULT_SEAM); the
@@ -56,11 +59,20 @@ protected:
     // turned into that separator. The one place expected paths are made.
     std::string local(const std::string& relative) const;
 
+    // CREATE's lines up to its first file: the banner, the input directory
+    // `input` (below the test's folder) as the tool prints it, the archive.
+    std::string create_opening(const std::string& input, const std::string& archive = "x.big") const;
+
     // EXTRACT's progress line up to its outcome, the target given relative
     // to the test's folder.
     std::string extracting(int n, std::size_t size, const std::string& name,
                            const std::string& target) const;
 
+    // The test's own folder, fresh for each test. A test that fails keeps
+    // it, and says where, for a look at what the tool left.
+    const std::filesystem::path& folder() const { return dir_; }
+
+private:
     std::filesystem::path dir_;
 };
 
