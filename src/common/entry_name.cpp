@@ -47,10 +47,6 @@ bool is_windows_device(std::string_view component) {
     return false;
 }
 
-bool is_ascii_letter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
 }  // namespace
 
 bool is_safe_entry_name(std::string_view name, PathStyle style) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/ascii.h"
 
 char path_separator(PathStyle style) {
     return style == PathStyle::windows ? '\\' : '/';
@@ -14,10 +15,6 @@ bool is_separator(char c, PathStyle style) {
 }
 
 namespace {
-
-bool is_drive_letter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
 
 PathForm windows_path_form(std::string_view path) {
     auto separator_at = [&](std::size_t i) {
@@ -33,7 +30,7 @@ PathForm windows_path_form(std::string_view path) {
         bool device = path.size() >= 4 && path[1] == '?' && path[2] == '?' && separator_at(3);
         return device ? PathForm::device : PathForm::rooted;
     }
-    if (path.size() >= 2 && is_drive_letter(path[0]) && path[1] == ':') {
+    if (path.size() >= 2 && is_ascii_letter(path[0]) && path[1] == ':') {
         return separator_at(2) ? PathForm::absolute : PathForm::drive_relative;
     }
     return PathForm::relative;

@@ -162,8 +162,9 @@ int refuse_file(const char* path, const char* why) {
     return 0;
 }
 
-// The name's first file, or 1 after remembering `path` as it.
-int is_first_with_name(std::string_view name, const char* path) {
+// Whether `path` is the first file with `name`; if so, it is remembered as
+// that name's, and if not, the refusal is printed.
+bool is_first_with_name(std::string_view name, const char* path) {
     auto [found, added] = build.names.try_emplace(name, build.relativePaths.size());
     if (!added) {
         std::string first(path, build.rootLength);
@@ -172,11 +173,11 @@ int is_first_with_name(std::string_view name, const char* path) {
         std::string shown_second;
         std::printf("Error: '%s' cannot be stored: '%s' has the same name in the archive.\n",
                     printable(path, shown_second), printable(first.c_str(), shown_first));
-        return 0;
+        return false;
     }
     build.relativePaths.append(path + build.rootLength);
     build.relativePaths.push_back('\0');
-    return 1;
+    return true;
 }
 
 }  // namespace
