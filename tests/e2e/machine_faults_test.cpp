@@ -237,6 +237,9 @@ TEST_F(MachineFaultsTest, TreeChangedBetweenThePasses) {
 // one, copied through read and write, gives the byte beyond back for the
 // look that finds the file grew; the system's copy leaves it for that look.
 TEST_F(MachineFaultsTest, FileGrowingWhileItIsReadIsFound) {
+    if (host_is_windows()) {
+        GTEST_SKIP() << "Windows holds the file without sharing: nothing can write to it meanwhile";
+    }
     SKIP_WITHOUT_FAULT_SEAM();
     struct Growth {
         const char* what;
@@ -252,6 +255,7 @@ TEST_F(MachineFaultsTest, FileGrowingWhileItIsReadIsFound) {
     for (const Growth& growth : cases) {
         SCOPED_TRACE(growth.what);
         fs::remove_all(at("in"));
+        fs::remove(at("x.big"));
         write_file("in/a.txt", patterned_bytes(growth.size, 5));
         PauseGate gate(at("pause").string());
         std::atomic<bool> ended{false};
