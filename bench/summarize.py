@@ -99,9 +99,9 @@ def main():
             ref_median = statistics.median(pooled_times(results, name, reference))
             ref_mem = peak_mib(results, name, "ref")
             measured = big_median / ref_median
-            cells = ("%.3f s" % ref_median, "%.2f" % measured, "<= %.1f" % target,
+            cells = ("%.3f s" % ref_median, "%.2f" % measured, "<= %g" % target,
                      "%.1f MiB" % ref_mem)
-            said = "ratio %.2f (target <= %.1f)" % (measured, target)
+            said = "ratio %.2f (target <= %g)" % (measured, target)
         else:
             measured = big_median
             cells = ("-", "-", "<= %.2f s" % target, "-")

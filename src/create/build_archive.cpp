@@ -250,11 +250,6 @@ int add_index_entry(const char* path, std::uint64_t size) {
 
 int add_file_data(std::uint32_t index, const char* path) {
     std::string shown;
-    FileHandle file = file_open(path, OpenMode::read_input);
-    if (file == INVALID_FILE) {
-        std::printf("Error: Could not open '%s'.\n", printable(path, shown));
-        return 0;
-    }
     if (!build.index) {
         std::printf("Error: Failed to find file entry.\n");
         return 0;
@@ -265,13 +260,22 @@ int add_file_data(std::uint32_t index, const char* path) {
     if (!entry || !name_of(path, name) || entry->name != name) {
         return fail_changed();
     }
+    std::uint32_t size = entry_data_size(*entry);
+    // The archive itself, when it lies in its own tree, was empty when the
+    // index pass listed it: only an empty file needs the check against the
+    // files this run holds. Any other file is opened as listed; a file
+    // changed since shows when it is read.
+    FileHandle file = size == 0 ? file_open(path, OpenMode::read_input) : file_open_listed(path, size);
+    if (file == INVALID_FILE) {
+        std::printf("Error: Could not open '%s'.\n", printable(path, shown));
+        return 0;
+    }
     std::uint64_t position = 0;
     if (!file_position(build.handle, &position)) {
         std::printf("Error: Could not set file pointer.\n");
         return 0;
     }
     position += build.gathered;
-    std::uint32_t size = entry_data_size(*entry);
     if (!fits_archive(position + size)) {
         std::printf("Error: The archive would reach 4 GiB.\n");
         return 0;

@@ -223,6 +223,17 @@ FileHandle file_open(const char* path, OpenMode mode) {
     return file;
 }
 
+FileHandle file_open_listed(const char* path, std::uint64_t size) {
+    if (fault_injected(FaultOp::open)) {
+        return INVALID_FILE;
+    }
+    FileHandle file = sys::open_listed(path);
+    if (file != INVALID_FILE) {
+        held.files.push_back({file, true, 0, false, size});
+    }
+    return file;
+}
+
 int file_read(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
     if (fault_injected(FaultOp::read)) {
         return 0;

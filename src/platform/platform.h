@@ -46,6 +46,14 @@ enum class OpenMode {
 // only those that ask for one. Never blocks.
 FileHandle file_open(const char* path, OpenMode mode);
 
+// Opens for reading a file that the caller has just listed as a regular file
+// of `size` bytes, with the system's open alone: no lock, and no look at the
+// file (a look per file costs as much as the open). A file changed since, or
+// put in its place, shows in the reading: the caller reads one byte more
+// than it expects. The file must not be one this process holds; where that
+// could be so, file_open checks it. CREATE's input files.
+FileHandle file_open_listed(const char* path, std::uint64_t size);
+
 // Reads up to `count` bytes; fewer only at the end of the file. 1 on success
 // (with *bytes_read set, 0 at the end), 0 on failure. A read that reaches
 // the size the file had when it was opened takes that for its end and asks

@@ -174,6 +174,12 @@ FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size) 
     return fd;
 }
 
+FileHandle sys::open_listed(const char* path) {
+    // O_NONBLOCK: a FIFO put in the file's place must not hang the open.
+    int fd = open_in_last_directory(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    return fd < 0 ? INVALID_FILE : fd;
+}
+
 std::int64_t sys::read_some(FileHandle file, void* buffer, std::uint32_t count) {
     ssize_t got;
     do {

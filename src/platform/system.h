@@ -16,6 +16,10 @@ namespace sys {
 // process does not hold open already. *size: its size as opened.
 FileHandle open_file(const char* path, OpenMode mode, std::uint64_t* size);
 
+// Opens `path` for reading with the system's open alone (see
+// file_open_listed).
+FileHandle open_listed(const char* path);
+
 // One transfer of at most `count` bytes (retried when a signal interrupts
 // it): the bytes moved, 0 at the end of the file, -1 on failure. A write
 // that moves nothing is a failure.
