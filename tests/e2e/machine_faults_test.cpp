@@ -71,6 +71,11 @@ protected:
         EXPECT_FALSE(exists(archive));
     }
 
+    // CREATE of in/ into x.big, held before the operation `choice` while
+    // `while_held` runs; `env` adds to the run's environment.
+    ToolRun create_held(const std::string& choice, const std::function<void()>& while_held,
+                        const std::vector<std::string>& env = {});
+
     // CREATE of a three-file tree, `change` made while the run waits before
     // its data pass (the third directory listing: in and in/sub for the
     // index pass, then in again).
@@ -133,25 +138,32 @@ RunOptions held_at(const std::string& choice, const PauseGate& gate) {
     return options;
 }
 
-ToolRun MachineFaultsTest::create_changed_between_passes(const std::function<void()>& change) {
-    write_file("in/a.txt", "alpha-alpha");
-    write_file("in/b.txt", "beta");
-    write_file("in/sub/c.txt", "gamma");
+ToolRun MachineFaultsTest::create_held(const std::string& choice, const std::function<void()>& while_held,
+                                       const std::vector<std::string>& env) {
     PauseGate gate(at("pause").string());
     std::atomic<bool> ended{false};
     ToolRun result;
     std::thread tool([&] {
-        result = run({"x.big", "CREATE", "in"}, held_at("dir:3", gate));
+        RunOptions options = held_at(choice, gate);
+        options.env.insert(options.env.end(), env.begin(), env.end());
+        result = run({"x.big", "CREATE", "in"}, options);
         ended = true;
     });
     bool held = gate.wait_for_run(ended);
     if (held) {
-        change();
+        while_held();
         gate.release();
     }
     tool.join();
     EXPECT_TRUE(held) << "the run never reached its pause";
     return result;
+}
+
+ToolRun MachineFaultsTest::create_changed_between_passes(const std::function<void()>& change) {
+    write_file("in/a.txt", "alpha-alpha");
+    write_file("in/b.txt", "beta");
+    write_file("in/sub/c.txt", "gamma");
+    return create_held("dir:3", change);
 }
 
 TEST_F(MachineFaultsTest, KilledCreateLeavesAFileNoReaderTakes) {
@@ -257,22 +269,9 @@ TEST_F(MachineFaultsTest, FileGrowingWhileItIsReadIsFound) {
         fs::remove_all(at("in"));
         fs::remove(at("x.big"));
         write_file("in/a.txt", patterned_bytes(growth.size, 5));
-        PauseGate gate(at("pause").string());
-        std::atomic<bool> ended{false};
-        ToolRun result;
-        std::thread tool([&] {
-            RunOptions options = held_at(growth.pause, gate);
-            options.env.insert(options.env.end(), growth.env.begin(), growth.env.end());
-            result = run({"x.big", "CREATE", "in"}, options);
-            ended = true;
-        });
-        bool held = gate.wait_for_run(ended);
-        if (held) {
-            std::ofstream(at("in/a.txt"), std::ios::binary | std::ios::app) << "!";
-            gate.release();
-        }
-        tool.join();
-        EXPECT_TRUE(held) << "the run never reached its pause";
+        ToolRun result = create_held(
+            growth.pause, [&] { std::ofstream(at("in/a.txt"), std::ios::binary | std::ios::app) << "!"; },
+            growth.env);
         EXPECT_RUN(result,
                    create_opening("in") + "Adding[0] " +
                        std::to_string(growth.size / 1024) + "kb '" + local("in/a.txt") +
