@@ -8,6 +8,7 @@
 
 namespace {
 
+// The one archive a run reads, from open_archive to close_archive.
 struct OpenArchive {
     FileHandle handle = INVALID_FILE;
     BigHeader header{};

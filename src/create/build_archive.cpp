@@ -20,7 +20,7 @@
 
 namespace {
 
-
+// The archive being built: CREATE's two passes and the walk share it.
 struct BuildState {
     FileHandle handle = INVALID_FILE;
     const char* archivePath = nullptr;
@@ -155,7 +155,7 @@ int fail_closing() {
     return 0;
 }
 
-// Prints the first line of a refusal of the file at `path`.
+// Refuses the file at `path`, saying why; 0.
 int refuse_file(const char* path, const char* why) {
     std::string shown;
     std::printf("Error: '%s' cannot be stored: %s.\n", printable(path, shown), why);
