@@ -4,18 +4,14 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
-
 bool output_written() {
     return std::fflush(stdout) == 0 && !std::ferror(stdout);
 }
 
-[[noreturn]] void end_output_lost() {
+void end_output_lost() {
     std::fputs("Error: Could not write to standard output.\n", stderr);
     std::exit(2);
 }
-
-}  // namespace
 
 void end_run(int status) {
     if (!output_written()) {

@@ -5,6 +5,12 @@
 
 [[noreturn]] void end_run(int status);
 
+// Whether everything printed so far has been written.
+bool output_written();
+
+// Ends the run with status 2 for output that could not be written.
+[[noreturn]] void end_output_lost();
+
 // Prints "Completed successfully" and ends with status 0, once everything
 // printed before it has been written.
 [[noreturn]] void complete_run();

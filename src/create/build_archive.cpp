@@ -396,8 +396,13 @@ int create_archive(const char* archive_path, const char* input_dir) {
         std::printf("Error: Could not write to BIG file.\n");
         return fail_closing();
     }
-    file_close(build.handle);
-    build.handle = INVALID_FILE;
     release_buffers();
     return 1;
+}
+
+void keep_archive() {
+    if (build.handle != INVALID_FILE) {
+        file_close(build.handle);
+        build.handle = INVALID_FILE;
+    }
 }

@@ -51,8 +51,14 @@ int add_index_entry(const char* path, std::uint64_t size);
 // records their offset in entry `index`. 1, or 0 (the walk then reports it).
 int add_file_data(std::uint32_t index, const char* path);
 
-// 1 when the archive was built from `input_dir`; 0 after printing why.
+// 1 when the archive was built from `input_dir` and written whole; 0 after
+// printing why, the archive removed. A built archive stays open until the
+// run knows its outcome: keep_archive, or abandon_archive when the run
+// fails after all (its output was lost).
 int create_archive(const char* archive_path, const char* input_dir);
+
+// Closes the built archive, which stays.
+void keep_archive();
 
 // The CREATE command; ends the run.
 [[noreturn]] void create_command(int argc, char** argv);

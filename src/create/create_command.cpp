@@ -7,7 +7,22 @@
 #include "create/create.h"
 #include "platform/platform.h"
 
+namespace {
+
+// Ends the run, removing the archive, unless `written`.
+void keep_archive_if(bool written) {
+    if (!written) {
+        abandon_archive();
+        end_output_lost();
+    }
+}
+
+}  // namespace
+
 void create_command(int argc, char** argv) {
+    // A reader that went away (`| head`) is a failed write like any other,
+    // which removes the archive, not a signal that ends the run and keeps it.
+    keep_running_when_output_closes();
     const char* typed = argv[argc - 1];
     if (!directory_form_accepted(typed, local_path_style())) {
         end_run(2);
@@ -21,5 +36,11 @@ void create_command(int argc, char** argv) {
     if (create_archive(argv[1], input_dir) != 1) {
         end_run(2);
     }
-    complete_run();
+    // A run that ends with status 2 leaves no archive, whatever made it
+    // fail: its last lines must reach their reader before the archive stays.
+    keep_archive_if(output_written());
+    std::printf("Completed successfully\n");
+    keep_archive_if(output_written());
+    keep_archive();
+    end_run(0);
 }

@@ -5,7 +5,8 @@
 // ship link no_faults.cpp, where nothing ever fails or waits on purpose.
 #pragma once
 
-enum class FaultOp { open, read, write, seek, dir };
+// `remove` is counted only for pauses: a failed run's removal of its archive.
+enum class FaultOp { open, read, write, seek, dir, remove };
 
 // Counts the operation; true when it is the one chosen to fail. Before the
 // operation chosen for a pause, waits until the test lets the run go on.

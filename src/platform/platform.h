@@ -20,10 +20,14 @@
 PathStyle local_path_style();
 
 // Called first in every run. Afterwards no file the tool opens can take the
-// place of a closed standard stream, and a file-size limit makes a write
-// fail instead of ending the process (POSIX). 0 when the streams could not
-// be made safe. Backend.
+// place of a closed standard stream, a file-size limit makes a write fail
+// instead of ending the process (POSIX), and printable() knows how the
+// console reads bytes. 0 when the streams could not be made safe. Backend.
 int prepare_process();
+
+// A closed reader of standard output (`| head`) makes a write fail instead
+// of ending the process (POSIX's SIGPIPE). Backend.
+void keep_running_when_output_closes();
 
 using FileHandle = std::intptr_t;
 inline constexpr FileHandle INVALID_FILE = -1;
@@ -95,7 +99,7 @@ void file_close(FileHandle file);
 
 // Closes a file this run made with OpenMode::create_new and removes it, but
 // only while `path` still names that very file: a file put in its place
-// meanwhile is left alone.
+// meanwhile, even while this one is being removed, is left alone.
 void file_discard(FileHandle file, const char* path);
 
 // A directory listing. Items come one at a time, "." and ".." included

@@ -142,6 +142,10 @@ int prepare_process() {
     return 1;
 }
 
+void keep_running_when_output_closes() {
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
 FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size) {
     // O_NONBLOCK keeps a FIFO from hanging the open; anything that is not a
     // regular file is refused below. Create-or-replace empties the file only
@@ -260,14 +264,49 @@ void sys::close(FileHandle file) {
     ::close(fd_of(file));
 }
 
-void sys::discard(FileHandle file, const char* path) {
-    struct stat held;
-    struct stat named;
-    if (fstat(fd_of(file), &held) == 0 && ::lstat(path, &named) == 0 && held.st_dev == named.st_dev &&
-        held.st_ino == named.st_ino) {
-        ::unlink(path);
+namespace {
+
+// Renames `from` to `to` unless `to` exists. Where the file system cannot
+// rename that way, a new link and the old one's removal do the same.
+bool rename_without_replacing(const char* from, const char* to) {
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) {
+        return true;
     }
-    sys::close(file);
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+    if (::link(from, to) != 0) {
+        return false;
+    }
+    ::unlink(from);
+    return true;
+}
+
+}  // namespace
+
+bool sys::claim_for_removal(FileHandle file, const char* path, std::string* removable) {
+    // Checking the name and then removing it would remove whatever another
+    // process put there in between: the file is first moved to a name of
+    // this process's own, and only what was moved is checked and removed.
+    std::string aside = std::string(path) + ".removing-" + std::to_string(::getpid());
+    if (!rename_without_replacing(path, aside.c_str())) {
+        return false;
+    }
+    struct stat held;
+    struct stat moved;
+    if (fstat(fd_of(file), &held) == 0 && ::lstat(aside.c_str(), &moved) == 0 &&
+        held.st_dev == moved.st_dev && held.st_ino == moved.st_ino) {
+        *removable = std::move(aside);
+        return true;
+    }
+    // Someone else's file: back under its name, unless yet another file
+    // took that meanwhile, in which case it stays under the other name.
+    rename_without_replacing(aside.c_str(), path);
+    return false;
+}
+
+void sys::remove_name(const std::string& path) {
+    ::unlink(path.c_str());
 }
 
 ListStatus sys::list_directory(const char* directory, ListDetail detail, DirListing* listing) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/listed_items.h"
 #include "platform/platform.h"
@@ -43,8 +44,16 @@ int position(FileHandle file, std::uint64_t* position);
 int size(FileHandle file, std::uint64_t* size);
 int flush(FileHandle file);
 void close(FileHandle file);
-// Closes `file` and removes it while `path` still names it (see file_discard).
-void discard(FileHandle file, const char* path);
+// The first half of file_discard: takes the name `path` from `file`, which
+// this process made and holds. True when `file` is then to be removed:
+// *removable is the name to remove it by (POSIX renames it to a fresh name
+// beside `path`, then checks that what it moved is `file`), or "" when the
+// system removes it by its handle once closed (Windows). False when `path`
+// did not name `file`: whatever it named is back under that name, and
+// nothing is removed.
+bool claim_for_removal(FileHandle file, const char* path, std::string* removable);
+// Removes the name `path` (the second half).
+void remove_name(const std::string& path);
 
 // Reads the whole listing of `directory` into `listing`, in the order that
 // platform.h promises (see dir_open).

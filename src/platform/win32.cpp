@@ -113,6 +113,10 @@ int prepare_process() {
     return 1;
 }
 
+void keep_running_when_output_closes() {
+    // A write to a pipe whose reader is gone fails here; no signal ends the run.
+}
+
 FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size) {
     DWORD access = GENERIC_READ;
     DWORD disposition = OPEN_EXISTING;
@@ -235,13 +239,18 @@ void sys::close(FileHandle file) {
     CloseHandle(as_handle(file));
 }
 
-void sys::discard(FileHandle file, const char*) {
+bool sys::claim_for_removal(FileHandle file, const char*, std::string* removable) {
     // By the handle: held without sharing, the file cannot have been renamed
     // or replaced meanwhile, and no other file can be removed in its place.
+    // It goes when the handle is closed.
     FILE_DISPOSITION_INFO dispose;
     dispose.DeleteFile = TRUE;
-    SetFileInformationByHandle(as_handle(file), FileDispositionInfo, &dispose, sizeof dispose);
-    CloseHandle(as_handle(file));
+    removable->clear();
+    return SetFileInformationByHandle(as_handle(file), FileDispositionInfo, &dispose, sizeof dispose) != 0;
+}
+
+void sys::remove_name(const std::string& path) {
+    DeleteFileA(path.c_str());
 }
 
 // Listed in the order the system gives (on NTFS and under Wine: by name,

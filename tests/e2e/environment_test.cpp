@@ -95,8 +95,25 @@ TEST_F(EnvironmentTest, OutputThatCannotBeWrittenFailsTheRun) {
         SCOPED_TRACE(c.what);
         EXPECT_RUN_ERR(run(c.args, full), "", OUTPUT_LOST, 2);
     }
-    // The work itself was done.
+    // The work itself was done, but for the archive of a failed CREATE.
     EXPECT_EQ(read_file("out/a.txt"), "abc");
+    EXPECT_FALSE(exists("new.big"));
+}
+
+// `| head` that has its lines and goes: LIST and EXTRACT end as Unix tools
+// do (SIGPIPE), CREATE fails as for any lost output and keeps no archive,
+// so the same command succeeds once its output can be read.
+TEST_F(EnvironmentTest, OutputReaderThatGoesAway) {
+    RunOptions gone;
+    gone.outputReaderGone = true;
+    write_file("x.big", big_archive(TWO_ENTRIES));
+    write_two_entry_tree();
+    const int killed_by_sigpipe = 128 + 13;
+    EXPECT_RUN(run({"x.big", "LIST"}, gone), "", killed_by_sigpipe);
+    EXPECT_RUN(run({"x.big", "EXTRACT", "*", "out"}, gone), "", killed_by_sigpipe);
+    EXPECT_RUN_ERR(run({"new.big", "CREATE", "in"}, gone), "", OUTPUT_LOST, 2);
+    EXPECT_FALSE(exists("new.big"));
+    EXPECT_RUN(run({"new.big", "CREATE", "in"}), create_output("new.big"), 0);
     EXPECT_TRUE(read_file("new.big") == big_archive(TWO_ENTRIES));
 }
 

@@ -304,6 +304,23 @@ TEST_F(MachineFaultsTest, FailedCreateRemovesOnlyItsOwnArchive) {
     EXPECT_TRUE(exists("moved.big"));
 }
 
+// A file put at the archive's path while the failed run removes its archive
+// is not removed in its place, and nothing else is left behind.
+TEST_F(MachineFaultsTest, FileArrivingWhileTheArchiveIsRemovedStays) {
+    if (host_is_windows()) {
+        GTEST_SKIP() << "Windows removes the archive by its handle, and its name stays taken until then";
+    }
+    SKIP_WITHOUT_FAULT_SEAM();
+    write_file("in/a.txt", "alpha-alpha");
+    ToolRun result = create_held("remove:1", [&] {
+        EXPECT_FALSE(exists("x.big"));
+        write_file("x.big", "someone else's");
+    }, {"BIGTOOL_FAULT=dir:2"});
+    EXPECT_RUN(result, create_opening("in") + "Error: Could not list directory '" + local("in") + "'.\n", 2);
+    EXPECT_EQ(read_file("x.big"), "someone else's");
+    EXPECT_EQ(files_below(""), (std::vector<std::string>{"in/a.txt", "x.big"}));
+}
+
 // Once the cause is gone, the same command succeeds: no leftover archive
 // is in its way.
 TEST_F(MachineFaultsTest, CreateSucceedsAgainOnceTheCauseIsGone) {

@@ -69,20 +69,32 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd,
     if (pipe(out_pipe) != 0) {
         return run;
     }
+    // A reader that has gone away, as `| head` leaves it once it has its lines.
+    int gone_pipe[2] = {-1, -1};
+    if (options.outputReaderGone) {
+        if (pipe(gone_pipe) != 0) {
+            return run;
+        }
+        close(gone_pipe[0]);
+    }
     pid_t child = fork();
     if (child == 0) {
         int err = open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int in = open("/dev/null", O_RDONLY);
-        int out = options.outFile.empty() ? out_pipe[1] : open(options.outFile.c_str(), O_WRONLY);
+        int out = options.outputReaderGone ? gone_pipe[1]
+                  : options.outFile.empty() ? out_pipe[1]
+                                            : open(options.outFile.c_str(), O_WRONLY);
         if (err < 0 || in < 0 || out < 0 || chdir(cwd.c_str()) != 0) {
             _exit(127);
         }
         if (options.removeCwd && rmdir(cwd.c_str()) != 0) {
             _exit(127);
         }
-        // The tool meets the limit as a user's shell leaves it: SIGXFSZ at
-        // its default, which ends a process that does not ignore it.
+        // The tool meets the limit and a closed pipe as a user's shell
+        // leaves them: SIGXFSZ and SIGPIPE at their default, which ends a
+        // process that does not ignore them.
         signal(SIGXFSZ, SIG_DFL);
+        signal(SIGPIPE, SIG_DFL);
         if (!limit_to(RLIMIT_FSIZE, options.fileSizeLimit) ||
             !limit_to(RLIMIT_AS, options.memoryLimit)) {
             _exit(127);
@@ -91,7 +103,7 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd,
             _exit(127);
         }
         // Nothing else of this process reaches the tool.
-        for (int fd : {in, out, err, out_pipe[0], out_pipe[1]}) {
+        for (int fd : {in, out, err, out_pipe[0], out_pipe[1], gone_pipe[1]}) {
             if (fd > 2) {
                 close(fd);
             }
@@ -103,6 +115,9 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd,
         _exit(127);
     }
     close(out_pipe[1]);
+    if (gone_pipe[1] >= 0) {
+        close(gone_pipe[1]);
+    }
     char buffer[65536];
     const auto hung_at = std::chrono::steady_clock::now() + std::chrono::milliseconds(HANG_LIMIT_MS);
     bool killed = false;

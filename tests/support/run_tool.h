@@ -22,6 +22,7 @@ struct RunOptions {
     std::string killAtGate;           // the tool is killed (SIGKILL) once it waits at this gate
     std::vector<int> closedStreams;   // of 0, 1 and 2: started with these descriptors closed
     std::string outFile;              // standard output goes to this file instead of the test
+    bool outputReaderGone = false;    // standard output is a pipe whose reading end is closed
     bool removeCwd = false;           // the working directory is removed before the tool starts
 };
 

@@ -94,7 +94,7 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd,
     // A test that asks for these must skip on Windows; running without them
     // would test something else.
     if (options.fileSizeLimit != 0 || options.memoryLimit != 0 || !options.killAtGate.empty() || !options.closedStreams.empty() ||
-        !options.outFile.empty() || options.removeCwd) {
+        !options.outFile.empty() || options.removeCwd || options.outputReaderGone) {
         run.err = "run_tool: a run option that only POSIX hosts give was asked for\n";
         return run;
     }
