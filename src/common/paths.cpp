@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/ascii.h"
+#include "common/printable.h"
 
 char path_separator(PathStyle style) {
     return style == PathStyle::windows ? '\\' : '/';
@@ -101,8 +102,9 @@ bool directory_form_accepted(const char* dir, PathStyle style) {
     if (path_form(dir, style) != PathForm::device) {
         return true;
     }
+    std::string shown;
     std::printf("Error: '%s' is a device path (\\\\?\\ or \\\\.\\), which is not taken as a directory.\n",
-                dir);
+                printable(dir, shown));
     return false;
 }
 

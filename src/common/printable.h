@@ -1,17 +1,41 @@
-// Names from archives and from trees nobody checked, made safe to print: a
-// newline in a name would forge a line of output, an escape sequence would
-// drive the terminal. Only what is printed changes, never what is stored or
-// written.
+// Names from archives and paths from the command line and the file system,
+// made safe to print: a newline would forge a line of output, an escape
+// sequence would drive the terminal, a bidirectional override would make a
+// name read as another. Only what is printed changes, never what is stored
+// or written.
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 
-// `text` with each control byte (0x01-0x1F and 0x7F) shown as '?'. Returns
-// `text` itself when it holds none, otherwise the copy made in `storage`.
+// How the console reads the bytes it is given: as UTF-8 (POSIX, and Windows
+// with UTF-8 as its ANSI code page), or as a code page, byte by byte, where
+// `controls` marks the bytes that the code page makes control characters and
+// `leadBytes` the first bytes of its two-byte characters.
+struct ConsoleText {
+    bool utf8 = true;
+    std::array<bool, 256> controls{};
+    std::array<bool, 256> leadBytes{};
+};
+
+// The rules printable() uses in this run; UTF-8 until the platform layer
+// sets those of the console at the start of the run.
+void set_console_text(const ConsoleText& console);
+
+// `text` with each control character shown as '?': 0x01-0x1F and 0x7F; as
+// UTF-8, also the C1 controls U+0080-U+009F, bytes 0x80-0x9F that are not
+// part of valid UTF-8, and the bidirectional overrides and isolates
+// U+202A-U+202E and U+2066-U+2069, one '?' per character; in a code page,
+// the bytes it makes control characters. Returns `text` itself when it
+// holds none, otherwise the copy made in `storage`.
+std::string_view printable(std::string_view text, std::string& storage, const ConsoleText& console);
+
+// The same, with the console's rules of this run.
 std::string_view printable(std::string_view text, std::string& storage);
 
 // The same, as a terminated string for "%s".
 const char* printable(const char* text, std::string& storage);
 
+// 0x01-0x1F and 0x7F, the control bytes of every code page.
 bool is_control_byte(char c);

@@ -317,7 +317,8 @@ int create_archive(const char* archive_path, const char* input_dir) {
                     static_cast<unsigned long>(INDEX_CAPACITY));
         return 0;
     }
-    std::printf("Creating '%s'\n", archive_path);
+    std::string shown;
+    std::printf("Creating '%s'\n", printable(archive_path, shown));
     build.handle = file_open(archive_path, OpenMode::create_new);
     if (build.handle == INVALID_FILE) {
         std::printf("Error: Could not open file.\n");

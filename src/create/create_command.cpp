@@ -4,6 +4,7 @@
 
 #include "common/end_run.h"
 #include "common/paths.h"
+#include "common/printable.h"
 #include "create/create.h"
 #include "platform/platform.h"
 
@@ -27,12 +28,18 @@ void create_command(int argc, char** argv) {
     if (!directory_form_accepted(typed, local_path_style())) {
         end_run(2);
     }
+    std::string shown;
     char input_dir[PATH_CAPACITY];
-    if (!resolve_path(typed, input_dir, sizeof input_dir)) {
-        std::printf("Error: Path too long: '%s'.\n", typed);
+    switch (resolve_path(typed, input_dir, sizeof input_dir)) {
+    case ResolveStatus::resolved: break;
+    case ResolveStatus::too_long:
+        std::printf("Error: Path too long: '%s'.\n", printable(typed, shown));
+        end_run(2);
+    case ResolveStatus::no_current_directory:
+        std::printf("Error: Could not get the current directory.\n");
         end_run(2);
     }
-    std::printf("Import directory: %s\n\n", input_dir);
+    std::printf("Import directory: %s\n\n", printable(input_dir, shown));
     if (create_archive(argv[1], input_dir) != 1) {
         end_run(2);
     }

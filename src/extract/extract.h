@@ -5,14 +5,15 @@
 #include <optional>
 
 #include "archive/big_format.h"
+#include "platform/platform.h"
 
 // Creates `path` and any missing directories above it. 1 when this call made
 // the directory, 0 otherwise (it already existed, or could not be made).
 int make_path(const char* path);
 
 // The output directory as typed, resolved (see resolve_path) once per run;
-// null when it does not fit the path buffers.
-const char* output_directory(const char* outdir);
+// null, with *status saying why when asked, when it cannot be.
+const char* output_directory(const char* outdir, ResolveStatus* status = nullptr);
 
 // Copies entry n to the output directory joined with the entry's name. The
 // entry on success; none after printing why (nothing is printed when no

@@ -8,6 +8,7 @@
 #include "common/end_run.h"
 #include "common/number.h"
 #include "common/paths.h"
+#include "common/printable.h"
 #include "extract/extract.h"
 #include "platform/platform.h"
 
@@ -80,13 +81,21 @@ void extract_command(int argc, char** argv, std::int32_t file_count) {
         end_run(1);
     }
     const char* outdir = argv[argc - 1];
-    std::printf("Output directory: %s\nExtracting %i file(s)...\n\n", outdir, index_arguments);
+    std::string shown;
+    std::printf("Output directory: %s\nExtracting %i file(s)...\n\n", printable(outdir, shown),
+                index_arguments);
     if (!directory_form_accepted(outdir, local_path_style())) {
         end_run(2);
     }
-    // Made where the files go: one resolution serves both.
-    if (const char* resolved = output_directory(outdir)) {
+    // Made where the files go: one resolution serves both. A directory too
+    // long for the path buffers is reported with each entry's path.
+    ResolveStatus status = ResolveStatus::resolved;
+    if (const char* resolved = output_directory(outdir, &status)) {
         make_path(resolved);
+    }
+    if (status == ResolveStatus::no_current_directory) {
+        std::printf("Error: Could not get the current directory.\n");
+        end_run(2);
     }
 
     // A star in the last index position means every entry, in index order.

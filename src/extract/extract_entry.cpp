@@ -55,13 +55,18 @@ int copy_data(FileHandle target, std::uint32_t size) {
 
 }  // namespace
 
-const char* output_directory(const char* outdir) {
+const char* output_directory(const char* outdir, ResolveStatus* status) {
+    ResolveStatus ignored;
+    status = status != nullptr ? status : &ignored;
+    *status = ResolveStatus::resolved;
     if (extraction.resolved[0] != '\0' && std::strcmp(extraction.resolvedFor, outdir) == 0) {
         return extraction.resolved;
     }
     extraction.resolved[0] = '\0';
-    if (std::strlen(outdir) >= PATH_CAPACITY ||
-        !resolve_path(outdir, extraction.resolved, sizeof extraction.resolved)) {
+    *status = std::strlen(outdir) >= PATH_CAPACITY
+                  ? ResolveStatus::too_long
+                  : resolve_path(outdir, extraction.resolved, sizeof extraction.resolved);
+    if (*status != ResolveStatus::resolved) {
         extraction.resolved[0] = '\0';
         return nullptr;
     }

@@ -20,13 +20,14 @@ bool is_command(const char* word, std::string_view command) {
 }
 
 void print_usage(const char* program) {
+    std::string shown;
     std::printf(
         "Usage: %s <filename.big> [command] ...\n\n\tCommands:\n\n"
         "EXTRACT [index1] [index2] [index3] ... [output directory] -  extract file(s)\n"
         "  if [index1] is * then all files will be extracted.\n\n"
         "LIST  -  list all files.\n\n"
         "CREATE [input directory]  -  creates a new BIG file.\n\n",
-        program);
+        printable(program, shown));
 }
 
 }  // namespace
@@ -55,7 +56,8 @@ int main(int argc, char** argv) {
     if (is_command(argv[2], "CREATE")) {
         create_command(argc, argv);
     }
-    std::printf("Validating '%s': ", argv[1]);
+    std::string shown;
+    std::printf("Validating '%s': ", printable(argv[1], shown));
     if (!open_archive(argv[1])) {
         end_run(2);
     }

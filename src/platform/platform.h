@@ -144,20 +144,28 @@ MakeDirStatus make_directory(const char* path);
 // Whether `path` names an existing directory (links followed). Backend.
 bool is_directory(const char* path);
 
-// The current directory as a full path, terminated; 1, or 0 when it does not
-// fit `size` bytes. Backend.
-int current_directory(char* buffer, std::size_t size);
+enum class CurrentDirectory {
+    known,
+    too_long,  // it does not fit the buffer
+    unknown,   // the system cannot tell it: it was removed
+};
+// The current directory as a full path, terminated. Backend.
+CurrentDirectory current_directory(char* buffer, std::size_t size);
 
 // The current directory of drive `letter` ("C" for "C:out"), which Windows
 // keeps for each drive; 1, or 0 when it does not fit `size` bytes or the
 // system has no drives. Backend.
 int drive_directory(char letter, char* buffer, std::size_t size);
 
+enum class ResolveStatus {
+    resolved,
+    too_long,              // it does not fit the buffer, or is a device path
+    no_current_directory,  // it needs the current directory, which the system cannot tell
+};
 // `dir` made absolute against the process's current directories, as
 // resolve_path_from (common/paths.h) describes; the current directory is
-// asked for only when `dir` needs it. 1, or 0 when it does not fit `size`
-// bytes or is a device path.
-int resolve_path(const char* dir, char* out, std::size_t size);
+// asked for only when `dir` needs it.
+ResolveStatus resolve_path(const char* dir, char* out, std::size_t size);
 
 // Windows hands argv over in its ANSI code page, best fit: an argument typed
 // with characters outside it arrives as another one (a fullwidth "ｏｕｔ" as

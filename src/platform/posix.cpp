@@ -412,8 +412,11 @@ bool is_directory(const char* path) {
     return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-int current_directory(char* buffer, std::size_t size) {
-    return ::getcwd(buffer, size) != nullptr;
+CurrentDirectory current_directory(char* buffer, std::size_t size) {
+    if (::getcwd(buffer, size) != nullptr) {
+        return CurrentDirectory::known;
+    }
+    return errno == ERANGE ? CurrentDirectory::too_long : CurrentDirectory::unknown;
 }
 
 int drive_directory(char, char*, std::size_t) {

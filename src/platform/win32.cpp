@@ -17,6 +17,7 @@
 #include <cwchar>
 #include <string>
 
+#include "common/printable.h"
 #include "platform/listed_items.h"
 #include "platform/platform.h"
 #include "platform/system.h"
@@ -80,6 +81,31 @@ bool to_wide(const char* ansi, std::wstring* wide) {
     return true;
 }
 
+// What the console makes of each byte in the ANSI code page, in which this
+// program's names and paths are: UTF-8's rules where that is the code page.
+ConsoleText code_page_text() {
+    ConsoleText console;
+    UINT code_page = GetACP();
+    if (code_page == CP_UTF8) {
+        return console;
+    }
+    console.utf8 = false;
+    for (int value = 1; value < 256; ++value) {
+        auto byte = static_cast<BYTE>(value);
+        if (IsDBCSLeadByteEx(code_page, byte)) {
+            console.leadBytes[byte] = true;
+            continue;
+        }
+        char text = static_cast<char>(byte);
+        wchar_t wide = 0;
+        int length = MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, &text, 1, &wide, 1);
+        console.controls[byte] = length != 1 || wide < 0x20 || (wide >= 0x7F && wide <= 0x9F) ||
+                                 (wide >= 0x202A && wide <= 0x202E) ||
+                                 (wide >= 0x2066 && wide <= 0x2069);
+    }
+    return console;
+}
+
 bool is_directory_attribute(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
@@ -110,6 +136,7 @@ int prepare_process() {
             static_cast<void>(std::freopen("NUL", s.mode, s.stream));
         }
     }
+    set_console_text(code_page_text());
     return 1;
 }
 
@@ -322,12 +349,15 @@ bool is_directory(const char* path) {
     return is_directory_attribute(GetFileAttributesA(path));
 }
 
-int current_directory(char* buffer, std::size_t size) {
+CurrentDirectory current_directory(char* buffer, std::size_t size) {
     DWORD room = size > 0xFFFFFFFF ? 0xFFFFFFFF : static_cast<DWORD>(size);
     DWORD length = GetCurrentDirectoryA(room, buffer);
     // On success the length without the terminator; when too small, the
     // size needed with it.
-    return length != 0 && length < room;
+    if (length == 0) {
+        return CurrentDirectory::unknown;
+    }
+    return length < room ? CurrentDirectory::known : CurrentDirectory::too_long;
 }
 
 

@@ -101,4 +101,38 @@ TEST_F(ControlNamesTest, CreateShowsTheNameDefusedAndStoresItAsItIs) {
     EXPECT_TRUE(read_file("x.big") == big_archive({{"new\nline.txt", "abc"}}));
 }
 
+// Paths typed or found on the machine are shown defused as well: an archive,
+// a folder or a current directory named with escapes, and names that read
+// as others in UTF-8 (a C1 control, a right-to-left override).
+TEST_F(ControlNamesTest, PathsFromCommandLineAndMachineAreDefused) {
+    if (host_is_windows()) {
+        GTEST_SKIP() << "Windows allows no control bytes in file names";
+    }
+    const std::string cwd = "cwd\x1b]0;t\x07";
+    const std::string shown_cwd = "cwd?]0;t?";
+    const std::vector<FixtureEntry> entries = {{"a.txt", "abc"}, {"r\xe2\x80\xaetxt.exe\xc2\x9b", "x"}};
+    const std::string bytes = big_archive(entries);
+    write_file(cwd + "/d\x1b[31m.big", bytes);
+    write_file(cwd + "/in\x1b[3m/a.txt", "abc");
+    const std::string opening = BANNER + info_block("d?[31m.big", 2, bytes.size(), start_of(entries));
+    EXPECT_RUN(run_in(cwd, {"d\x1b[31m.big", "LIST"}),
+               opening + "Listing all files...\n\nIndex\t\tSize\tFileName\n" + "0                 3  a.txt\n" +
+                   "1                 1  r?txt.exe?\n" + "Completed successfully\n",
+               0);
+    EXPECT_RUN(run_in(cwd, {"d\x1b[31m.big", "EXTRACT", "0", "o\x1b[1m"}),
+               opening + extract_opening("o?[1m", 1) +
+                   extracting(0, 3, "a.txt", shown_cwd + "/o?[1m/a.txt") + "OK\n" + "Completed successfully\n",
+               0);
+    EXPECT_EQ(read_file(cwd + "/o\x1b[1m/a.txt"), "abc");
+    EXPECT_RUN(run_in(cwd, {"n\x1b[2m.big", "CREATE", "in\x1b[3m"}),
+               BANNER + "Import directory: " + local(shown_cwd + "/in?[3m") + "\n\nCreating 'n?[2m.big'\n" +
+                   "Adding[0] 0kb '" + local(shown_cwd + "/in?[3m/a.txt") + "': Done\n" +
+                   "Total file count: 1\nCompleted successfully\n",
+               0);
+    EXPECT_TRUE(read_file(cwd + "/n\x1b[2m.big") == big_archive({{"a.txt", "abc"}}));
+    const std::string too_long = "\x1b[4m" + std::string(300, 'x');
+    EXPECT_RUN(run_in(cwd, {"t.big", "CREATE", too_long}),
+               BANNER + "Error: Path too long: '?[4m" + std::string(300, 'x') + "'.\n", 2);
+}
+
 }  // namespace

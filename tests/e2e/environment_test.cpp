@@ -149,4 +149,20 @@ TEST_F(EnvironmentTest, AbsolutePathsNeedNoCurrentDirectory) {
     }
 }
 
+// A relative directory needs the current directory: when it was removed,
+// that is what the run says, not that a path is too long.
+TEST_F(EnvironmentTest, RelativePathsWithoutCurrentDirectory) {
+    write_file("x.big", big_archive(TWO_ENTRIES));
+    write_two_entry_tree();
+    fs::create_directories(at("gone"));
+    RunOptions removed;
+    removed.removeCwd = true;
+    const std::string no_cwd = "Error: Could not get the current directory.\n";
+    EXPECT_RUN(run_in("gone", {local("x.big"), "EXTRACT", "*", "out"}, removed),
+               BANNER + info_block(local("x.big"), 2, 59, 0x38) + extract_opening("out", 1) + no_cwd, 2);
+    fs::create_directories(at("gone"));
+    EXPECT_RUN(run_in("gone", {local("new.big"), "CREATE", "in"}, removed), BANNER + no_cwd, 2);
+    EXPECT_FALSE(exists("new.big"));
+}
+
 }  // namespace
