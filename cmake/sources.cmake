@@ -7,6 +7,7 @@ set(BIGTOOL_PORTABLE_SOURCES
   src/common/end_run.cpp
   src/common/entry_name.cpp
   src/common/listing_order.cpp
+  src/common/name_pattern.cpp
   src/common/number.cpp
   src/common/paths.cpp
   src/common/printable.cpp

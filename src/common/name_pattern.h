@@ -1,0 +1,25 @@
+// Picking entries by name, as the commands that take patterns do: names are
+// compared the way the game looks them up, whatever the system.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Whether `pattern` holds a wildcard, '*' or '?'. One without selects only
+// the names equal to it, and is looked up rather than compared.
+bool has_wildcard(std::string_view pattern);
+
+// Whether `name` matches `pattern`: '\' and '/' are one separator, the
+// ASCII letters match without regard to case, '*' matches any run of bytes
+// (separators included), '?' any one byte; nothing else is special. So a
+// pattern always matches a name equal to it, whatever that holds.
+bool name_matches(std::string_view pattern, std::string_view name);
+
+// The key under which a name and the patterns equal to it meet: the ASCII
+// letters in upper case, '/' as '\'.
+void name_key(std::string_view name, std::string* key);
+
+// The patterns of a list file's text, one a line: blank lines skipped, a
+// carriage return ending a line dropped.
+std::vector<std::string> pattern_lines(std::string_view text);
