@@ -36,7 +36,13 @@ enum class OpenMode {
     // holds (its own archive in the tree) stays.
     read_input,
     create_new,     // read and write; fails when the name exists
-    create_always,  // read and write; an existing file is emptied and reused
+    // Read and write. A plain file of that name with no other link is
+    // emptied and reused; a link (symbolic, dangling or not, or a Windows
+    // reparse point) or a file with other hard links is removed and the
+    // file made anew, so that nothing is written through it. Refused like
+    // read_existing: directories, FIFOs and devices, and a file this process
+    // holds, under any of its names (checked before anything is removed).
+    create_always,
 };
 
 // Every open is exclusive: while the process holds a file open, it does not

@@ -84,6 +84,48 @@ bool is_directory_attribute(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// create_always for a name that exists: its own file, emptied, when that is
+// a plain file with no other link; a link (any reparse point, the link
+// itself opened, not what it leads to) or a file with other links is
+// removed by its handle and the file made anew, once. A file this process
+// holds is not opened at all (share mode 0), so none of its names is
+// removed; a directory is refused.
+HANDLE open_own_file(const char* path) {
+    // Backup semantics, so that a link to a folder opens too.
+    HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return INVALID_HANDLE_VALUE;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) {
+        CloseHandle(handle);
+        return INVALID_HANDLE_VALUE;
+    }
+    bool link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (!link && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        CloseHandle(handle);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!link && info.nNumberOfLinks <= 1) {
+        // Emptied as CREATE_ALWAYS would: the handle is at the start.
+        if ((info.nFileSizeHigh == 0 && info.nFileSizeLow == 0) || SetEndOfFile(handle)) {
+            return handle;
+        }
+        CloseHandle(handle);
+        return INVALID_HANDLE_VALUE;
+    }
+    FILE_DISPOSITION_INFO dispose;
+    dispose.DeleteFile = TRUE;
+    BOOL removed = SetFileInformationByHandle(handle, FileDispositionInfo, &dispose, sizeof dispose);
+    CloseHandle(handle);
+    if (!removed) {
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
 }  // namespace
 
 PathStyle local_path_style() {
@@ -126,11 +168,20 @@ FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size) 
         break;
     case OpenMode::create_always:
         access |= GENERIC_WRITE;
-        disposition = CREATE_ALWAYS;
+        disposition = CREATE_NEW;  // an existing name is looked at first: see open_own_file
         break;
     }
     // Share mode 0: nobody, this process included, opens it again meanwhile.
-    HANDLE handle = CreateFileA(path, access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Files to read are those that links lead to; a target is never that.
+    DWORD flags = FILE_ATTRIBUTE_NORMAL;
+    if (mode == OpenMode::create_always) {
+        flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+    }
+    HANDLE handle = CreateFileA(path, access, 0, nullptr, disposition, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE && mode == OpenMode::create_always &&
+        (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)) {
+        handle = open_own_file(path);
+    }
     if (handle == INVALID_HANDLE_VALUE) {
         return INVALID_FILE;
     }
