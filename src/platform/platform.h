@@ -146,6 +146,16 @@ MakeDirStatus make_directory(const char* path);
 // Whether `path` names an existing directory (links followed). Backend.
 bool is_directory(const char* path);
 
+// What `path` names, its last component taken as it is, not followed.
+// Backend.
+enum class PathKind {
+    missing,    // nothing, or nothing this process may look at
+    link,       // a symbolic link, dangling or not; on Windows any reparse point (a junction too)
+    directory,
+    other,      // a file, a FIFO, a device
+};
+PathKind path_kind(const char* path);
+
 // The current directory as a full path, terminated; 1, or 0 when it does not
 // fit `size` bytes. Backend.
 int current_directory(char* buffer, std::size_t size);

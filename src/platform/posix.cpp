@@ -420,6 +420,17 @@ bool is_directory(const char* path) {
     return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+PathKind path_kind(const char* path) {
+    struct stat st;
+    if (::lstat(path, &st) != 0) {
+        return PathKind::missing;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        return PathKind::link;
+    }
+    return S_ISDIR(st.st_mode) ? PathKind::directory : PathKind::other;
+}
+
 int current_directory(char* buffer, std::size_t size) {
     return ::getcwd(buffer, size) != nullptr;
 }

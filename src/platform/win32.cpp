@@ -364,6 +364,18 @@ bool is_directory(const char* path) {
     return is_directory_attribute(GetFileAttributesA(path));
 }
 
+PathKind path_kind(const char* path) {
+    // The attributes of a link are its own, not those of what it leads to.
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return PathKind::missing;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return PathKind::link;
+    }
+    return is_directory_attribute(attributes) ? PathKind::directory : PathKind::other;
+}
+
 int current_directory(char* buffer, std::size_t size) {
     DWORD room = size > 0xFFFFFFFF ? 0xFFFFFFFF : static_cast<DWORD>(size);
     DWORD length = GetCurrentDirectoryA(room, buffer);

@@ -373,6 +373,26 @@ INSTANTIATE_TEST_SUITE_P(Links, ExtractOverLink,
                                            LinkedTarget{"symlink_to_folder", "outside", false}),
                          [](const ::testing::TestParamInfo<LinkedTarget>& info) { return info.param.what; });
 
+// A linked folder below the output directory is refused before anything is
+// made for its entry; the output directory itself may be a link. The entry
+// before it shares its first folder, which must not hide the link.
+TEST_F(ExtractTest, LinkedFolderBelowTheOutputIsRefused) {
+    const std::string bytes = big_archive({{"a\\ok.txt", "1"}, {"a\\link\\evil", "bad"}});
+    write_file("x.big", bytes);
+    fs::create_directories(at("real/a"));
+    fs::create_directories(at("outside"));
+    if (!made_link(at("real"), at("out")) || !made_link(at("outside"), at("real/a/link"))) {
+        GTEST_SKIP() << "this system made no symbolic link here";
+    }
+    EXPECT_RUN(run({"x.big", "EXTRACT", "*", "out"}),
+               BANNER + info_block("x.big", 2, bytes.size(), 16 + 17 + 20 + 8) + extract_opening("out", 1) +
+                   extracting(0, 1, "a\\ok.txt", "out/a/ok.txt") + "OK\n" +
+                   "Error: Refusing to extract 'a\\link\\evil': '" + local("out/a/link") + "' is a link.\n",
+               2);
+    EXPECT_EQ(files_below("real"), std::vector<std::string>{"a/ok.txt"});
+    EXPECT_TRUE(fs::is_empty(at("outside")));
+}
+
 // A target path that would not fit the path buffers is refused whole.
 TEST_F(ExtractTest, TargetPathTooLong) {
     const std::string name = "sub\\" + std::string(250, 'n');
