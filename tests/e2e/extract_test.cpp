@@ -346,6 +346,8 @@ struct LinkedTarget {
     bool hard;
 };
 
+void PrintTo(const LinkedTarget& row, std::ostream* out) { *out << row.what; }
+
 class ExtractOverLink : public ExtractTest, public ::testing::WithParamInterface<LinkedTarget> {};
 
 TEST_P(ExtractOverLink, MakesAFileOfItsOwn) {
