@@ -141,3 +141,30 @@ std::size_t last_separator(std::string_view path, PathStyle style) {
     }
     return std::string_view::npos;
 }
+
+std::size_t next_component_end(std::string_view path, std::size_t from, PathStyle style) {
+    std::size_t i = from;
+    while (i < path.size() && is_separator(path[i], style)) {
+        ++i;
+    }
+    if (i >= path.size()) {
+        return std::string_view::npos;
+    }
+    while (i < path.size() && !is_separator(path[i], style)) {
+        ++i;
+    }
+    return i;
+}
+
+std::size_t shared_components(std::string_view a, std::string_view b, PathStyle style) {
+    std::size_t i = 0;
+    while (i < a.size() && i < b.size() && a[i] == b[i]) {
+        ++i;
+    }
+    auto ends_there = [&](std::string_view path) { return i == path.size() || is_separator(path[i], style); };
+    if (ends_there(a) && ends_there(b)) {
+        return i;
+    }
+    std::size_t cut = last_separator(a.substr(0, i), style);
+    return cut == std::string_view::npos ? 0 : cut;
+}

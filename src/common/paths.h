@@ -51,3 +51,10 @@ int archive_name_from_local(std::string_view relative, PathStyle style, char* ou
 
 // Position of the last separator in `path`, or npos.
 std::size_t last_separator(std::string_view path, PathStyle style);
+
+// The length of `path` up to the end of its next component after position
+// `from` (empty components skipped); npos when none is left.
+std::size_t next_component_end(std::string_view path, std::size_t from, PathStyle style);
+
+// The length of the leading components that `a` and `b` share (0 for none).
+std::size_t shared_components(std::string_view a, std::string_view b, PathStyle style);

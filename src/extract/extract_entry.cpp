@@ -1,4 +1,5 @@
 // Extraction of one entry.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -15,14 +16,47 @@ namespace {
 
 // What extraction keeps from one entry to the next: one copy buffer for
 // every entry of the run; the output directory, resolved once; the folder
-// of the previous target, which the next one need not make again.
+// of the previous target, which the next one need not look at or make
+// again.
 struct Extraction {
     std::unique_ptr<std::uint8_t[]> copyBuffer;
     char resolvedFor[PATH_CAPACITY];
     char resolved[PATH_CAPACITY];
+    char lastChecked[PATH_CAPACITY];
     char lastMade[PATH_CAPACITY];
 };
 Extraction extraction;
+
+// The first folder of `target` below the output directory (its first
+// `base` bytes) that is a link, as the length of its path in `target`; 0
+// when none is. A link there would take the entry outside; the output
+// directory itself is the user's, link or not. Only the folders that the
+// previous target's folder did not share are looked at, and none below one
+// found missing, which is made afresh: EXTRACT * looks at each folder once.
+std::size_t link_below_output(const char* target, std::size_t base) {
+    const PathStyle style = local_path_style();
+    std::string_view folder(target);
+    folder = folder.substr(0, last_separator(folder, style));
+    if (folder == extraction.lastChecked) {
+        return 0;
+    }
+    std::size_t end = std::max(base, shared_components(folder, extraction.lastChecked, style));
+    char path[PATH_CAPACITY];
+    while ((end = next_component_end(folder, end, style)) != std::string_view::npos) {
+        std::memcpy(path, target, end);
+        path[end] = '\0';
+        PathKind kind = path_kind(path);
+        if (kind == PathKind::link) {
+            return end;
+        }
+        if (kind != PathKind::directory) {
+            break;  // missing and made below, or a file that the target's creation fails on
+        }
+    }
+    std::memcpy(extraction.lastChecked, folder.data(), folder.size());
+    extraction.lastChecked[folder.size()] = '\0';
+    return 0;
+}
 
 void make_target_directory(const char* target) {
     char directory[PATH_CAPACITY];
@@ -105,8 +139,14 @@ std::optional<BigEntry> extract_entry(std::uint32_t n, const char* outdir) {
         std::printf("Error: Path too long to extract '%.*s'.\n", shown_length, shown.data());
         return std::nullopt;
     }
-    std::uint32_t size = entry_data_size(*entry);
     std::string target_storage;
+    if (std::size_t link = link_below_output(target, std::strlen(directory))) {
+        target[link] = '\0';
+        std::printf("Error: Refusing to extract '%.*s': '%s' is a link.\n", shown_length, shown.data(),
+                    printable(target, target_storage));
+        return std::nullopt;
+    }
+    std::uint32_t size = entry_data_size(*entry);
     std::printf("Extracting[%lu] %lu bytes from '%.*s' to '%s': ", static_cast<unsigned long>(n),
                 static_cast<unsigned long>(size), shown_length, shown.data(),
                 printable(target, target_storage));

@@ -40,7 +40,13 @@ enum class OpenMode {
     // holds (its own archive in the tree) stays.
     read_input,
     create_new,     // read and write; fails when the name exists
-    create_always,  // read and write; an existing file is emptied and reused
+    // Read and write. A plain file of that name with no other link is
+    // emptied and reused; a link (symbolic, dangling or not, or a Windows
+    // reparse point) or a file with other hard links is removed and the
+    // file made anew, so that nothing is written through it. Refused like
+    // read_existing: directories, FIFOs and devices, and a file this process
+    // holds, under any of its names (checked before anything is removed).
+    create_always,
 };
 
 // Every open is exclusive: while the process holds a file open, it does not
@@ -143,6 +149,16 @@ MakeDirStatus make_directory(const char* path);
 
 // Whether `path` names an existing directory (links followed). Backend.
 bool is_directory(const char* path);
+
+// What `path` names, its last component taken as it is, not followed.
+// Backend.
+enum class PathKind {
+    missing,    // nothing, or nothing this process may look at
+    link,       // a symbolic link, dangling or not; on Windows any reparse point (a junction too)
+    directory,
+    other,      // a file, a FIFO, a device
+};
+PathKind path_kind(const char* path);
 
 enum class CurrentDirectory {
     known,

@@ -87,17 +87,25 @@ int open_retrying(const char* path, int flags) {
     return fd;
 }
 
-int open_in_last_directory(const char* path, int flags) {
+// Where a full path's file is opened (and, when replaced, removed): in the
+// folder of the last file opened, kept open, by its name alone; any other
+// path as it is.
+struct Place {
+    int directory;
+    const char* name;
+};
+
+Place place_of(const char* path) {
     const char* slash = std::strrchr(path, '/');
     if (path[0] != '/' || slash == path || slash[1] == '\0') {
-        return open_retrying(path, flags);
+        return {AT_FDCWD, path};
     }
     std::string_view directory(path, static_cast<std::size_t>(slash - path));
     if (state.lastDirectoryFd < 0 || state.lastDirectory != directory) {
         std::string wanted(directory);
         int fd = open_retrying(wanted.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) {
-            return open_retrying(path, flags);  // let the full path decide the failure
+            return {AT_FDCWD, path};  // let the full path decide the failure
         }
         if (state.lastDirectoryFd >= 0) {
             ::close(state.lastDirectoryFd);
@@ -105,11 +113,53 @@ int open_in_last_directory(const char* path, int flags) {
         state.lastDirectoryFd = fd;
         state.lastDirectory = std::move(wanted);
     }
+    return {state.lastDirectoryFd, slash + 1};
+}
+
+int open_at(Place place, int flags) {
     int fd;
     do {
-        fd = ::openat(state.lastDirectoryFd, slash + 1, flags, 0666);
+        fd = ::openat(place.directory, place.name, flags, 0666);
     } while (fd < 0 && errno == EINTR);
     return fd;
+}
+
+// A regular file that nobody holds: this process (by its identity) nor,
+// unless `locking` is false, another that asked for a lock. Else closed.
+bool usable(int fd, struct stat* st, bool locking) {
+    if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode) || is_held(*st) ||
+        (locking && flock(fd, LOCK_EX | LOCK_NB) != 0)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
+// create_always, checked as usable: the name's own file, never one that a
+// link leads to. O_NOFOLLOW refuses a symbolic link, which is removed; a
+// file with other links is removed only after the checks, so that no name
+// of a held file goes. The file is then made exclusively, once: whatever
+// took the name meanwhile makes it fail, and nothing loops.
+int open_own_file(Place place, int flags, struct stat* st) {
+    int fd = open_at(place, flags | O_CREAT | O_NOFOLLOW);
+    // FreeBSD says EMLINK where Linux says ELOOP.
+    if (fd < 0 && errno != ELOOP && errno != EMLINK) {
+        return -1;
+    }
+    if (fd >= 0) {
+        if (!usable(fd, st, true)) {
+            return -1;
+        }
+        if (st->st_nlink <= 1) {
+            return fd;
+        }
+        ::close(fd);
+    }
+    if (::unlinkat(place.directory, place.name, 0) != 0) {
+        return -1;
+    }
+    fd = open_at(place, flags | O_CREAT | O_EXCL | O_NOFOLLOW);
+    return fd >= 0 && usable(fd, st, true) ? fd : -1;
 }
 
 bool copy_refused_between(const OpenedFile* source, const OpenedFile* target) {
@@ -148,23 +198,20 @@ void keep_running_when_output_closes() {
 
 FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size) {
     // O_NONBLOCK keeps a FIFO from hanging the open; anything that is not a
-    // regular file is refused below. Create-or-replace empties the file only
-    // after it is known to be a regular file that nobody holds.
+    // regular file is refused. Create-or-replace empties the file only after
+    // it is known to be a regular file of its own that nobody holds.
     int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    Place place = place_of(path);
+    struct stat st;
+    int fd = -1;
     switch (mode) {
     case OpenMode::read_existing:
-    case OpenMode::read_input: flags |= O_RDONLY; break;
-    case OpenMode::create_new: flags |= O_RDWR | O_CREAT | O_EXCL; break;
-    case OpenMode::create_always: flags |= O_RDWR | O_CREAT; break;
+    case OpenMode::read_input: fd = open_at(place, flags | O_RDONLY); break;
+    case OpenMode::create_new: fd = open_at(place, flags | O_RDWR | O_CREAT | O_EXCL); break;
+    case OpenMode::create_always: fd = open_own_file(place, flags | O_RDWR, &st); break;
     }
-    int fd = open_in_last_directory(path, flags);
-    if (fd < 0) {
-        return INVALID_FILE;
-    }
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || is_held(st) ||
-        (mode != OpenMode::read_input && flock(fd, LOCK_EX | LOCK_NB) != 0)) {
-        ::close(fd);
+    if (fd < 0 ||
+        (mode != OpenMode::create_always && !usable(fd, &st, mode != OpenMode::read_input))) {
         return INVALID_FILE;
     }
     if (mode == OpenMode::create_always && st.st_size != 0 && ftruncate(fd, 0) != 0) {
@@ -180,7 +227,7 @@ FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size) 
 
 FileHandle sys::open_listed(const char* path) {
     // O_NONBLOCK: a FIFO put in the file's place must not hang the open.
-    int fd = open_in_last_directory(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    int fd = open_at(place_of(path), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     return fd < 0 ? INVALID_FILE : fd;
 }
 
@@ -410,6 +457,17 @@ void sys::wait_at_gate(const char* name) {
 bool is_directory(const char* path) {
     struct stat st;
     return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+PathKind path_kind(const char* path) {
+    struct stat st;
+    if (::lstat(path, &st) != 0) {
+        return PathKind::missing;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        return PathKind::link;
+    }
+    return S_ISDIR(st.st_mode) ? PathKind::directory : PathKind::other;
 }
 
 CurrentDirectory current_directory(char* buffer, std::size_t size) {

@@ -110,6 +110,65 @@ bool is_directory_attribute(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// The name `path` itself opened, never what a link there leads to (backup
+// semantics, so that a link to a folder opens too), with its information;
+// INVALID_HANDLE_VALUE when it cannot be opened so.
+HANDLE open_name_itself(const char* path, DWORD access, BY_HANDLE_FILE_INFORMATION* info) {
+    HANDLE handle = CreateFileA(path, access, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle != INVALID_HANDLE_VALUE && !GetFileInformationByHandle(handle, info)) {
+        CloseHandle(handle);
+        return INVALID_HANDLE_VALUE;
+    }
+    return handle;
+}
+
+bool is_link(const BY_HANDLE_FILE_INFORMATION& info) {
+    return (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool is_plain_file(const BY_HANDLE_FILE_INFORMATION& info) {
+    return !is_link(info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+           info.nNumberOfLinks <= 1;
+}
+
+// create_always for a name that exists: its own file, emptied, when that is
+// a plain file with no other link; a link (any reparse point, the link
+// itself, not what it leads to) or a file with other links is removed by a
+// handle that shows it to be one, and the file made anew, once. A file this
+// process holds is not opened at all (share mode 0), so none of its names
+// is removed; a directory is refused. Removal is asked for only where it is
+// needed: a file that may be written but not removed is written as before.
+HANDLE open_own_file(const char* path) {
+    BY_HANDLE_FILE_INFORMATION info;
+    HANDLE handle = open_name_itself(path, GENERIC_READ | GENERIC_WRITE, &info);
+    if (handle != INVALID_HANDLE_VALUE) {
+        if (is_plain_file(info)) {
+            // Emptied as CREATE_ALWAYS would: the handle is at the start.
+            if ((info.nFileSizeHigh == 0 && info.nFileSizeLow == 0) || SetEndOfFile(handle)) {
+                return handle;
+            }
+        }
+        CloseHandle(handle);
+    }
+    handle = open_name_itself(path, DELETE, &info);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return INVALID_HANDLE_VALUE;
+    }
+    bool replace = is_link(info) || ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+                                     info.nNumberOfLinks > 1);
+    FILE_DISPOSITION_INFO dispose;
+    dispose.DeleteFile = TRUE;
+    bool removed =
+        replace && SetFileInformationByHandle(handle, FileDispositionInfo, &dispose, sizeof dispose);
+    CloseHandle(handle);
+    if (!removed) {
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
 }  // namespace
 
 PathStyle local_path_style() {
@@ -157,11 +216,20 @@ FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size) 
         break;
     case OpenMode::create_always:
         access |= GENERIC_WRITE;
-        disposition = CREATE_ALWAYS;
+        disposition = CREATE_NEW;  // an existing name is looked at first: see open_own_file
         break;
     }
     // Share mode 0: nobody, this process included, opens it again meanwhile.
-    HANDLE handle = CreateFileA(path, access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Files to read are those that links lead to; a target is never that.
+    DWORD flags = FILE_ATTRIBUTE_NORMAL;
+    if (mode == OpenMode::create_always) {
+        flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+    }
+    HANDLE handle = CreateFileA(path, access, 0, nullptr, disposition, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE && mode == OpenMode::create_always &&
+        (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)) {
+        handle = open_own_file(path);
+    }
     if (handle == INVALID_HANDLE_VALUE) {
         return INVALID_FILE;
     }
@@ -347,6 +415,18 @@ void sys::wait_at_gate(const char* name) {
 
 bool is_directory(const char* path) {
     return is_directory_attribute(GetFileAttributesA(path));
+}
+
+PathKind path_kind(const char* path) {
+    // The attributes of a link are its own, not those of what it leads to.
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return PathKind::missing;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return PathKind::link;
+    }
+    return is_directory_attribute(attributes) ? PathKind::directory : PathKind::other;
 }
 
 CurrentDirectory current_directory(char* buffer, std::size_t size) {

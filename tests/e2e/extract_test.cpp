@@ -271,6 +271,15 @@ TEST_F(ExtractTest, TargetThatIsTheArchiveItselfIsRefused) {
                    "Error: Failed to create.\nPlease, remove the file if it exists.\n",
                2);
     EXPECT_TRUE(read_file("x.big") == bytes);
+    // Under another name, a hard link, it is refused before that name is removed.
+    fs::create_directories(at("out"));
+    fs::create_hard_link(at("x.big"), at("out/x.big"));
+    EXPECT_RUN(run({"x.big", "EXTRACT", "0", "out"}),
+               BANNER + info_block("x.big", 1, bytes.size(), 16 + 14 + 8) + extract_opening("out", 1) +
+                   extracting(0, 11, "x.big", "out/x.big") +
+                   "Error: Failed to create.\nPlease, remove the file if it exists.\n",
+               2);
+    EXPECT_TRUE(read_file("out/x.big") == bytes);
 }
 
 TEST_F(ExtractTest, IndexShorterThanCountStopsAtTheMissingEntry) {
@@ -320,6 +329,70 @@ TEST_F(ExtractTest, TargetThatIsAFifoIsRefused) {
                    "Error: Failed to create.\nPlease, remove the file if it exists.\n",
                2);
     EXPECT_TRUE(fs::is_fifo(at("out/a.txt")));
+}
+
+// False where this system makes no such link (Wine makes no symbolic link).
+bool made_link(const fs::path& to, const fs::path& link, bool hard = false) {
+    std::error_code error;
+    hard ? fs::create_hard_link(to, link, error) : fs::create_symlink(to, link, error);
+    return !error && (hard || fs::is_symlink(fs::symlink_status(link)));
+}
+
+// A target that is not a file of its own is replaced by one, and whatever
+// it led to outside the output directory stays as it was.
+struct LinkedTarget {
+    const char* what;
+    const char* to;  // "outside" holds kept.txt
+    bool hard;
+};
+
+void PrintTo(const LinkedTarget& row, std::ostream* out) { *out << row.what; }
+
+class ExtractOverLink : public ExtractTest, public ::testing::WithParamInterface<LinkedTarget> {};
+
+TEST_P(ExtractOverLink, MakesAFileOfItsOwn) {
+    const LinkedTarget& row = GetParam();
+    write_file("x.big", big_archive(TWO_ENTRIES));
+    write_file("outside/kept.txt", "kept");
+    fs::create_directories(at("out"));
+    if (!made_link(at(row.to), at("out/a.txt"), row.hard)) {
+        GTEST_SKIP() << "this system made no " << (row.hard ? "hard" : "symbolic") << " link here";
+    }
+    EXPECT_RUN(run({"x.big", "EXTRACT", "0", "out"}),
+               two_entry_head("out", 1) + extracting(0, 3, "a.txt", "out/a.txt") + "OK\n" +
+                   "Completed successfully\n",
+               0);
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(at("out/a.txt"))));
+    EXPECT_EQ(read_file("out/a.txt"), "abc");
+    EXPECT_EQ(tree_below(at("outside")), std::vector<std::string>{"kept.txt"});
+    EXPECT_EQ(read_file("outside/kept.txt"), "kept");
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, ExtractOverLink,
+                         ::testing::Values(LinkedTarget{"symlink_to_file", "outside/kept.txt", false},
+                                           LinkedTarget{"hard_link", "outside/kept.txt", true},
+                                           LinkedTarget{"dangling_symlink", "outside/none.txt", false},
+                                           LinkedTarget{"symlink_to_folder", "outside", false}),
+                         [](const ::testing::TestParamInfo<LinkedTarget>& info) { return info.param.what; });
+
+// A linked folder below the output directory is refused before anything is
+// made for its entry; the output directory itself may be a link. The entry
+// before it shares its first folder, which must not hide the link.
+TEST_F(ExtractTest, LinkedFolderBelowTheOutputIsRefused) {
+    const std::string bytes = big_archive({{"a\\ok.txt", "1"}, {"a\\link\\evil", "bad"}});
+    write_file("x.big", bytes);
+    fs::create_directories(at("real/a"));
+    fs::create_directories(at("outside"));
+    if (!made_link(at("real"), at("out")) || !made_link(at("outside"), at("real/a/link"))) {
+        GTEST_SKIP() << "this system made no symbolic link here";
+    }
+    EXPECT_RUN(run({"x.big", "EXTRACT", "*", "out"}),
+               BANNER + info_block("x.big", 2, bytes.size(), 16 + 17 + 20 + 8) + extract_opening("out", 1) +
+                   extracting(0, 1, "a\\ok.txt", "out/a/ok.txt") + "OK\n" +
+                   "Error: Refusing to extract 'a\\link\\evil': '" + local("out/a/link") + "' is a link.\n",
+               2);
+    EXPECT_EQ(files_below("real"), std::vector<std::string>{"a/ok.txt"});
+    EXPECT_TRUE(fs::is_empty(at("outside")));
 }
 
 // A target path that would not fit the path buffers is refused whole.

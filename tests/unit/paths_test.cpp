@@ -113,4 +113,14 @@ TEST(ArchiveNameFromLocal, LocalSeparatorsBecomeBackslashes) {
     EXPECT_FALSE(archive_name_from_local("abcd", PathStyle::posix, out, 4));
 }
 
+// Only whole folders are shared ("ab" is not "a"); doubled separators are skipped.
+TEST(PathComponents, SharedAndNext) {
+    EXPECT_EQ(shared_components("/o/a/b", "/o/a/c", PathStyle::posix), 4u);
+    EXPECT_EQ(shared_components("/o/a/b", "/o/a", PathStyle::posix), 4u);
+    EXPECT_EQ(shared_components("/o/ab", "/o/a", PathStyle::posix), 2u);
+    EXPECT_EQ(shared_components("C:\\o\\a/b", "C:\\o\\a", PathStyle::windows), 6u);
+    EXPECT_EQ(next_component_end("/o//a/b", 2, PathStyle::posix), 5u);
+    EXPECT_EQ(next_component_end("/o/a//", 4, PathStyle::posix), std::string_view::npos);
+}
+
 }  // namespace
