@@ -84,26 +84,26 @@ std::optional<BigEntry> extract_entry(std::uint32_t n, const char* outdir) {
         return std::nullopt;
     }
     std::string_view name = entry->name;
-    std::string shown_storage;
-    std::string_view shown = printable(name, shown_storage);
-    int shown_length = static_cast<int>(shown.size());
+    std::string quoted_storage;
+    std::string_view quoted = quoted_name(name, quoted_storage);
+    int quoted_length = static_cast<int>(quoted.size());
     // Decided from the name alone, before anything is created for it.
     if (!is_safe_entry_name(name, local_path_style())) {
-        std::printf("Error: Refusing to extract '%.*s': unsafe file name.\n", shown_length,
-                    shown.data());
+        std::printf("Error: Refusing to extract '%.*s': unsafe file name.\n", quoted_length,
+                    quoted.data());
         return std::nullopt;
     }
     char target[PATH_CAPACITY] = "";
     const char* directory = output_directory(outdir);
     if (directory == nullptr || !append_text(target, sizeof target, directory) ||
         !append_archive_name(target, sizeof target, name, local_path_style())) {
-        std::printf("Error: Path too long to extract '%.*s'.\n", shown_length, shown.data());
+        std::printf("Error: Path too long to extract '%.*s'.\n", quoted_length, quoted.data());
         return std::nullopt;
     }
     std::uint32_t size = entry_data_size(*entry);
     std::string target_storage;
     std::printf("Extracting[%lu] %lu bytes from '%.*s' to '%s': ", static_cast<unsigned long>(n),
-                static_cast<unsigned long>(size), shown_length, shown.data(),
+                static_cast<unsigned long>(size), quoted_length, quoted.data(),
                 printable(target, target_storage));
     make_target_directory(target);
 
