@@ -1,10 +1,10 @@
 // Any byte string, opened as an archive and walked through the reader: in
 // order, backwards, and by jumps to places met before; then walked again
 // through an index window of a small capacity that the input chooses, so
-// that entries cross the window's end. Everything is checked against a
-// plain reading of the same bytes in memory, and the window must never
-// grow beyond the longest entry that the index really holds. ASan judges
-// the reads.
+// that entries cross the window's end and names are longer than it. Every
+// name is read back whole in pieces. Everything is checked against a plain
+// reading of the same bytes in memory, and the window never grows. ASan
+// judges the reads.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -53,7 +53,6 @@ struct PlainArchive {
     std::int32_t fileCount = 0;
     std::uint32_t indexLength = 0;
     std::vector<PlainEntry> entries;  // those the index holds whole, up to fileCount
-    std::uint32_t longest = 0;        // the longest of them, in bytes
 };
 
 PlainArchive read_plainly(const std::uint8_t* data, std::size_t size) {
@@ -84,16 +83,33 @@ PlainArchive read_plainly(const std::uint8_t* data, std::size_t size) {
         std::string_view name(reinterpret_cast<const char*>(index + at + 8), name_end - at - 8);
         plain.entries.push_back(
             {static_cast<std::uint32_t>(at), be32_at(index + at), be32_at(index + at + 4), name});
-        plain.longest = std::max(plain.longest, static_cast<std::uint32_t>(name_end + 1 - at));
         at = name_end + 1;
     }
     return plain;
 }
 
+// The entry's view: its fields, and as much of its name as it holds. The
+// view is not used after this: reading pieces moves the window.
 void check_entry(const BigEntry& entry, const PlainEntry& plain) {
-    check(entry.name == plain.name, "a name differs");
+    check(entry.nameLength == plain.name.size(), "a name's length differs");
+    check(!entry.name.empty() || plain.name.empty(), "an entry holds nothing of its name");
+    check(plain.name.substr(0, entry.name.size()) == entry.name, "a name's start differs");
     check(entry_data_offset(entry) == plain.offset, "a dataOffset differs");
     check(entry_data_size(entry) == plain.size, "a dataSize differs");
+}
+
+// The whole name read back in pieces, from the start, each piece given by
+// `piece_at(offset)`.
+template <typename PieceAt>
+void check_pieces(const PlainEntry& plain, PieceAt piece_at) {
+    std::string name;
+    while (name.size() < plain.name.size()) {
+        std::optional<std::string_view> piece = piece_at(static_cast<std::uint32_t>(name.size()));
+        check(piece && !piece->empty(), "a piece of a name is missing");
+        check(name.size() + piece->size() <= plain.name.size(), "a piece runs past its name");
+        name += *piece;
+    }
+    check(name == plain.name, "a name read in pieces differs");
 }
 
 // Entry n through find_entry: what the plain reading holds, or none.
@@ -103,6 +119,8 @@ void check_found(const PlainArchive& plain, std::uint32_t n) {
     if (n < plain.entries.size()) {
         check(entry.has_value(), "an entry that the index holds is missing");
         check_entry(*entry, plain.entries[n]);
+        check_pieces(plain.entries[n], entry_name_piece);
+        check(entry_name_piece(entry->nameLength) == std::string_view(), "a piece past a name's end");
     } else {
         check(!entry, "an entry beyond the index or fileCount");
     }
@@ -158,13 +176,27 @@ void walk_window(const PlainArchive& plain, const std::uint8_t* data, std::size_
     IndexWindow window;
     check(window_open(window, file, 16, plain.indexLength, capacity) == 1, "no window");
     check(window_preload(window) == 1, "the preload failed");
-    const std::uint32_t bound = std::max<std::uint32_t>({capacity, 9, plain.longest});
+    const std::uint32_t window_size = std::max<std::uint32_t>(capacity, 9);
     BigEntry entry{};
+    auto piece_at = [&](const PlainEntry& expected) {
+        return [&](std::uint32_t offset) -> std::optional<std::string_view> {
+            std::string_view piece;
+            const auto length = static_cast<std::uint32_t>(expected.name.size());
+            if (window_bytes(window, expected.at + 8 + offset, length - offset, &piece) !=
+                WindowStatus::found) {
+                return std::nullopt;
+            }
+            return piece;
+        };
+    };
     for (const PlainEntry& expected : plain.entries) {
         check(window_entry(window, expected.at, &entry) == WindowStatus::found,
               "the window misses an entry");
         check_entry(entry, expected);
-        check(window.size <= bound, "the window grew beyond the longest entry");
+        // Whole when the name fits the window after the entry's fixed fields.
+        check(entry_name_is_whole(entry) == (expected.name.size() + 8 <= window_size),
+              "a name is held whole or not against the window's size");
+        check_pieces(expected, piece_at(expected));
     }
     // Past the entries the plain reading found, unless fileCount stopped it,
     // the window finds nothing either.
@@ -183,8 +215,9 @@ void walk_window(const PlainArchive& plain, const std::uint8_t* data, std::size_
         check(window_entry(window, plain.entries[n].at, &entry) == WindowStatus::found,
               "a jump misses an entry");
         check_entry(entry, plain.entries[n]);
+        check_pieces(plain.entries[n], piece_at(plain.entries[n]));
     }
-    check(window.size <= bound, "the window grew beyond the longest entry");
+    check(window.size == window_size, "the window's size changed");
     window_close(window);
     file_close(file);
 }

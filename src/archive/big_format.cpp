@@ -22,6 +22,6 @@ std::optional<BigEntry> entry_at(std::span<const std::uint8_t> index, std::size_
     if (terminator == nullptr) {
         return std::nullopt;
     }
-    std::size_t length = static_cast<std::size_t>(static_cast<const std::uint8_t*>(terminator) - name);
-    return BigEntry{index.data() + at, {reinterpret_cast<const char*>(name), length}};
+    auto length = static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(terminator) - name);
+    return BigEntry{index.data() + at, {reinterpret_cast<const char*>(name), length}, length};
 }

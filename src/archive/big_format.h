@@ -65,10 +65,16 @@ struct BigHeader {
 BigHeader decode_header(const std::uint8_t* bytes);
 
 // A view of one entry inside index bytes held in memory; valid while they are.
+// A name longer than the bytes held is known by its start and its length.
 struct BigEntry {
     const std::uint8_t* bytes;  // the entry's first byte
-    std::string_view name;      // up to, not including, its terminator
+    std::string_view name;      // the name's bytes held, up to its terminator at most
+    std::uint32_t nameLength;   // the whole name's length, without its terminator
 };
+
+inline bool entry_name_is_whole(const BigEntry& entry) {
+    return entry.name.size() == entry.nameLength;
+}
 
 inline std::uint32_t entry_data_offset(const BigEntry& entry) {
     return load_be32(entry.bytes + ENTRY_DATA_OFFSET_AT);
@@ -85,5 +91,5 @@ std::optional<BigEntry> entry_at(std::span<const std::uint8_t> index, std::size_
 // Where the entry after `entry` starts.
 inline std::size_t entry_end(std::span<const std::uint8_t> index, const BigEntry& entry) {
     return static_cast<std::size_t>(entry.bytes - index.data()) + ENTRY_FIXED_SIZE +
-           entry.name.size();
+           entry.nameLength;
 }

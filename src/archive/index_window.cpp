@@ -51,9 +51,16 @@ bool holds_index_end(const IndexWindow& window) {
     return window.from + window.held == window.indexLength;
 }
 
+// Whether the window holds `count` bytes from index offset `at` on.
+bool holds(const IndexWindow& window, std::uint32_t at, std::uint32_t count) {
+    return at >= window.from && at - window.from <= window.held &&
+           window.held - (at - window.from) >= count;
+}
+
 // The entry at `at` has a name longer than the window, which holds the
 // window's size from `at` on. Its terminator is looked for in reads of that
-// size; only once it is found does the window grow, to that entry.
+// size; once it is found, the window goes back to the entry's start, and
+// the entry holds as much of its name as fits.
 WindowStatus long_entry(IndexWindow& window, std::uint32_t at, BigEntry* entry) {
     std::uint32_t next = window.from + window.held;
     std::uint32_t terminator = 0;
@@ -75,20 +82,18 @@ WindowStatus long_entry(IndexWindow& window, std::uint32_t at, BigEntry* entry) 
         }
         next += window.held;
     }
-    std::uint32_t length = terminator + 1 - at;
-    if (length > window.size) {
-        std::unique_ptr<std::uint8_t[]> grown(new (std::nothrow) std::uint8_t[length]);
-        if (!grown) {
-            return WindowStatus::no_memory;
-        }
-        window.bytes = std::move(grown);
-        window.size = length;
-        window.held = 0;
-    }
-    if (!fill(window, at, length)) {
+    if (!fill(window, at, window.size)) {
         return WindowStatus::read_failed;
     }
-    return entry_held(window, at, entry) ? WindowStatus::found : WindowStatus::missing;
+    // A file cut short meanwhile ends the index before the terminator.
+    if (terminator >= window.indexLength || window.held < ENTRY_FIXED_SIZE) {
+        return WindowStatus::missing;
+    }
+    const std::uint8_t* name = window.bytes.get() + ENTRY_NAME_AT;
+    *entry = BigEntry{window.bytes.get(),
+                      {reinterpret_cast<const char*>(name), window.held - ENTRY_NAME_AT},
+                      terminator - at - static_cast<std::uint32_t>(ENTRY_NAME_AT)};
+    return WindowStatus::found;
 }
 
 }  // namespace
@@ -138,6 +143,25 @@ WindowStatus window_entry(IndexWindow& window, std::uint32_t at, BigEntry* entry
         }
         want = window.size;
     }
+}
+
+WindowStatus window_bytes(IndexWindow& window, std::uint32_t at, std::uint32_t count,
+                          std::string_view* bytes) {
+    std::uint32_t want = count < window.size ? count : window.size;
+    if (!holds(window, at, want)) {
+        if (at > window.indexLength) {
+            return WindowStatus::missing;
+        }
+        // A whole window, so that what follows a name's last piece is held.
+        if (!fill(window, at, window.size)) {
+            return WindowStatus::read_failed;
+        }
+        if (window.held < want) {
+            return WindowStatus::missing;
+        }
+    }
+    *bytes = {reinterpret_cast<const char*>(window.bytes.get()) + (at - window.from), want};
+    return WindowStatus::found;
 }
 
 void window_close(IndexWindow& window) {

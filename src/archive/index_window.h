@@ -1,11 +1,12 @@
 // The index of an open archive, read through a window of fixed size instead
-// of being held whole. Whatever the header claims, the window holds at most
-// its starting capacity, or the longest entry met when that is longer: a name
-// is held whole to be printed whole, and one that never ends costs nothing.
+// of being held whole. Whatever the header claims or the names' lengths, the
+// window never holds more than its capacity: a name longer than that is
+// handed out by its start and its length, and read on in pieces.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 #include "archive/big_format.h"
 #include "platform/platform.h"
@@ -15,7 +16,7 @@ struct IndexWindow {
     std::uint32_t indexStart = 0;   // file offset of the index's first byte
     std::uint32_t indexLength = 0;  // index bytes that the file holds
     std::unique_ptr<std::uint8_t[]> bytes;
-    std::uint32_t size = 0;  // bytes allocated: the capacity, or a longer entry's length
+    std::uint32_t size = 0;  // bytes allocated: the capacity
     std::uint32_t from = 0;  // index offset of bytes[0]
     std::uint32_t held = 0;  // index bytes in `bytes`
 };
@@ -24,7 +25,6 @@ enum class WindowStatus {
     found,
     missing,      // the entry, or its name's terminator, lies beyond the index
     read_failed,  // the file could not be read
-    no_memory,    // a name too long for the memory to be had
 };
 
 // Makes the window read the index of `index_length` bytes at `index_start`
@@ -42,7 +42,16 @@ int window_preload(IndexWindow& window);
 // the window does not hold yet, seeking first: other users of the handle may
 // have moved it. *entry points into the window and is valid until the next
 // call. A read that ends early means the file ended: the index ends there.
+// A name that does not fit the window is searched for its terminator in
+// window-sized reads; the entry then holds as much of it as the window does.
 WindowStatus window_entry(IndexWindow& window, std::uint32_t at, BigEntry* entry);
+
+// The index bytes from `at` on, `count` of them or as many as the window
+// holds, reading them unless it holds them already. *bytes is valid until
+// the next call. Missing when the index ends before `count` bytes, or
+// before the window's worth of them.
+WindowStatus window_bytes(IndexWindow& window, std::uint32_t at, std::uint32_t count,
+                          std::string_view* bytes);
 
 // Releases the memory; the file stays open.
 void window_close(IndexWindow& window);

@@ -18,12 +18,15 @@ struct OpenArchive {
     std::uint32_t cursorNumber = 0;
     std::uint32_t cursorAt = 0;
     bool lookupFailed = false;
+    // The name of the entry find_entry gave last, at the cursor, for its pieces.
+    bool entryGiven = false;
+    std::uint32_t nameLength = 0;
 };
 
 OpenArchive open_state;
 
-void print_no_memory() {
-    std::printf("Error: Failed to allocate enough memory.\n");
+void print_read_failed() {
+    std::printf("Error: Could not read file.\n");
 }
 
 }  // namespace
@@ -74,11 +77,11 @@ int open_archive(const char* path) {
     std::uint64_t present = actual_size > HEADER_SIZE ? actual_size - HEADER_SIZE : 0;
     auto length = static_cast<std::uint32_t>(claimed < present ? claimed : present);
     if (!window_open(open_state.window, file, HEADER_SIZE, length, INDEX_WINDOW)) {
-        print_no_memory();
+        std::printf("Error: Failed to allocate enough memory.\n");
         return 0;
     }
     if (!window_preload(open_state.window)) {
-        std::printf("Error: Could not read file.\n");
+        print_read_failed();
         return 0;
     }
     open_state.header = header;
@@ -100,6 +103,7 @@ int get_header(BigHeader* out) {
 // cursor stays on the last entry reached.
 std::optional<BigEntry> find_entry(std::uint32_t n) {
     open_state.lookupFailed = false;
+    open_state.entryGiven = false;
     if (!open_state.indexed || n >= static_cast<std::uint32_t>(open_state.header.fileCount)) {
         return std::nullopt;
     }
@@ -113,25 +117,38 @@ std::optional<BigEntry> find_entry(std::uint32_t n) {
         case WindowStatus::found: break;
         case WindowStatus::missing: return std::nullopt;
         case WindowStatus::read_failed:
-            std::printf("Error: Could not read file.\n");
-            open_state.lookupFailed = true;
-            return std::nullopt;
-        case WindowStatus::no_memory:
-            print_no_memory();
+            print_read_failed();
             open_state.lookupFailed = true;
             return std::nullopt;
         }
         if (open_state.cursorNumber == n) {
+            open_state.entryGiven = true;
+            open_state.nameLength = entry.nameLength;
             return entry;
         }
         // Inside the index: the window found the entry's terminator there.
-        open_state.cursorAt += static_cast<std::uint32_t>(ENTRY_FIXED_SIZE + entry.name.size());
+        open_state.cursorAt += static_cast<std::uint32_t>(ENTRY_FIXED_SIZE) + entry.nameLength;
         ++open_state.cursorNumber;
     }
 }
 
 bool entry_lookup_failed() {
     return open_state.lookupFailed;
+}
+
+std::optional<std::string_view> entry_name_piece(std::uint32_t offset) {
+    if (!open_state.entryGiven || offset >= open_state.nameLength) {
+        return std::string_view();
+    }
+    // Inside the index, as the name's terminator is.
+    std::uint32_t at = open_state.cursorAt + static_cast<std::uint32_t>(ENTRY_NAME_AT) + offset;
+    std::string_view piece;
+    if (window_bytes(open_state.window, at, open_state.nameLength - offset, &piece) !=
+        WindowStatus::found) {
+        print_read_failed();
+        return std::nullopt;
+    }
+    return piece;
 }
 
 std::optional<EntryPlace> find_entry_place(std::uint32_t n) {
@@ -142,6 +159,7 @@ std::optional<EntryPlace> find_entry_place(std::uint32_t n) {
 }
 
 void return_to_entry(EntryPlace place) {
+    open_state.entryGiven = false;
     if (open_state.indexed) {
         open_state.cursorNumber = place.number;
         open_state.cursorAt = place.at;
@@ -152,6 +170,7 @@ void close_archive() {
     window_close(open_state.window);
     open_state.indexed = false;
     open_state.lookupFailed = false;
+    open_state.entryGiven = false;
     if (open_state.handle != INVALID_FILE) {
         file_close(open_state.handle);
         open_state.handle = INVALID_FILE;

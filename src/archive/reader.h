@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "archive/big_format.h"
 #include "platform/platform.h"
@@ -21,13 +22,20 @@ int get_header(BigHeader* out);
 // fileCount, or the entry lies beyond the index that the file holds.
 // Consecutive calls continue from the previous entry; a call for an entry
 // before it walks from the start. The entry is valid until the next call to
-// the reader.
+// the reader, entry_name_piece included. Its name may be only the start of
+// a long one (entry_name_is_whole); entry_name_piece reads the rest.
 std::optional<BigEntry> find_entry(std::uint32_t n);
 
 // Whether the last find_entry gave none because the index could not be read
-// or a name could not be held (after printing why), rather than because the
-// entry is not in the index.
+// (after printing why), rather than because the entry is not in the index.
 bool entry_lookup_failed();
+
+// The name of the entry that find_entry gave last, from byte `offset` on:
+// as many bytes as the index window holds, up to the name's end (empty from
+// its end on, or when find_entry gave none). A piece that does not reach the
+// name's end is at least an entry's fixed size long. None after printing
+// why when the index could not be read.
+std::optional<std::string_view> entry_name_piece(std::uint32_t offset);
 
 // Where an entry starts in the index.
 struct EntryPlace {

@@ -78,6 +78,15 @@ bool is_safe_entry_name(std::string_view name, PathStyle style) {
     return true;
 }
 
+bool is_safe_entry_name_start(std::string_view start, PathStyle style) {
+    std::size_t cut = start.find_last_of("\\/");
+    if (cut == std::string_view::npos) {
+        return true;
+    }
+    // Empty when the name begins with a separator, which is unsafe.
+    return is_safe_entry_name(start.substr(0, cut), style);
+}
+
 bool has_empty_component(std::string_view name) {
     if (name.empty() || is_name_separator(name.front()) || is_name_separator(name.back())) {
         return true;

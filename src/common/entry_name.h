@@ -15,6 +15,12 @@
 // with or without an extension.
 bool is_safe_entry_name(std::string_view name, PathStyle style);
 
+// The same for a name known only by its start, `start`: judged on the
+// components it holds whole, those before its last separator, so that a
+// component cut short is never taken for another ("..x" for ".."). Without
+// a separator nothing is held whole, and nothing is found unsafe.
+bool is_safe_entry_name_start(std::string_view start, PathStyle style);
+
 // True when a separator leads, ends or doubles in `name`. Such a name comes
 // back from extraction as another name, or as none ("trail\").
 bool has_empty_component(std::string_view name);

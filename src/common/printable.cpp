@@ -8,35 +8,47 @@ namespace {
 // The console's rules for this run (see set_console_text).
 ConsoleText console_text;
 
+// How many bytes the UTF-8 sequence that `lead` begins takes; 0 for a byte
+// that begins none (a continuation byte, C0, C1, F5 to FF).
+std::size_t sequence_length(unsigned char lead) {
+    if (lead < 0x80) {
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        return 2;
+    }
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        return 3;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        return 4;
+    }
+    return 0;
+}
+
+bool is_continuation(unsigned char byte) {
+    return (byte & 0xC0) == 0x80;
+}
+
 // The length of the valid UTF-8 sequence at the start of `text` and its code
 // point, or 0 when the bytes there are not one.
 std::size_t utf8_sequence(std::string_view text, std::uint32_t* code_point) {
     auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
     std::uint8_t lead = byte(0);
-    std::size_t length = 0;
-    std::uint8_t low = 0x80;   // the second byte's range, narrowed where
-    std::uint8_t high = 0xBF;  // overlong forms and surrogates would be
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        *code_point = lead & 0x1Fu;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        *code_point = lead & 0x0Fu;
-        low = lead == 0xE0 ? 0xA0 : low;
-        high = lead == 0xED ? 0x9F : high;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        *code_point = lead & 0x07u;
-        low = lead == 0xF0 ? 0x90 : low;
-        high = lead == 0xF4 ? 0x8F : high;
-    } else {
+    std::size_t length = sequence_length(lead);
+    if (length < 2 || text.size() < length) {
         return 0;
     }
-    if (text.size() < length || byte(1) < low || byte(1) > high) {
+    // The second byte's range is narrower where overlong forms and
+    // surrogates would be.
+    std::uint8_t low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    std::uint8_t high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    if (byte(1) < low || byte(1) > high) {
         return 0;
     }
+    *code_point = lead & (0x7Fu >> length);
     for (std::size_t i = 1; i < length; ++i) {
-        if (byte(i) < 0x80 || byte(i) > 0xBF) {
+        if (!is_continuation(byte(i))) {
             return 0;
         }
         *code_point = (*code_point << 6) | (byte(i) & 0x3Fu);
@@ -82,6 +94,8 @@ void set_console_text(const ConsoleText& console) {
     console_text = console;
 }
 
+#include "common/limits.h"
+
 bool is_control_byte(char c) {
     auto byte = static_cast<unsigned char>(c);
     return (byte >= 0x01 && byte <= 0x1F) || byte == 0x7F;
@@ -123,4 +137,31 @@ const char* printable(const char* text, std::string& storage) {
         return text;
     }
     return storage.c_str();
+}
+
+
+std::size_t whole_characters(std::string_view piece) {
+    // A sequence is at most 4 bytes: its lead lies at most 3 bytes back.
+    for (std::size_t back = 1; back <= 3 && back <= piece.size(); ++back) {
+        auto byte = static_cast<unsigned char>(piece[piece.size() - back]);
+        if (!is_continuation(byte)) {
+            return sequence_length(byte) > back ? piece.size() - back : piece.size();
+        }
+    }
+    return piece.size();
+}
+
+std::string_view quoted_name(std::string_view name, std::string& storage) {
+    constexpr std::size_t shown = PATH_CAPACITY - 1;
+    if (name.size() <= shown) {
+        return printable(name, storage);
+    }
+    std::string_view head = name.substr(0, shown);
+    head = head.substr(0, whole_characters(head));
+    std::string_view printed = printable(head, storage);
+    if (printed.data() != storage.data()) {
+        storage.assign(printed);
+    }
+    storage += "...";
+    return storage;
 }

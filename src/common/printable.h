@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -39,3 +40,14 @@ const char* printable(const char* text, std::string& storage);
 
 // 0x01-0x1F and 0x7F, the control bytes of every code page.
 bool is_control_byte(char c);
+
+// The length of `piece` less an incomplete UTF-8 sequence at its very end
+// (a lead byte followed by fewer continuation bytes than it announces), so
+// that a name printed in pieces is judged as it would be whole: the next
+// piece starts there. Bytes that cannot begin a sequence are not held back.
+std::size_t whole_characters(std::string_view piece);
+
+// `name` as a message quotes it: printable, and when it is longer than the
+// path buffers, its first PATH_CAPACITY - 1 bytes less a character cut in
+// half, followed by "...". `storage` must not hold `name`.
+std::string_view quoted_name(std::string_view name, std::string& storage);

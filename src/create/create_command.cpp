@@ -32,9 +32,11 @@ void create_command(int argc, char** argv) {
     char input_dir[PATH_CAPACITY];
     switch (resolve_path(typed, input_dir, sizeof input_dir)) {
     case ResolveStatus::resolved: break;
-    case ResolveStatus::too_long:
-        std::printf("Error: Path too long: '%s'.\n", printable(typed, shown));
+    case ResolveStatus::too_long: {
+        std::string_view quoted = quoted_name(typed, shown);
+        std::printf("Error: Path too long: '%.*s'.\n", static_cast<int>(quoted.size()), quoted.data());
         end_run(2);
+    }
     case ResolveStatus::no_current_directory:
         std::printf("Error: Could not get the current directory.\n");
         end_run(2);

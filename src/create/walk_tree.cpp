@@ -47,7 +47,8 @@ int walk_tree(const char* dir) {
         if (!append_text(path, sizeof path, dir) || !append_text(path, sizeof path, separator) ||
             !append_text(path, sizeof path, item.name)) {
             std::string whole = std::string(dir) + separator + item.name;
-            std::printf("Error: Path too long: '%s'.\n", printable(whole.c_str(), shown));
+            std::string_view quoted = quoted_name(whole, shown);
+            std::printf("Error: Path too long: '%.*s'.\n", static_cast<int>(quoted.size()), quoted.data());
             ok = 0;
             break;
         }

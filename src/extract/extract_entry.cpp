@@ -14,6 +14,9 @@
 
 namespace {
 
+// A name longer than the window holds more than a refusal quotes of it.
+static_assert(INDEX_WINDOW - ENTRY_NAME_AT > PATH_CAPACITY);
+
 // What extraction keeps from one entry to the next: one copy buffer for
 // every entry of the run; the output directory, resolved once; the folder
 // of the previous target, which the next one need not look at or make
@@ -123,32 +126,35 @@ std::optional<BigEntry> extract_entry(std::uint32_t n, const char* outdir) {
         return std::nullopt;
     }
     std::string_view name = entry->name;
-    std::string shown_storage;
-    std::string_view shown = printable(name, shown_storage);
-    int shown_length = static_cast<int>(shown.size());
-    // Decided from the name alone, before anything is created for it.
-    if (!is_safe_entry_name(name, local_path_style())) {
-        std::printf("Error: Refusing to extract '%.*s': unsafe file name.\n", shown_length,
-                    shown.data());
+    std::string quoted_storage;
+    std::string_view quoted = quoted_name(name, quoted_storage);
+    int quoted_length = static_cast<int>(quoted.size());
+    // Decided from the name alone, before anything is created for it; a
+    // name longer than the index window, from the part the window holds.
+    bool whole = entry_name_is_whole(*entry);
+    if (whole ? !is_safe_entry_name(name, local_path_style())
+              : !is_safe_entry_name_start(name, local_path_style())) {
+        std::printf("Error: Refusing to extract '%.*s': unsafe file name.\n", quoted_length,
+                    quoted.data());
         return std::nullopt;
     }
     char target[PATH_CAPACITY] = "";
     const char* directory = output_directory(outdir);
-    if (directory == nullptr || !append_text(target, sizeof target, directory) ||
+    if (!whole || directory == nullptr || !append_text(target, sizeof target, directory) ||
         !append_archive_name(target, sizeof target, name, local_path_style())) {
-        std::printf("Error: Path too long to extract '%.*s'.\n", shown_length, shown.data());
+        std::printf("Error: Path too long to extract '%.*s'.\n", quoted_length, quoted.data());
         return std::nullopt;
     }
     std::string target_storage;
     if (std::size_t link = link_below_output(target, std::strlen(directory))) {
         target[link] = '\0';
-        std::printf("Error: Refusing to extract '%.*s': '%s' is a link.\n", shown_length, shown.data(),
+        std::printf("Error: Refusing to extract '%.*s': '%s' is a link.\n", quoted_length, quoted.data(),
                     printable(target, target_storage));
         return std::nullopt;
     }
     std::uint32_t size = entry_data_size(*entry);
     std::printf("Extracting[%lu] %lu bytes from '%.*s' to '%s': ", static_cast<unsigned long>(n),
-                static_cast<unsigned long>(size), shown_length, shown.data(),
+                static_cast<unsigned long>(size), quoted_length, quoted.data(),
                 printable(target, target_storage));
     make_target_directory(target);
 

@@ -314,10 +314,11 @@ TEST_F(CreateTest, ArchiveInMissingDirectory) {
     EXPECT_FALSE(exists("nodir"));
 }
 
+// A path longer than the path buffers is quoted by its first 259 bytes.
 TEST_F(CreateTest, InputDirectoryTooLong) {
     const std::string input = std::string(150, 'i') + "/" + std::string(150, 'j');
     EXPECT_RUN(run({"x.big", "CREATE", input}),
-               BANNER + "Error: Path too long: '" + input + "'.\n", 2);
+               BANNER + "Error: Path too long: '" + input.substr(0, 259) + "...'.\n", 2);
     EXPECT_FALSE(exists("x.big"));
 }
 
@@ -333,7 +334,7 @@ TEST_F(CreateTest, PathTooLongInTheTree) {
         GTEST_SKIP() << "this host cannot make a path that long";
     }
     EXPECT_RUN(run({"x.big", "CREATE", "in"}),
-               create_opening("in") + "Error: Path too long: '" + local(deep) + "'.\n", 2);
+               create_opening("in") + "Error: Path too long: '" + local(deep).substr(0, 259) + "...'.\n", 2);
 }
 
 // The index's entries must stay below 1,048,576 bytes, and the end record

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 #include "support/big_writer.h"
 #include "support/test_data.h"
@@ -395,17 +396,31 @@ TEST_F(ExtractTest, LinkedFolderBelowTheOutputIsRefused) {
     EXPECT_TRUE(fs::is_empty(at("outside")));
 }
 
-// A target path that would not fit the path buffers is refused whole.
+// A target path that would not fit the path buffers is refused whole. A
+// name longer than the buffers is quoted by its first 259 bytes, less a
+// character they cut (an e-acute at bytes 258 and 259), and "...", whether
+// refused as too long or as unsafe.
 TEST_F(ExtractTest, TargetPathTooLong) {
-    const std::string name = "sub\\" + std::string(250, 'n');
-    const std::string bytes = big_archive({{name, "x"}});
-    write_file("x.big", bytes);
-    EXPECT_RUN(run({"x.big", "EXTRACT", "0", "out"}),
-               BANNER + info_block("x.big", 1, bytes.size(), 16 + 9 + name.size() + 8) +
-                   extract_opening("out", 1) +
-                   "Error: Path too long to extract '" + name + "'.\n",
-               2);
-    EXPECT_EQ(tree_below(folder()), (std::vector<std::string>{"out", "x.big"}));
+    const std::string n250 = "sub\\" + std::string(250, 'n');
+    const std::pair<std::string, std::string> rows[] = {
+        {n250, "Path too long to extract '" + n250 + "'"},
+        {n250 + "nnnn\xC3\xA9" + std::string(40, 'n'),
+         "Path too long to extract '" + n250 + "nnnn...'"},
+        {"..\\" + std::string(297, 'u'),
+         "Refusing to extract '..\\" + std::string(256, 'u') + "...': unsafe file name"},
+        // Longer than the reader's window: judged on the part it holds.
+        {"sub\\..\\" + std::string(70000, 'u'),
+         "Refusing to extract 'sub\\..\\" + std::string(252, 'u') + "...': unsafe file name"}};
+    for (const auto& [name, message] : rows) {
+        fs::remove_all(at("out"));
+        const std::string bytes = big_archive({{name, "x"}});
+        write_file("x.big", bytes);
+        EXPECT_RUN(run({"x.big", "EXTRACT", "0", "out"}),
+                   BANNER + info_block("x.big", 1, bytes.size(), 16 + 9 + name.size() + 8) +
+                       extract_opening("out", 1) + "Error: " + message + ".\n",
+                   2);
+        EXPECT_EQ(tree_below(folder()), (std::vector<std::string>{"out", "x.big"}));
+    }
 }
 
 // Names that would land outside the output directory, or on a device.

@@ -1,7 +1,7 @@
 // Indexes far larger than the reader's window: a sparse 4 GiB archive whose
-// index claims the whole file, and a name that never ends, both under a
-// memory limit far below what holding them would take; long names; and
-// many index arguments in either order.
+// index claims the whole file, a name that never ends and a 64 MiB name,
+// all under a memory limit far below what holding them would take; long
+// names; and many index arguments in either order.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -132,8 +132,41 @@ TEST_F(LargeIndexTest, NameThatNeverEndsUnderAMemoryLimit) {
     EXPECT_EQ(read_file("out/a.txt"), "BIG");
 }
 
-// Names longer than the reader's 64 KiB window are still read and printed
-// whole, and the entries after them are where they should be.
+// A terminated name of 64 MiB, twice the memory the tool may have, with
+// control bytes at its ends and two-byte characters that the window's
+// pieces cut: LIST prints it whole, EXTRACT refuses it, quoting 258 bytes
+// (the 259th begins a character).
+TEST_F(LargeIndexTest, LongNameUnderAMemoryLimit) {
+    if (const std::string why = no_memory_limit(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    std::string characters = "\xC3\xA9";
+    while (characters.size() < (64u << 20)) {
+        characters += characters;
+    }
+    std::vector<FixtureEntry> entries = {{"long\\\x01" + characters + "\x7F", "zz"},
+                                         {"a.txt", "abc"}};
+    const std::size_t start = 16 + 9 + entries[0].name.size() + 9 + 5 + 8;
+    write_file("x.big", big_archive(entries));
+    std::string& shown = entries[0].name;
+    shown[5] = shown.back() = '?';
+    const std::string info = BANNER + info_block("x.big", 2, start + 5, start);
+    const ToolRun listed = run({"x.big", "LIST"}, limited());
+    // Compared as a whole: gtest would print 64 MiB.
+    EXPECT_TRUE(listed.out == info + LISTING + listing_row(0, 2, shown) +
+                                  listing_row(1, 3, "a.txt") + "Completed successfully\n")
+        << listed.out.substr(0, 400);
+    EXPECT_EQ(listed.err, "");
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_RUN(run({"x.big", "EXTRACT", "1", "0", "out"}, limited()),
+               info + extract_opening("out", 2) + "Error: Path too long to extract '" +
+                   shown.substr(0, 258) + "...'.\n",
+               2);
+    EXPECT_TRUE(files_below("out").empty());
+}
+
+// Names longer than the reader's 64 KiB window are still printed whole, in
+// pieces, and the entries after them are where they should be.
 TEST_F(LargeIndexTest, NamesLongerThanTheWindow) {
     const std::string long_name = "long\\" + std::string(100000, 'n');
     const std::string longer_name = std::string(200000, 'm');

@@ -79,6 +79,18 @@ TEST(EntryName, OnlyALetterMakesADrive) {
     }
 }
 
+// A name's start: only the components before its last separator count.
+TEST(EntryName, StartJudgedOnWholeComponents) {
+    for (const char* start : {"\\abc", "..\\x", "sub/..\\x", "C:\\x"}) {
+        EXPECT_FALSE(is_safe_entry_name_start(start, PathStyle::posix)) << start;
+    }
+    for (const char* start : {"C:abc", "..", "sub\\..", "sub/..x", "CON\\x"}) {
+        EXPECT_TRUE(is_safe_entry_name_start(start, PathStyle::posix)) << start;
+    }
+    EXPECT_FALSE(is_safe_entry_name_start("CON\\x", PathStyle::windows));
+    EXPECT_TRUE(is_safe_entry_name_start("sub\\CON", PathStyle::windows));
+}
+
 TEST(EntryName, EmptyComponents) {
     for (const char* name : {"", "\\a", "a\\", "a\\\\b", "a/", "a\\/b", "trail\\"}) {
         SCOPED_TRACE(name);
