@@ -181,6 +181,35 @@ bool archive_is_open() {
     return open_state.handle != INVALID_FILE;
 }
 
-FileHandle archive_handle() {
-    return open_state.handle;
+namespace {
+
+bool seek_archive(std::uint32_t offset) {
+    std::uint32_t position = 0;
+    return file_seek(open_state.handle, offset, &position) && position == offset;
+}
+
+}  // namespace
+
+bool entry_data_inside(const BigEntry& entry) {
+    std::uint64_t end = std::uint64_t{entry_data_offset(entry)} + entry_data_size(entry);
+    return end <= open_state.header.archiveSize;
+}
+
+DataCopy copy_entry_data(const BigEntry& entry, FileHandle target, void* buffer,
+                         std::uint32_t buffer_size) {
+    if (!seek_archive(entry_data_offset(entry))) {
+        return DataCopy::seek_failed;
+    }
+    std::uint64_t copied = 0;
+    switch (file_copy(open_state.handle, target, entry_data_size(entry), buffer, buffer_size, &copied)) {
+    case CopyStatus::copied: return DataCopy::copied;
+    case CopyStatus::source_ended:
+    case CopyStatus::read_failed: return DataCopy::read_failed;
+    case CopyStatus::write_failed: return DataCopy::write_failed;
+    }
+    return DataCopy::read_failed;
+}
+
+int read_archive_data(std::uint32_t offset, void* buffer, std::uint32_t count, std::uint32_t* got) {
+    return seek_archive(offset) && file_read(open_state.handle, buffer, count, got);
 }

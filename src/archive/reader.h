@@ -50,8 +50,27 @@ std::optional<EntryPlace> find_entry_place(std::uint32_t n);
 // a caller that needs entries out of order finds their places in one walk.
 void return_to_entry(EntryPlace place);
 
+// Whether the data of `entry` lies inside the archive as validated: it ends
+// by archiveSize, without wrapping past 4 GiB.
+bool entry_data_inside(const BigEntry& entry);
+
+enum class DataCopy {
+    copied,
+    seek_failed,
+    read_failed,  // the archive could not be read, or ended first
+    write_failed,
+};
+
+// Copies the data of `entry` to `target` (a file, or standard output)
+// through `buffer` of `buffer_size` bytes. Take the entry before anything
+// else moves the window: entry_name_piece invalidates it.
+DataCopy copy_entry_data(const BigEntry& entry, FileHandle target, void* buffer,
+                         std::uint32_t buffer_size);
+
+// Reads up to `count` archive bytes from `offset`: 1 with *got (fewer only
+// at the file's end), 0 when the file could not be read there.
+int read_archive_data(std::uint32_t offset, void* buffer, std::uint32_t count, std::uint32_t* got);
+
 void close_archive();
 
-// Extraction reads entry data through the reader's handle.
 bool archive_is_open();
-FileHandle archive_handle();

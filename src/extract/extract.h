@@ -11,14 +11,33 @@
 // the directory, 0 otherwise (it already existed, or could not be made).
 int make_path(const char* path);
 
-// The output directory as typed, resolved (see resolve_path) once per run;
-// null, with *status saying why when asked, when it cannot be.
-const char* output_directory(const char* outdir, ResolveStatus* status = nullptr);
+// The output directory as typed, resolved into `resolved` (PATH_CAPACITY
+// bytes) and made: `resolved`, or null when it does not fit the path
+// buffers (each entry is then refused as too long). Ends the run after
+// saying why for a device path or a missing current directory.
+const char* prepare_output_directory(const char* outdir, char* resolved);
 
-// Copies entry n to the output directory joined with the entry's name. The
+// The check half of extraction: entry n, or none after printing why: an
+// entry within fileCount that the index does not hold, an index that could
+// not be read, a name that is unsafe to extract or too long for any path.
+// Nothing is created.
+std::optional<BigEntry> entry_to_extract(std::uint32_t n);
+
+// The write half: entry n's file below `directory` (resolved; null when it
+// could not be), with its "Extracting" line, its folders and its data. 1,
+// or 0 after printing why.
+int write_entry(std::uint32_t n, const BigEntry& entry, const char* directory);
+
+// Copies entry n to `directory`, the output directory as resolved (null
+// when it could not be), joined with the entry's name: both halves. The
 // entry on success; none after printing why (nothing is printed when no
-// archive is open or there is no entry n).
-std::optional<BigEntry> extract_entry(std::uint32_t n, const char* outdir);
+// archive is open).
+std::optional<BigEntry> extract_entry(std::uint32_t n, const char* directory);
+
+// The copy buffer that extraction's writes share; 1, or 0 after printing
+// that its memory could not be had.
+int copy_buffer_ready();
+void* copy_buffer();
 
 // The EXTRACT command: argv[3] .. argv[argc-2] choose entries, argv[argc-1]
 // is the output directory. Ends the run.

@@ -84,24 +84,13 @@ void extract_command(int argc, char** argv, std::int32_t file_count) {
     std::string shown;
     std::printf("Output directory: %s\nExtracting %i file(s)...\n\n", printable(outdir, shown),
                 index_arguments);
-    if (!directory_form_accepted(outdir, local_path_style())) {
-        end_run(2);
-    }
-    // Made where the files go: one resolution serves both. A directory too
-    // long for the path buffers is reported with each entry's path.
-    ResolveStatus status = ResolveStatus::resolved;
-    if (const char* resolved = output_directory(outdir, &status)) {
-        make_path(resolved);
-    }
-    if (status == ResolveStatus::no_current_directory) {
-        std::printf("Error: Could not get the current directory.\n");
-        end_run(2);
-    }
+    char resolved[PATH_CAPACITY];
+    const char* directory = prepare_output_directory(outdir, resolved);
 
     // A star in the last index position means every entry, in index order.
     if (argv[argc - 2][0] == '*') {
         for (std::int32_t i = 0; i < file_count; ++i) {
-            if (!extract_entry(static_cast<std::uint32_t>(i), outdir)) {
+            if (!extract_entry(static_cast<std::uint32_t>(i), directory)) {
                 end_run(2);
             }
         }
@@ -115,7 +104,7 @@ void extract_command(int argc, char** argv, std::int32_t file_count) {
                 continue;
             }
             return_to_place(places, n);
-            if (!extract_entry(n, outdir)) {
+            if (!extract_entry(n, directory)) {
                 end_run(2);
             }
         }

@@ -1,4 +1,5 @@
-// Extraction of one entry.
+// Extraction of one entry, in two halves that the commands which extract
+// share: the check of the entry, and the writing of its file.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -6,6 +7,7 @@
 #include <new>
 
 #include "archive/reader.h"
+#include "common/end_run.h"
 #include "common/entry_name.h"
 #include "common/paths.h"
 #include "common/printable.h"
@@ -18,13 +20,10 @@ namespace {
 static_assert(INDEX_WINDOW - ENTRY_NAME_AT > PATH_CAPACITY);
 
 // What extraction keeps from one entry to the next: one copy buffer for
-// every entry of the run; the output directory, resolved once; the folder
-// of the previous target, which the next one need not look at or make
-// again.
+// every entry of the run; the folder of the previous target, which the
+// next one need not look at or make again.
 struct Extraction {
     std::unique_ptr<std::uint8_t[]> copyBuffer;
-    char resolvedFor[PATH_CAPACITY];
-    char resolved[PATH_CAPACITY];
     char lastChecked[PATH_CAPACITY];
     char lastMade[PATH_CAPACITY];
 };
@@ -76,45 +75,83 @@ void make_target_directory(const char* target) {
     std::strcpy(extraction.lastMade, directory);
 }
 
-// Copies `size` bytes from the archive's position to `target`.
-int copy_data(FileHandle target, std::uint32_t size) {
-    std::uint64_t copied = 0;
-    switch (file_copy(archive_handle(), target, size, extraction.copyBuffer.get(), COPY_CHUNK,
-                      &copied)) {
-    case CopyStatus::copied: return 1;
+// Copies the entry's data to `target`. 1, or 0 after printing why.
+int copy_data(const BigEntry& entry, FileHandle target) {
+    switch (copy_entry_data(entry, target, extraction.copyBuffer.get(), COPY_CHUNK)) {
+    case DataCopy::copied: return 1;
+    case DataCopy::seek_failed: std::printf("Error: Could not set file pointer.\n"); return 0;
     // Ending early means the entry runs past the archive's end.
-    case CopyStatus::source_ended:
-    case CopyStatus::read_failed: std::printf("Error: Could not read from BIG file.\n"); return 0;
-    case CopyStatus::write_failed: std::printf("Error: Could not write to file.\n"); return 0;
+    case DataCopy::read_failed: std::printf("Error: Could not read from BIG file.\n"); return 0;
+    case DataCopy::write_failed: std::printf("Error: Could not write to file.\n"); return 0;
     }
     return 0;
 }
 
-}  // namespace
+// The name as messages quote it.
+struct Quoted {
+    std::string storage;
+    std::string_view text;
+    int length() const { return static_cast<int>(text.size()); }
+};
 
-const char* output_directory(const char* outdir, ResolveStatus* status) {
-    ResolveStatus ignored;
-    status = status != nullptr ? status : &ignored;
-    *status = ResolveStatus::resolved;
-    if (extraction.resolved[0] != '\0' && std::strcmp(extraction.resolvedFor, outdir) == 0) {
-        return extraction.resolved;
-    }
-    extraction.resolved[0] = '\0';
-    *status = std::strlen(outdir) >= PATH_CAPACITY
-                  ? ResolveStatus::too_long
-                  : resolve_path(outdir, extraction.resolved, sizeof extraction.resolved);
-    if (*status != ResolveStatus::resolved) {
-        extraction.resolved[0] = '\0';
-        return nullptr;
-    }
-    std::strcpy(extraction.resolvedFor, outdir);
-    return extraction.resolved;
+void quote(std::string_view name, Quoted* quoted) {
+    quoted->text = quoted_name(name, quoted->storage);
 }
 
-std::optional<BigEntry> extract_entry(std::uint32_t n, const char* outdir) {
-    if (!archive_is_open() || outdir == nullptr) {
-        return std::nullopt;
+// Refuses the entry as too long to extract; none.
+std::optional<BigEntry> refuse_too_long(const BigEntry& entry) {
+    Quoted quoted;
+    quote(entry.name, &quoted);
+    std::printf("Error: Path too long to extract '%.*s'.\n", quoted.length(), quoted.text.data());
+    return std::nullopt;
+}
+
+// `directory` (null when it could not be resolved) joined with the entry's
+// name in `target`, of PATH_CAPACITY bytes; 0 when it does not fit.
+int target_path(const BigEntry& entry, const char* directory, char* target) {
+    target[0] = '\0';
+    return directory != nullptr && append_text(target, PATH_CAPACITY, directory) &&
+           append_archive_name(target, PATH_CAPACITY, entry.name, local_path_style());
+}
+
+}  // namespace
+
+int copy_buffer_ready() {
+    if (!extraction.copyBuffer) {
+        extraction.copyBuffer.reset(new (std::nothrow) std::uint8_t[COPY_CHUNK]);
+        if (!extraction.copyBuffer) {
+            std::printf("Error: Failed to allocate enough memory.\n");
+            return 0;
+        }
     }
+    return 1;
+}
+
+void* copy_buffer() {
+    return extraction.copyBuffer.get();
+}
+
+const char* prepare_output_directory(const char* outdir, char* resolved) {
+    if (!directory_form_accepted(outdir, local_path_style())) {
+        end_run(2);
+    }
+    ResolveStatus status = std::strlen(outdir) >= PATH_CAPACITY
+                               ? ResolveStatus::too_long
+                               : resolve_path(outdir, resolved, PATH_CAPACITY);
+    switch (status) {
+    case ResolveStatus::resolved:
+        // Made where the files go: one resolution serves both.
+        make_path(resolved);
+        return resolved;
+    case ResolveStatus::too_long: return nullptr;
+    case ResolveStatus::no_current_directory:
+        std::printf("Error: Could not get the current directory.\n");
+        end_run(2);
+    }
+    return nullptr;
+}
+
+std::optional<BigEntry> entry_to_extract(std::uint32_t n) {
     std::optional<BigEntry> entry = find_entry(n);
     if (!entry) {
         // Within fileCount but beyond the index that the file holds.
@@ -125,67 +162,74 @@ std::optional<BigEntry> extract_entry(std::uint32_t n, const char* outdir) {
         }
         return std::nullopt;
     }
-    std::string_view name = entry->name;
-    std::string quoted_storage;
-    std::string_view quoted = quoted_name(name, quoted_storage);
-    int quoted_length = static_cast<int>(quoted.size());
     // Decided from the name alone, before anything is created for it; a
     // name longer than the index window, from the part the window holds.
+    std::string_view name = entry->name;
     bool whole = entry_name_is_whole(*entry);
     if (whole ? !is_safe_entry_name(name, local_path_style())
               : !is_safe_entry_name_start(name, local_path_style())) {
-        std::printf("Error: Refusing to extract '%.*s': unsafe file name.\n", quoted_length,
-                    quoted.data());
+        Quoted quoted;
+        quote(name, &quoted);
+        std::printf("Error: Refusing to extract '%.*s': unsafe file name.\n", quoted.length(),
+                    quoted.text.data());
         return std::nullopt;
     }
-    char target[PATH_CAPACITY] = "";
-    const char* directory = output_directory(outdir);
-    if (!whole || directory == nullptr || !append_text(target, sizeof target, directory) ||
-        !append_archive_name(target, sizeof target, name, local_path_style())) {
-        std::printf("Error: Path too long to extract '%.*s'.\n", quoted_length, quoted.data());
-        return std::nullopt;
+    if (!whole) {
+        return refuse_too_long(*entry);
     }
+    return entry;
+}
+
+int write_entry(std::uint32_t n, const BigEntry& entry, const char* directory) {
+    char target[PATH_CAPACITY];
+    if (!target_path(entry, directory, target)) {
+        refuse_too_long(entry);
+        return 0;
+    }
+    Quoted quoted;
+    quote(entry.name, &quoted);
     std::string target_storage;
     if (std::size_t link = link_below_output(target, std::strlen(directory))) {
         target[link] = '\0';
-        std::printf("Error: Refusing to extract '%.*s': '%s' is a link.\n", quoted_length, quoted.data(),
-                    printable(target, target_storage));
-        return std::nullopt;
+        std::printf("Error: Refusing to extract '%.*s': '%s' is a link.\n", quoted.length(),
+                    quoted.text.data(), printable(target, target_storage));
+        return 0;
     }
-    std::uint32_t size = entry_data_size(*entry);
     std::printf("Extracting[%lu] %lu bytes from '%.*s' to '%s': ", static_cast<unsigned long>(n),
-                static_cast<unsigned long>(size), quoted_length, quoted.data(),
+                static_cast<unsigned long>(entry_data_size(entry)), quoted.length(), quoted.text.data(),
                 printable(target, target_storage));
     make_target_directory(target);
 
     FileHandle file = file_open(target, OpenMode::create_always);
     if (file == INVALID_FILE) {
         std::printf("Error: Failed to create.\nPlease, remove the file if it exists.\n");
-        return std::nullopt;
+        return 0;
     }
-    if (!extraction.copyBuffer) {
-        extraction.copyBuffer.reset(new (std::nothrow) std::uint8_t[COPY_CHUNK]);
-        if (!extraction.copyBuffer) {
-            std::printf("Error: Failed to allocate enough memory.\n");
-            file_close(file);
-            return std::nullopt;
-        }
-    }
-    std::uint32_t offset = entry_data_offset(*entry);
-    std::uint32_t position = 0;
-    if (!file_seek(archive_handle(), offset, &position) || position != offset) {
-        std::printf("Error: Could not set file pointer.\n");
+    if (!copy_buffer_ready()) {
         file_close(file);
-        return std::nullopt;
+        return 0;
     }
-    if (!copy_data(file, size)) {
-        return std::nullopt;
+    if (!copy_data(entry, file)) {
+        file_close(file);
+        return 0;
     }
     if (!file_flush(file)) {
         std::printf("Error: Could not write to file.\n");
-        return std::nullopt;
+        file_close(file);
+        return 0;
     }
     file_close(file);
     std::printf("OK\n");
+    return 1;
+}
+
+std::optional<BigEntry> extract_entry(std::uint32_t n, const char* directory) {
+    if (!archive_is_open()) {
+        return std::nullopt;
+    }
+    std::optional<BigEntry> entry = entry_to_extract(n);
+    if (!entry || !write_entry(n, *entry, directory)) {
+        return std::nullopt;
+    }
     return entry;
 }
