@@ -14,13 +14,17 @@ set(BIGTOOL_PORTABLE_SOURCES
   src/archive/big_format.cpp
   src/archive/index_window.cpp
   src/archive/reader.cpp
+  src/archive/selection.cpp
   src/extract/make_path.cpp
   src/extract/extract_entry.cpp
   src/extract/extract_command.cpp
+  src/extract/get_command.cpp
   src/create/walk_tree.cpp
   src/create/build_archive.cpp
   src/create/create_command.cpp
+  src/main/find.cpp
   src/main/list.cpp
+  src/main/print_name.cpp
 )
 # One backend per system.
 set(BIGTOOL_POSIX_BACKEND src/platform/posix.cpp)

@@ -210,6 +210,24 @@ DataCopy copy_entry_data(const BigEntry& entry, FileHandle target, void* buffer,
     return DataCopy::read_failed;
 }
 
+DataCopy write_entry_data(const BigEntry& entry, std::FILE* out, void* buffer, std::uint32_t buffer_size) {
+    if (!seek_archive(entry_data_offset(entry))) {
+        return DataCopy::seek_failed;
+    }
+    for (std::uint32_t left = entry_data_size(entry); left > 0;) {
+        std::uint32_t want = left < buffer_size ? left : buffer_size;
+        std::uint32_t got = 0;
+        if (!file_read(open_state.handle, buffer, want, &got) || got == 0) {
+            return DataCopy::read_failed;
+        }
+        if (std::fwrite(buffer, 1, got, out) != got) {
+            return DataCopy::write_failed;
+        }
+        left -= got;
+    }
+    return DataCopy::copied;
+}
+
 int read_archive_data(std::uint32_t offset, void* buffer, std::uint32_t count, std::uint32_t* got) {
     return seek_archive(offset) && file_read(open_state.handle, buffer, count, got);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string_view>
 
@@ -66,6 +67,9 @@ enum class DataCopy {
 // else moves the window: entry_name_piece invalidates it.
 DataCopy copy_entry_data(const BigEntry& entry, FileHandle target, void* buffer,
                          std::uint32_t buffer_size);
+
+// The same to a stdio stream: standard output, taken for data.
+DataCopy write_entry_data(const BigEntry& entry, std::FILE* out, void* buffer, std::uint32_t buffer_size);
 
 // Reads up to `count` archive bytes from `offset`: 1 with *got (fewer only
 // at the file's end), 0 when the file could not be read there.

@@ -20,6 +20,17 @@ void end_run(int status) {
     std::exit(status);
 }
 
+void complete_data_run(std::FILE* data, bool announce) {
+    if (std::fflush(data) != 0 || std::ferror(data)) {
+        std::printf("Error: Could not write to standard output.\n");
+        end_run(2);
+    }
+    if (announce) {
+        complete_run();
+    }
+    end_run(0);
+}
+
 void complete_run() {
     if (!output_written()) {
         end_output_lost();

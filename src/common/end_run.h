@@ -3,6 +3,8 @@
 // error, the one place left to say it.
 #pragma once
 
+#include <cstdio>
+
 [[noreturn]] void end_run(int status);
 
 // Whether everything printed so far has been written.
@@ -14,3 +16,9 @@ bool output_written();
 // Prints "Completed successfully" and ends with status 0, once everything
 // printed before it has been written.
 [[noreturn]] void complete_run();
+
+// Ends a run that wrote data to `data` (standard output, taken for it)
+// with status 0, after "Completed successfully" when `announce`, once the
+// data and the console's text were written; otherwise says that standard
+// output could not be written, status 2.
+[[noreturn]] void complete_data_run(std::FILE* data, bool announce);

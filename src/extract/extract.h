@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 
 #include "archive/big_format.h"
@@ -12,16 +13,21 @@
 int make_path(const char* path);
 
 // The output directory as typed, resolved into `resolved` (PATH_CAPACITY
-// bytes) and made: `resolved`, or null when it does not fit the path
-// buffers (each entry is then refused as too long). Ends the run after
-// saying why for a device path or a missing current directory.
-const char* prepare_output_directory(const char* outdir, char* resolved);
+// bytes): `resolved`, or null when it does not fit the path buffers (each
+// entry is then refused as too long). Ends the run after saying why for a
+// device path or a missing current directory. Nothing is made: the caller
+// makes it (make_path) where its files go, once it knows it will write.
+const char* resolve_output_directory(const char* outdir, char* resolved);
 
 // The check half of extraction: entry n, or none after printing why: an
 // entry within fileCount that the index does not hold, an index that could
 // not be read, a name that is unsafe to extract or too long for any path.
 // Nothing is created.
 std::optional<BigEntry> entry_to_extract(std::uint32_t n);
+
+// Whether the entry's target below `directory` fits the path buffers; if
+// not, 0 after refusing it as write_entry would.
+int target_fits(const BigEntry& entry, const char* directory);
 
 // The write half: entry n's file below `directory` (resolved; null when it
 // could not be), with its "Extracting" line, its folders and its data. 1,
@@ -42,3 +48,8 @@ void* copy_buffer();
 // The EXTRACT command: argv[3] .. argv[argc-2] choose entries, argv[argc-1]
 // is the output directory. Ends the run.
 [[noreturn]] void extract_command(int argc, char** argv, std::int32_t file_count);
+
+// The GET command: argv[3] .. argv[argc-2] are name patterns, argv[argc-1]
+// the output directory, or "-" for standard output, which `data` then
+// writes to (null otherwise). Ends the run.
+[[noreturn]] void get_command(int argc, char** argv, std::FILE* data);

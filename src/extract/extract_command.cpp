@@ -85,7 +85,10 @@ void extract_command(int argc, char** argv, std::int32_t file_count) {
     std::printf("Output directory: %s\nExtracting %i file(s)...\n\n", printable(outdir, shown),
                 index_arguments);
     char resolved[PATH_CAPACITY];
-    const char* directory = prepare_output_directory(outdir, resolved);
+    const char* directory = resolve_output_directory(outdir, resolved);
+    if (directory != nullptr) {
+        make_path(directory);  // made where the files go: one resolution serves both
+    }
 
     // A star in the last index position means every entry, in index order.
     if (argv[argc - 2][0] == '*') {

@@ -131,7 +131,7 @@ void* copy_buffer() {
     return extraction.copyBuffer.get();
 }
 
-const char* prepare_output_directory(const char* outdir, char* resolved) {
+const char* resolve_output_directory(const char* outdir, char* resolved) {
     if (!directory_form_accepted(outdir, local_path_style())) {
         end_run(2);
     }
@@ -139,10 +139,7 @@ const char* prepare_output_directory(const char* outdir, char* resolved) {
                                ? ResolveStatus::too_long
                                : resolve_path(outdir, resolved, PATH_CAPACITY);
     switch (status) {
-    case ResolveStatus::resolved:
-        // Made where the files go: one resolution serves both.
-        make_path(resolved);
-        return resolved;
+    case ResolveStatus::resolved: return resolved;
     case ResolveStatus::too_long: return nullptr;
     case ResolveStatus::no_current_directory:
         std::printf("Error: Could not get the current directory.\n");
@@ -178,6 +175,15 @@ std::optional<BigEntry> entry_to_extract(std::uint32_t n) {
         return refuse_too_long(*entry);
     }
     return entry;
+}
+
+int target_fits(const BigEntry& entry, const char* directory) {
+    char target[PATH_CAPACITY];
+    if (!target_path(entry, directory, target)) {
+        refuse_too_long(entry);
+        return 0;
+    }
+    return 1;
 }
 
 int write_entry(std::uint32_t n, const BigEntry& entry, const char* directory) {

@@ -1,6 +1,7 @@
 // The program's entry: banner, usage, dispatch of the command word, the
 // information block, and the exit status of every run.
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "archive/reader.h"
@@ -14,9 +15,55 @@
 
 namespace {
 
+// What a command word needs before it runs.
+enum class Needs {
+    nothing,        // CREATE: its archive does not exist yet
+    archive_shown,  // the archive opened, validated and its information shown
+    archive_quiet,  // the same without a word on standard output, which is the data's
+};
+
+// Where standard output goes: the console's text, or data (rows for
+// scripts, an entry's bytes), which sends the console's text to standard
+// error.
+enum class Output {
+    console,
+    data,             // always
+    data_after_dash,  // when the last argument is "-"
+};
+
+struct Command {
+    std::string_view word;
+    Needs needs;
+    Output output;
+    void (*run)(int argc, char** argv, std::FILE* data);
+};
+
+const Command COMMANDS[] = {
+    {"CREATE", Needs::nothing, Output::console, [](int argc, char** argv, std::FILE*) { create_command(argc, argv); }},
+    {"LIST", Needs::archive_shown, Output::console, [](int, char**, std::FILE*) { list_command(); }},
+    {"EXTRACT", Needs::archive_shown, Output::console,
+     [](int argc, char** argv, std::FILE*) {
+         BigHeader header;
+         get_header(&header);
+         extract_command(argc, argv, header.fileCount);
+     }},
+    {"FIND", Needs::archive_quiet, Output::data, find_command},
+    {"GET", Needs::archive_shown, Output::data_after_dash, get_command},
+};
+
 // Command words match whatever the case of the letters A to Z.
-bool is_command(const char* word, std::string_view command) {
-    return equals_ignoring_case(word, command);
+const Command* command_for(const char* word) {
+    for (const Command& command : COMMANDS) {
+        if (equals_ignoring_case(word, command.word)) {
+            return &command;
+        }
+    }
+    return nullptr;
+}
+
+bool takes_output_for_data(const Command& command, int argc, char** argv) {
+    return command.output == Output::data ||
+           (command.output == Output::data_after_dash && std::strcmp(argv[argc - 1], "-") == 0);
 }
 
 void print_usage(const char* program) {
@@ -28,6 +75,12 @@ void print_usage(const char* program) {
         "LIST  -  list all files.\n\n"
         "CREATE [input directory]  -  creates a new BIG file.\n\n",
         printable(program, shown));
+    std::printf(
+        "FIND [pattern] ...  -  list the matching files for scripts: index, size, offset, name.\n"
+        "  no pattern lists all; * matches any text, ? one character; @file reads patterns.\n\n"
+        "GET [pattern] ... [output directory]  -  extract the files whose names match.\n"
+        "  if [output directory] is - then the one matching file goes to standard output.\n\n"
+        "CHECK  -  check the archive and every file's data.\n\n");
 }
 
 }  // namespace
@@ -36,16 +89,28 @@ int main(int argc, char** argv) {
     if (!prepare_process()) {
         end_run(2);
     }
-    std::printf("bigtool: lists, extracts and creates BIG archives\n");
-    std::printf("Tarvenor .BIG file container tool. Ver 1.0 BETA\n\n");
+    const Command* command = argc >= 3 ? command_for(argv[2]) : nullptr;
+    std::FILE* data = nullptr;
+    if (command != nullptr && takes_output_for_data(*command, argc, argv)) {
+        data = take_standard_output();
+        if (data == nullptr) {
+            std::printf("Error: Could not write to standard output.\n");
+            end_run(2);
+        }
+    }
+    const bool shown = command == nullptr || command->needs != Needs::archive_quiet;
+    if (shown) {
+        std::printf("bigtool: lists, extracts and creates BIG archives\n");
+        std::printf("Tarvenor .BIG file container tool. Ver 1.0 BETA\n\n");
+    }
     // Before anything is opened or created: an argument that reached argv
     // as another text would name another file.
     std::string argument;
     if (inexact_argument(&argument) != 0) {
-        std::string shown;
+        std::string shown_argument;
         std::printf("Error: The argument '%s' holds characters that the ANSI code page cannot "
                     "represent.\n",
-                    printable(argument.c_str(), shown));
+                    printable(argument.c_str(), shown_argument));
         end_run(2);
     }
     if (argc < 3) {
@@ -53,11 +118,13 @@ int main(int argc, char** argv) {
         print_usage(argc > 0 ? argv[0] : "bigtool");
         end_run(1);
     }
-    if (is_command(argv[2], "CREATE")) {
-        create_command(argc, argv);
+    if (command != nullptr && command->needs == Needs::nothing) {
+        command->run(argc, argv, data);
     }
-    std::string shown;
-    std::printf("Validating '%s': ", printable(argv[1], shown));
+    std::string shown_archive;
+    if (shown) {
+        std::printf("Validating '%s': ", printable(argv[1], shown_archive));
+    }
     if (!open_archive(argv[1])) {
         end_run(2);
     }
@@ -66,14 +133,13 @@ int main(int argc, char** argv) {
         std::printf("Failed to get header.\n");
         end_run(2);
     }
-    std::printf("Done\n\n\tInformation\nFiles: %i\nSize: %lu\nStart offset: %08lX\n\n",
-                header.fileCount, static_cast<unsigned long>(header.archiveSize),
-                static_cast<unsigned long>(header.startOffset));
-    if (is_command(argv[2], "LIST")) {
-        list_command();
+    if (shown) {
+        std::printf("Done\n\n\tInformation\nFiles: %i\nSize: %lu\nStart offset: %08lX\n\n",
+                    header.fileCount, static_cast<unsigned long>(header.archiveSize),
+                    static_cast<unsigned long>(header.startOffset));
     }
-    if (is_command(argv[2], "EXTRACT")) {
-        extract_command(argc, argv, header.fileCount);
+    if (command != nullptr) {
+        command->run(argc, argv, data);
     }
     std::printf("Unknown command specified.\n");
     end_run(1);

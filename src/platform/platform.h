@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "common/limits.h"
@@ -28,6 +29,12 @@ int prepare_process();
 // A closed reader of standard output (`| head`) makes a write fail instead
 // of ending the process (POSIX's SIGPIPE). Backend.
 void keep_running_when_output_closes();
+
+// Standard output, taken for data (rows for scripts, an entry's bytes): the
+// stream returned writes to it, in binary, while the console's text, which
+// is printed to stdout, goes to standard error from now on. Call before
+// anything is printed. Null when it could not be taken. Backend.
+std::FILE* take_standard_output();
 
 using FileHandle = std::intptr_t;
 inline constexpr FileHandle INVALID_FILE = -1;

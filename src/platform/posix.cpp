@@ -196,6 +196,17 @@ void keep_running_when_output_closes() {
     std::signal(SIGPIPE, SIG_IGN);
 }
 
+std::FILE* take_standard_output() {
+    if (std::fflush(stdout) != 0) {
+        return nullptr;
+    }
+    int data = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (data < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+        return nullptr;
+    }
+    return fdopen(data, "w");
+}
+
 FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size) {
     // O_NONBLOCK keeps a FIFO from hanging the open; anything that is not a
     // regular file is refused. Create-or-replace empties the file only after

@@ -12,6 +12,9 @@
 #endif
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -201,6 +204,21 @@ int prepare_process() {
 
 void keep_running_when_output_closes() {
     // A write to a pipe whose reader is gone fails here; no signal ends the run.
+}
+
+std::FILE* take_standard_output() {
+    if (std::fflush(stdout) != 0) {
+        return nullptr;
+    }
+    // msvcrt's descriptors: the data keeps a duplicate of standard output's,
+    // in binary, so that no byte 0A gains a 0D; descriptor 1, behind stdout,
+    // becomes standard error's.
+    int data = _dup(_fileno(stdout));
+    if (data < 0 || _dup2(_fileno(stderr), _fileno(stdout)) != 0) {
+        return nullptr;
+    }
+    _setmode(data, _O_BINARY);
+    return _fdopen(data, "wb");
 }
 
 FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size) {

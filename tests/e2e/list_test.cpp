@@ -6,12 +6,19 @@
 
 namespace {
 
+// The usage of the three first words, exactly as it always was, then a
+// paragraph for each word added since.
 const std::string USAGE_TAIL =
     " <filename.big> [command] ...\n\n\tCommands:\n\n"
     "EXTRACT [index1] [index2] [index3] ... [output directory] -  extract file(s)\n"
     "  if [index1] is * then all files will be extracted.\n\n"
     "LIST  -  list all files.\n\n"
-    "CREATE [input directory]  -  creates a new BIG file.\n\n";
+    "CREATE [input directory]  -  creates a new BIG file.\n\n"
+    "FIND [pattern] ...  -  list the matching files for scripts: index, size, offset, name.\n"
+    "  no pattern lists all; * matches any text, ? one character; @file reads patterns.\n\n"
+    "GET [pattern] ... [output directory]  -  extract the files whose names match.\n"
+    "  if [output directory] is - then the one matching file goes to standard output.\n\n"
+    "CHECK  -  check the archive and every file's data.\n\n";
 
 const std::vector<FixtureEntry> TWO_ENTRIES = {{"a.txt", "abc"}, {"sub\\b.dat", ""}};
 

@@ -23,6 +23,9 @@ struct RunOptions {
     std::vector<int> closedStreams;   // of 0, 1 and 2: started with these descriptors closed
     std::string outFile;              // standard output goes to this file instead of the test
     bool outputReaderGone = false;    // standard output is a pipe whose reading end is closed
+    // Standard output carries data: its bytes are kept as they come (on
+    // Windows the console's CRLF line ends are otherwise read as LF).
+    bool dataOutput = false;
     bool removeCwd = false;           // the working directory is removed before the tool starts
 };
 

@@ -146,7 +146,7 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd,
         }
     }
     // The console's line ends are the system's; the tests compare lines.
-    run.out = crlf_to_lf(out);
+    run.out = options.dataOutput ? out : crlf_to_lf(out);
     std::ifstream err_in(err_file, std::ios::binary);
     std::stringstream err_text;
     err_text << err_in.rdbuf();

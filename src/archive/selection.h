@@ -1,0 +1,38 @@
+// Entries picked by name patterns (common/name_pattern.h), as the commands
+// that take patterns pick them. Exact names are looked up, not compared
+// with every entry; every pattern must select something.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "archive/big_format.h"
+
+struct Selection {
+    std::vector<std::string> patterns;  // in the order given, list files' lines in place
+    std::vector<bool> matched;
+    // The patterns without wildcards, by the key of the names they select.
+    std::unordered_map<std::string, std::vector<std::uint32_t>> exact;
+    std::vector<std::uint32_t> wildcards;
+    std::string key;  // scratch, so that a walk allocates once
+};
+
+// The patterns of `args` (`count` of them); an argument "@file" stands for
+// the patterns of that list file. 1, or 0 after printing why (a list file
+// that cannot be read, or holds no pattern).
+int read_selection(char** args, int count, Selection* selection);
+
+// Whether `entry` is selected, marking each pattern that selects it. With
+// no pattern, every entry is. A name longer than the index window holds of
+// it is selected only by patterns made of '*' alone.
+bool selects(Selection& selection, const BigEntry& entry);
+
+// Entry n of a walk over every entry, or the end of the run after saying
+// why: the index could not be read, or holds fewer entries than fileCount.
+BigEntry walked_entry(std::uint32_t n);
+
+// Prints "Error: No entry matches '%s'." for each pattern that selected
+// nothing; how many did not.
+int report_unmatched(const Selection& selection);
