@@ -72,6 +72,10 @@ tar -cf small.tar -C small .
 ln -s "$archives/sparse.big" sparse.big
 ln -s "$archives/million.big" million.big
 
+# 10,000 names of the million-entry archive (every 100th, in another letter
+# case and with '/'), for FIND's list file.
+seq 0 100 999999 | awk '{ printf "D%03d/F%07d.DAT\n", int($1 / 1000), $1 }' >names.txt
+
 # 2,000 index arguments spread over each archive (every step-th entry, or
 # the first 2,000 numbers where it has fewer, the rest then skipped), in a
 # file per order: <archive>.asc and <archive>.desc.
@@ -119,12 +123,12 @@ measure() {
 }
 
 # Peak memory of one run, and its exit status: archive label, command
-# label, clean-up, command.
+# label, clean-up, command, and the limit in MiB where it is not 16.
 peaks=0
 peak() {
-  local archive=$1 label=$2 clean=$3 run=$4
+  local archive=$1 label=$2 clean=$3 run=$4 limit=${5:-16}
   peaks=$((peaks + 1))
-  printf '%s\t%s\t%s\n' "$archive" "$label" "$run" >>"$results/peaks.tsv"
+  printf '%s\t%s\t%s\t%s\n' "$archive" "$label" "$run" "$limit" >>"$results/peaks.tsv"
   eval "$clean true"
   /usr/bin/time -f '%x %M' -o "$results/peak$peaks.txt" sh -c "exec $run" >/dev/null || true
 }
@@ -157,7 +161,16 @@ for archive in sparse million list small large; do
   peak "$label" "EXTRACT *" "rm -rf out && " "./bigtool $archive.big EXTRACT '*' out"
   peak "$label" "EXTRACT 2,000 indexes ascending" "rm -rf out && " \
     "./bigtool $archive.big EXTRACT \$(cat $archive.asc) out"
+  peak "$label" "FIND" "" "./bigtool $archive.big FIND"
+  # CHECK may keep 24 bytes per entry besides its 16 MiB.
+  count=$(/usr/bin/python3 -c 'import sys; print(int.from_bytes(open(sys.argv[1], "rb").read(12)[8:], "big"))' "$archive.big")
+  peak "$label" "CHECK" "" "./bigtool $archive.big CHECK" \
+    "$(/usr/bin/python3 -c "print(round(16 + 24 * $count / 1048576, 1))")"
 done
+peak "1,000,000 entries" "FIND of 10,000 listed names" "" "./bigtool million.big FIND @names.txt"
+measure check_large 1.2 "CHECK, 4 files of 256 MiB, against cat" \
+  "" "cat large.big" \
+  "" "./bigtool large.big CHECK" 4
 rm -rf out large.big
 measure create_large 1.3 "CREATE, 4 files of 256 MiB" \
   "rm -rf copy && " "cp -r large copy" \
@@ -169,6 +182,10 @@ if [ -n "$before_tool" ]; then
   measure list_million 1.0 "LIST, 1,000,000 entries (reference: the reader of $before, whole index in memory)" \
     "" "./bigtool-before million.big LIST" "" "./bigtool million.big LIST" 10
 fi
+measure find_million 1.0 "FIND, 1,000,000 entries, against LIST" \
+  "" "./bigtool million.big LIST" "" "./bigtool million.big FIND" 10
+measure names_million 2.0 "FIND of 10,000 listed names, 1,000,000 entries, against LIST" \
+  "" "./bigtool million.big LIST" "" "./bigtool million.big FIND @names.txt" 10
 measure indexes_million 1.2 "EXTRACT 2,000 indexes ascending, against descending, 1,000,000 entries" \
   "rm -rf out && " "./bigtool million.big EXTRACT \$(cat million.desc) out" \
   "rm -rf out && " "./bigtool million.big EXTRACT \$(cat million.asc) out" 5

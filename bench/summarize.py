@@ -10,7 +10,8 @@ command. A case of kind "ratio" is met when bigtool's median over the
 reference's is at most the target; one of kind "seconds" has no reference,
 and is met when bigtool's median is at most the target in seconds.
 peaks.tsv lists single runs measured for memory alone (archive, command,
-command line); peak<N>.txt holds the N-th one's exit status and peak.
+command line, limit in MiB); peak<N>.txt holds the N-th one's exit status and
+peak.
 Prints the tables with each target's verdict, writes them with the
 machine's description to OUTPUT_MD, and exits 1 when a target is missed.
 """
@@ -41,19 +42,19 @@ def peak_mib(results, case, side):
 
 
 def memory_runs(results):
-    """(archive, command, command line, exit status, peak MiB) per run."""
+    """(archive, command, command line, exit status, peak MiB, limit MiB) per run."""
     runs = []
     path = os.path.join(results, "peaks.tsv")
     if not os.path.exists(path):
         return runs
     with open(path) as f:
         for n, line in enumerate(f, 1):
-            archive, command, line_run = line.rstrip("\n").split("\t")
+            archive, command, line_run, limit = line.rstrip("\n").split("\t")
             # GNU time puts a line of its own before the format's when the
             # status is not 0; the format's line is the last.
             with open(os.path.join(results, "peak%d.txt" % n)) as p:
                 status, kib = p.read().split("\n")[-2].split()
-            runs.append((archive, command, line_run, int(status), int(kib) / 1024.0))
+            runs.append((archive, command, line_run, int(status), int(kib) / 1024.0, float(limit)))
     return runs
 
 
@@ -61,12 +62,12 @@ def memory_table(runs):
     """The runs as a table, an archive per row; and whether all met the limit."""
     archives, commands, cells = [], [], {}
     all_met = True
-    for archive, command, _, status, mib in runs:
+    for archive, command, _, status, mib, limit in runs:
         if archive not in archives:
             archives.append(archive)
         if command not in commands:
             commands.append(command)
-        met = status == 0 and mib <= MEMORY_LIMIT_MIB
+        met = status == 0 and mib <= limit
         all_met = all_met and met
         cells[archive, command] = "%.1f MiB%s%s" % (
             mib, "" if status == 0 else " (status %d)" % status, "" if met else " NO")
@@ -124,8 +125,8 @@ def main():
     print("\n".join(verdicts))
     print()
     print(peaks)
-    print("Peak memory of every run at most %.0f MiB, every run with status 0: %s"
-          % (MEMORY_LIMIT_MIB, "yes" if peaks_met else "NO"))
+    print("Peak memory of every run at most %.0f MiB (CHECK: plus 24 bytes per entry), "
+          "every run with status 0: %s" % (MEMORY_LIMIT_MIB, "yes" if peaks_met else "NO"))
 
     with open(machine_file) as f:
         machine = f.read()
@@ -134,7 +135,7 @@ def main():
         commands.append("| %s | `%s` | %s |" % (label, bigtool.replace("|", "\\|"),
                                                  "`%s`" % reference.replace("|", "\\|")
                                                  if reference else "-"))
-    for archive, command, line_run, status, mib in runs:
+    for archive, command, line_run, status, mib, limit in runs:
         commands.append("| %s, %s (memory only) | `%s` | - |" % (command, archive, line_run))
     with open(output, "w") as f:
         f.write("# Benchmarks\n\n")
@@ -153,7 +154,9 @@ def main():
                 % MEMORY_LIMIT_MIB)
         f.write(table + "\n\n")
         f.write("Peak memory of each command on each archive, one run each (status 0 "
-                "unless shown). Target: at most %.0f MiB.\n\n" % MEMORY_LIMIT_MIB)
+                "unless shown). Target: at most %.0f MiB; for CHECK, which keeps what it "
+                "needs of each entry to find shared data and equal names, 24 bytes per "
+                "entry more.\n\n" % MEMORY_LIMIT_MIB)
         f.write(peaks + "\n\n")
         f.write("## How it is measured\n\n")
         f.write("- hyperfine runs each pair in rounds whose order alternates (reference "

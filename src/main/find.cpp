@@ -5,6 +5,7 @@
 #include "archive/reader.h"
 #include "archive/selection.h"
 #include "common/end_run.h"
+#include "common/printable.h"
 #include "main/front_end.h"
 #include "main/print_name.h"
 
@@ -31,9 +32,16 @@ void find_command(int argc, char** argv, std::FILE* data) {
         if (!selects(selection, entry)) {
             continue;
         }
-        std::fprintf(data, "%lu\t%lu\t%lu\t", static_cast<unsigned long>(n),
-                     static_cast<unsigned long>(entry_data_size(entry)),
-                     static_cast<unsigned long>(entry_data_offset(entry)));
+        auto size = static_cast<unsigned long>(entry_data_size(entry));
+        auto offset = static_cast<unsigned long>(entry_data_offset(entry));
+        if (entry_name_is_whole(entry)) {
+            // One call a row, as LIST: a million rows are made of these.
+            std::string_view name = printable(entry.name, shown);
+            std::fprintf(data, "%lu\t%lu\t%lu\t%.*s\n", static_cast<unsigned long>(n), size, offset,
+                         static_cast<int>(name.size()), name.data());
+            continue;
+        }
+        std::fprintf(data, "%lu\t%lu\t%lu\t", static_cast<unsigned long>(n), size, offset);
         if (!print_entry_name(data, entry, shown)) {
             end_run(2);
         }
