@@ -46,7 +46,9 @@ protected:
 TEST_F(EnvironmentTest, ClosedStreamsNeverReceiveAFile) {
     std::vector<FixtureEntry> files;
     for (int i = 0; i < 300; ++i) {
-        std::string name = "f" + std::to_string(1000 + i);
+        // Appended: GCC 12 misreads "f" + std::to_string(...) (-Wrestrict) in Release.
+        std::string name = "f";
+        name += std::to_string(1000 + i);
         files.push_back({name, "contents of " + name + "\n"});
         write_file("in/" + name, files.back().data);
     }
