@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "archive/check_command.h"
 #include "archive/reader.h"
 #include "common/ascii.h"
 #include "common/end_run.h"
@@ -75,6 +76,7 @@ int main(int argc, char** argv) {
     if (is_command(argv[2], "EXTRACT")) {
         extract_command(argc, argv, header.fileCount);
     }
+    if (is_command(argv[2], "CHECK")) { check_command(); }
     std::printf("Unknown command specified.\n");
     end_run(1);
 }
