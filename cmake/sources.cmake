@@ -15,6 +15,10 @@ set(BIGTOOL_PORTABLE_SOURCES
   src/archive/index_window.cpp
   src/archive/reader.cpp
   src/archive/selection.cpp
+  src/archive/entry_records.cpp
+  src/archive/check_data.cpp
+  src/archive/check_names.cpp
+  src/archive/check_command.cpp
   src/extract/make_path.cpp
   src/extract/extract_entry.cpp
   src/extract/extract_command.cpp

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "archive/check_command.h"
 #include "archive/reader.h"
 #include "common/ascii.h"
 #include "common/end_run.h"
@@ -49,6 +50,7 @@ const Command COMMANDS[] = {
      }},
     {"FIND", Needs::archive_quiet, Output::data, find_command},
     {"GET", Needs::archive_shown, Output::data_after_dash, get_command},
+    {"CHECK", Needs::archive_shown, Output::console, [](int, char**, std::FILE*) { check_command(); }},
 };
 
 // Command words match whatever the case of the letters A to Z.

@@ -20,12 +20,6 @@ std::string row(int index, std::uint32_t size, const std::string& name) {
     return text + name + "\n";
 }
 
-// An archive whose archiveSize is made to match however it was put together.
-std::string sized(std::string bytes) {
-    patch_le32(bytes, 4, static_cast<std::uint32_t>(bytes.size()));
-    return bytes;
-}
-
 class MalformedTest : public ToolTest {
 protected:
     ToolRun list() { return run({"x.big", "LIST"}); }

@@ -60,3 +60,8 @@ void patch_be32(std::string& bytes, std::size_t at, std::uint32_t value) {
 void patch_le32(std::string& bytes, std::size_t at, std::uint32_t value) {
     bytes.replace(at, 4, le32(value));
 }
+
+std::string sized(std::string bytes) {
+    patch_le32(bytes, 4, static_cast<std::uint32_t>(bytes.size()));
+    return bytes;
+}

@@ -32,3 +32,6 @@ inline const std::string END_RECORD("L225\0\0\0\0", 8);
 // Overwrites four bytes at `at` with a big- or little-endian value.
 void patch_be32(std::string& bytes, std::size_t at, std::uint32_t value);
 void patch_le32(std::string& bytes, std::size_t at, std::uint32_t value);
+
+// `bytes` with archiveSize made to match however they were put together.
+std::string sized(std::string bytes);

@@ -1,0 +1,228 @@
+// The CHECK command: one walk of the index judges each entry's name and
+// range as it meets it and keeps a record of the entry; then the data is
+// read (check_data.cpp) and the names compared (check_names.cpp), and
+// their findings are printed in entry order.
+#include "archive/check_command.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdio>
+#include <string>
+
+#include "archive/check_steps.h"
+#include "archive/reader.h"
+#include "common/end_run.h"
+#include "common/entry_name.h"
+#include "common/limits.h"
+#include "common/printable.h"
+#include "platform/platform.h"
+
+namespace {
+
+std::uint64_t problems = 0;
+
+// One finding about entry `number`; `what` ends with its full stop.
+void report(bool problem, std::uint32_t number, std::string_view name, const char* what) {
+    std::string storage;
+    std::string_view quoted = quoted_name(name, storage);
+    std::printf("%s: Entry %lu '%.*s': %s\n", problem ? "Error" : "Warning",
+                static_cast<unsigned long>(number), static_cast<int>(quoted.size()), quoted.data(),
+                what);
+    problems += problem ? 1 : 0;
+}
+
+// A finding of a step after the walk, the entry's name read again.
+void report_again(bool problem, const EntryRecord& record, const char* what) {
+    std::optional<BigEntry> entry = entry_again(record);
+    if (!entry) {
+        end_run(2);
+    }
+    report(problem, record.number, entry->name, what);
+}
+
+// What extraction would do with the name, here and on the other system. A
+// name judged here is compared with the others: its hash, or none.
+std::uint64_t judge_name(std::uint32_t n, const BigEntry& entry, std::string& scratch) {
+    const PathStyle here = local_path_style();
+    const PathStyle there = here == PathStyle::posix ? PathStyle::windows : PathStyle::posix;
+    const std::string_view name = entry.name;
+    const bool whole = entry_name_is_whole(entry);
+    if (entry.nameLength == 0) {
+        report(true, n, name, "its name is empty.");
+    } else if (whole ? !is_safe_entry_name(name, here) : !is_safe_entry_name_start(name, here)) {
+        report(true, n, name, "its name is unsafe to extract.");
+    } else if (entry.nameLength >= PATH_CAPACITY) {
+        report(true, n, name, "its name is too long to extract.");
+    } else {
+        if (!is_safe_entry_name(name, there)) {
+            report(false, n, name,
+                   there == PathStyle::windows ? "its name would be refused on Windows."
+                                               : "its name would be refused on Linux.");
+        }
+        return name_hash(name, scratch);
+    }
+    return NO_NAME_HASH;
+}
+
+// Where the entry's data lies; a range to read only when it lies inside.
+DataRange judge_range(std::uint32_t n, const BigEntry& entry, const BigHeader& header) {
+    const std::uint32_t offset = entry_data_offset(entry);
+    const std::uint32_t size = entry_data_size(entry);
+    if (size == 0) {
+        return {0, 0};
+    }
+    const bool inside = entry_data_inside(entry);
+    if (!inside) {
+        report(true, n, entry.name, "its data runs past the end of the file.");
+    }
+    if (offset < header.startOffset) {
+        report(true, n, entry.name, "its data overlaps the header or the index.");
+    }
+    return inside ? DataRange{offset, size} : DataRange{0, 0};
+}
+
+struct Walk {
+    std::uint32_t met = 0;       // entries the index holds
+    std::uint64_t indexEnd = 0;  // where the last of them ends in the index
+};
+
+Walk walk_index(const BigHeader& header, EntryRecords& records) {
+    Walk walk;
+    std::string scratch;
+    const auto count = static_cast<std::uint32_t>(header.fileCount);
+    for (std::uint32_t n = 0; n < count; ++n) {
+        std::optional<EntryPlace> place = find_entry_place(n);
+        // The reader is on the entry now: this takes no second walk.
+        std::optional<BigEntry> entry = place ? find_entry(n) : std::nullopt;
+        if (!entry) {
+            if (entry_lookup_failed()) {
+                end_run(2);
+            }
+            break;
+        }
+        EntryRecord record{judge_name(n, *entry, scratch), n, place->at, {}};
+        record.facts.range = judge_range(n, *entry, header);
+        if (!add_record(records, record)) {
+            std::printf("Error: Failed to allocate enough memory.\n");
+            end_run(2);
+        }
+        walk.met = n + 1;
+        walk.indexEnd = std::uint64_t{place->at} + ENTRY_FIXED_SIZE + entry->nameLength;
+    }
+    return walk;
+}
+
+// The tool reads on without an end record, and other tools may write
+// another: a warning when it is not "L225" and four zero bytes, right after
+// the last entry and inside the index that startOffset bounds.
+void judge_end_record(const Walk& walk, const BigHeader& header) {
+    std::array<std::uint8_t, END_RECORD_SIZE> bytes{};
+    std::uint32_t got = 0;
+    const std::uint64_t at = HEADER_SIZE + walk.indexEnd;
+    const bool room = at + END_RECORD_SIZE <= header.startOffset;
+    if (room &&
+        !read_archive_data(static_cast<std::uint32_t>(at), bytes.data(), END_RECORD_SIZE, &got)) {
+        std::printf("Error: Could not read file.\n");
+        end_run(2);
+    }
+    const bool ours = room && got == END_RECORD_SIZE &&
+                      std::equal(END_TAG.begin(), END_TAG.end(), bytes.begin()) &&
+                      std::all_of(bytes.begin() + END_TAG.size(), bytes.end(),
+                                  [](std::uint8_t b) { return b == 0; });
+    if (!ours) {
+        std::printf("Warning: The end record is not the one this tool writes.\n");
+    }
+}
+
+bool by_number(const EntryRecord& a, const EntryRecord& b) {
+    return a.number < b.number;
+}
+
+// Prints the data step's findings: the unreadable entries, then the
+// overlapping ones, each in entry order.
+void report_data(EntryRecords& records) {
+    const RecordIterator begin = records_begin(records);
+    const RecordIterator end = records_end(records);
+    if (std::none_of(begin, end, [](const EntryRecord& r) {
+            return r.facts.found.unreadable != 0 || r.facts.found.overlapped != NO_ENTRY;
+        })) {
+        return;
+    }
+    std::sort(begin, end, by_number);
+    for (RecordIterator it = begin; it != end; ++it) {
+        if (it->facts.found.unreadable != 0) {
+            report_again(true, *it, "its data cannot be read.");
+        }
+    }
+    char what[96];
+    for (RecordIterator it = begin; it != end; ++it) {
+        if (it->facts.found.overlapped != NO_ENTRY) {
+            std::snprintf(what, sizeof what, "its data overlaps that of entry %lu.",
+                          static_cast<unsigned long>(it->facts.found.overlapped));
+            report_again(false, *it, what);
+        }
+    }
+}
+
+// Prints the name step's findings in entry order: a name spelt like an
+// earlier one, or equal to one but for letter case.
+void report_names(EntryRecords& records) {
+    const RecordIterator begin = records_begin(records);
+    const RecordIterator end = records_end(records);
+    auto alone = [](const EntryRecord& r) {
+        return r.facts.same.sameName == r.number && r.facts.same.sameKey == r.number;
+    };
+    if (std::all_of(begin, end, alone)) {
+        return;
+    }
+    std::sort(begin, end, by_number);
+    char what[128];
+    for (RecordIterator it = begin; it != end; ++it) {
+        const SameNames same = it->facts.same;
+        if (same.sameName != it->number) {
+            std::snprintf(what, sizeof what,
+                          "entry %lu has the same name; extracting both would lose one.",
+                          static_cast<unsigned long>(same.sameName));
+            report_again(true, *it, what);
+        } else if (same.sameKey != it->number) {
+            std::snprintf(what, sizeof what,
+                          "entry %lu differs only in letter case; Windows extracts both into one file.",
+                          static_cast<unsigned long>(same.sameKey));
+            report_again(false, *it, what);
+        }
+    }
+}
+
+}  // namespace
+
+void check_command() {
+    BigHeader header;
+    get_header(&header);
+    std::printf("Checking all files...\n\n");
+    EntryRecords records;
+    const Walk walk = walk_index(header, records);
+    if (walk.met < static_cast<std::uint32_t>(header.fileCount)) {
+        std::printf("Error: The index holds %lu of the header's %i entries.\n",
+                    static_cast<unsigned long>(walk.met), header.fileCount);
+        ++problems;
+    } else {
+        judge_end_record(walk, header);
+    }
+    if (!read_entry_data(records, header.archiveSize)) {
+        end_run(2);
+    }
+    report_data(records);
+    if (!compare_names(records)) {
+        end_run(2);
+    }
+    report_names(records);
+    if (problems == 0) {
+        close_archive();
+        complete_run();
+    }
+    // More than INT_MAX problems would take gigabytes of lines to say.
+    std::printf("Error: %i problem(s) found.\n",
+                static_cast<int>(std::min<std::uint64_t>(problems, INT_MAX)));
+    end_run(2);
+}

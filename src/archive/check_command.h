@@ -1,0 +1,6 @@
+// The CHECK command: whether the open archive is sound. It reads the index
+// and every entry's data once and writes nothing.
+#pragma once
+
+// Prints every finding, and ends the run: status 0 when none is a problem.
+[[noreturn]] void check_command();

@@ -1,0 +1,39 @@
+// See entry_records.h.
+#include "archive/entry_records.h"
+
+#include <cstdio>
+#include <new>
+
+#include "archive/reader.h"
+
+int add_record(EntryRecords& records, const EntryRecord& record) {
+    std::ptrdiff_t slot = records.count % RECORD_BLOCK;
+    if (slot == 0) {
+        std::unique_ptr<EntryRecord[]> block(new (std::nothrow) EntryRecord[RECORD_BLOCK]);
+        if (!block) {
+            return 0;
+        }
+        records.blocks.push_back(std::move(block));
+    }
+    records.blocks.back()[slot] = record;
+    ++records.count;
+    return 1;
+}
+
+RecordIterator records_begin(EntryRecords& records) {
+    return RecordIterator{records.blocks.data(), 0};
+}
+
+RecordIterator records_end(EntryRecords& records) {
+    return RecordIterator{records.blocks.data(), records.count};
+}
+
+std::optional<BigEntry> entry_again(const EntryRecord& record) {
+    return_to_entry({record.number, record.place});
+    std::optional<BigEntry> entry = find_entry(record.number);
+    // The walk met it: only a file cut short since makes it missing.
+    if (!entry && !entry_lookup_failed()) {
+        std::printf("Error: Could not read file.\n");
+    }
+    return entry;
+}
