@@ -197,11 +197,16 @@ bool entry_data_inside(const BigEntry& entry) {
 
 DataCopy copy_entry_data(const BigEntry& entry, FileHandle target, void* buffer,
                          std::uint32_t buffer_size) {
-    if (!seek_archive(entry_data_offset(entry))) {
+    return copy_archive_data(entry_data_offset(entry), entry_data_size(entry), target, buffer, buffer_size);
+}
+
+DataCopy copy_archive_data(std::uint32_t offset, std::uint32_t size, FileHandle target, void* buffer,
+                           std::uint32_t buffer_size) {
+    if (!seek_archive(offset)) {
         return DataCopy::seek_failed;
     }
     std::uint64_t copied = 0;
-    switch (file_copy(open_state.handle, target, entry_data_size(entry), buffer, buffer_size, &copied)) {
+    switch (file_copy(open_state.handle, target, size, buffer, buffer_size, &copied)) {
     case CopyStatus::copied: return DataCopy::copied;
     case CopyStatus::source_ended:
     case CopyStatus::read_failed: return DataCopy::read_failed;

@@ -68,6 +68,11 @@ enum class DataCopy {
 DataCopy copy_entry_data(const BigEntry& entry, FileHandle target, void* buffer,
                          std::uint32_t buffer_size);
 
+// Copies `size` bytes of the archive from `offset` on to `target` in the
+// same way: kept data of an archive being rewritten, many entries at once.
+DataCopy copy_archive_data(std::uint32_t offset, std::uint32_t size, FileHandle target, void* buffer,
+                           std::uint32_t buffer_size);
+
 // The same to a stdio stream: standard output, taken for data.
 DataCopy write_entry_data(const BigEntry& entry, std::FILE* out, void* buffer, std::uint32_t buffer_size);
 

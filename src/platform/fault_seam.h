@@ -5,8 +5,11 @@
 // ship link no_faults.cpp, where nothing ever fails or waits on purpose.
 #pragma once
 
-// `remove` is counted only for pauses: a failed run's removal of its archive.
-enum class FaultOp { open, read, write, seek, dir, remove };
+// `remove` is counted only for pauses: a failed run's removal of its
+// archive. `replace` is counted twice per replacement of an archive: before
+// the new file takes the old one's name (a fault makes that fail), and
+// after it, for a pause only.
+enum class FaultOp { open, read, write, seek, dir, remove, replace };
 
 // Counts the operation; true when it is the one chosen to fail. Before the
 // operation chosen for a pause, waits until the test lets the run go on.

@@ -339,6 +339,29 @@ void file_close(FileHandle file) {
     sys::close(file);
 }
 
+int file_sync(FileHandle file) {
+    if (fault_injected(FaultOp::write)) {
+        return 0;
+    }
+    return sys::sync(file);
+}
+
+ReplaceStatus file_replace(FileHandle file, const char* path, const char* target) {
+    if (fault_injected(FaultOp::replace)) {
+        file_discard(file, path);
+        return ReplaceStatus::failed;
+    }
+    forget_held(file);
+    ReplaceStatus status = sys::replace(file, path, target);
+    if (status == ReplaceStatus::replaced) {
+        // Counted so that a test can pause here, the new archive in its
+        // place; never failed on purpose.
+        static_cast<void>(fault_injected(FaultOp::replace));
+        sys::sync_folder_of(target);
+    }
+    return status;
+}
+
 void file_discard(FileHandle file, const char* path) {
     forget_held(file);
     std::string removable;

@@ -110,6 +110,40 @@ int file_flush(FileHandle file);
 
 void file_close(FileHandle file);
 
+// Data written so far reaches the disk itself, not only the system's cache,
+// so that a power cut keeps it. 1 or 0. The test seam counts it as a write.
+int file_sync(FileHandle file);
+
+enum class ReplaceStatus {
+    replaced,
+    in_use,  // Windows: another program holds `target` open
+    failed,
+};
+
+// Puts the file at `path` in place of `target` in one step, so that
+// whoever opens `target`, before or after, finds one file or the other
+// whole: `file` was made by this run with OpenMode::create_new beside
+// `target` and synced. `file` is closed either way; on failure it is
+// removed, but only while `path` still names it, and `target` is as it
+// was. Windows replaces a file only when no handle is open on it, this
+// process's own included.
+ReplaceStatus file_replace(FileHandle file, const char* path, const char* target);
+
+// The process's number, to give the files a run makes names of their own.
+// Backend.
+unsigned long process_number();
+
+// The full path of the file that the symbolic link (Windows: any reparse
+// point) at `path` finally leads to; 1, or 0 when there is none or it does
+// not fit `size` bytes. Backend.
+int link_target(const char* path, char* out, std::size_t size);
+
+// Gives `file` the permission bits of the file at `like` (links followed)
+// and, where this process may, its owner and group: a replaced file keeps
+// who may read it. Windows: nothing, the new file takes its folder's
+// permissions. Backend.
+void take_permissions(FileHandle file, const char* like);
+
 // Closes a file this run made with OpenMode::create_new and removes it, but
 // only while `path` still names that very file: a file put in its place
 // meanwhile, even while this one is being removed, is left alone.

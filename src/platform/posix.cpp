@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -367,6 +368,46 @@ void sys::remove_name(const std::string& path) {
     ::unlink(path.c_str());
 }
 
+int sys::sync(FileHandle file) {
+    int result;
+    do {
+        result = ::fsync(fd_of(file));
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+ReplaceStatus sys::replace(FileHandle file, const char* path, const char* target) {
+    // Only the file this run made goes in: whatever took its name meanwhile
+    // is left where it is.
+    struct stat made;
+    struct stat named;
+    bool own = fstat(fd_of(file), &made) == 0 && ::lstat(path, &named) == 0 &&
+               made.st_dev == named.st_dev && made.st_ino == named.st_ino;
+    if (own && ::rename(path, target) == 0) {
+        sys::close(file);
+        return ReplaceStatus::replaced;
+    }
+    std::string removable;
+    if (own && sys::claim_for_removal(file, path, &removable)) {
+        sys::remove_name(removable);
+    }
+    sys::close(file);
+    return ReplaceStatus::failed;
+}
+
+void sys::sync_folder_of(const char* target) {
+    const char* slash = std::strrchr(target, '/');
+    std::string folder = slash == nullptr ? std::string(".")
+                         : slash == target ? std::string("/")
+                                           : std::string(target, static_cast<std::size_t>(slash - target));
+    int fd = open_retrying(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        while (::fsync(fd) != 0 && errno == EINTR) {
+        }
+        ::close(fd);
+    }
+}
+
 ListStatus sys::list_directory(const char* directory, ListDetail detail, DirListing* listing) {
     int fd = open_retrying(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
@@ -486,6 +527,34 @@ CurrentDirectory current_directory(char* buffer, std::size_t size) {
         return CurrentDirectory::known;
     }
     return errno == ERANGE ? CurrentDirectory::too_long : CurrentDirectory::unknown;
+}
+
+unsigned long process_number() {
+    return static_cast<unsigned long>(::getpid());
+}
+
+int link_target(const char* path, char* out, std::size_t size) {
+    char* found = ::realpath(path, nullptr);
+    if (found == nullptr) {
+        return 0;
+    }
+    std::size_t length = std::strlen(found);
+    bool fits = length < size;
+    if (fits) {
+        std::memcpy(out, found, length + 1);
+    }
+    std::free(found);
+    return fits ? 1 : 0;
+}
+
+void take_permissions(FileHandle file, const char* like) {
+    struct stat st;
+    if (::stat(like, &st) != 0) {
+        return;
+    }
+    // The owner first: a change of owner may clear the set-id bits.
+    static_cast<void>(fchown(fd_of(file), st.st_uid, st.st_gid));
+    static_cast<void>(fchmod(fd_of(file), st.st_mode & 07777));
 }
 
 int drive_directory(char, char*, std::size_t) {

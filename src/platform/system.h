@@ -55,6 +55,14 @@ bool claim_for_removal(FileHandle file, const char* path, std::string* removable
 // Removes the name `path` (the second half).
 void remove_name(const std::string& path);
 
+// Data written reaches the disk.
+int sync(FileHandle file);
+// The system's half of file_replace: the one-step rename, then, on
+// failure, the new file's removal. Closes `file`.
+ReplaceStatus replace(FileHandle file, const char* path, const char* target);
+// The rename that replaced `target` reaches the disk too.
+void sync_folder_of(const char* target);
+
 // Reads the whole listing of `directory` into `listing`, in the order that
 // platform.h promises (see dir_open).
 ListStatus list_directory(const char* directory, ListDetail detail, DirListing* listing);

@@ -366,6 +366,44 @@ void sys::remove_name(const std::string& path) {
     DeleteFileA(path.c_str());
 }
 
+int sys::sync(FileHandle file) {
+    return FlushFileBuffers(as_handle(file)) != 0;
+}
+
+ReplaceStatus sys::replace(FileHandle file, const char* path, const char* target) {
+    // MoveFileEx takes names, and a file open without sharing cannot be
+    // moved: the new file is closed first, known by its identity, so that
+    // after a failure only that file is removed.
+    BY_HANDLE_FILE_INFORMATION made;
+    bool known = GetFileInformationByHandle(as_handle(file), &made) != 0;
+    CloseHandle(as_handle(file));
+    std::wstring from;
+    std::wstring to;
+    if (known && to_wide(path, &from) && to_wide(target, &to) &&
+        MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return ReplaceStatus::replaced;
+    }
+    DWORD error = GetLastError();
+    BY_HANDLE_FILE_INFORMATION named;
+    HANDLE again = known ? open_name_itself(path, DELETE, &named) : INVALID_HANDLE_VALUE;
+    if (again != INVALID_HANDLE_VALUE) {
+        if (named.dwVolumeSerialNumber == made.dwVolumeSerialNumber &&
+            named.nFileIndexHigh == made.nFileIndexHigh && named.nFileIndexLow == made.nFileIndexLow) {
+            FILE_DISPOSITION_INFO dispose;
+            dispose.DeleteFile = TRUE;
+            SetFileInformationByHandle(again, FileDispositionInfo, &dispose, sizeof dispose);
+        }
+        CloseHandle(again);
+    }
+    bool busy = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+                error == ERROR_LOCK_VIOLATION;
+    return busy ? ReplaceStatus::in_use : ReplaceStatus::failed;
+}
+
+void sys::sync_folder_of(const char*) {
+    // MOVEFILE_WRITE_THROUGH returns only once the move is on the disk.
+}
+
 // Listed in the order the system gives (on NTFS and under Wine: by name,
 // letters compared without regard to case). Junctions that loop are not
 // seen here; such a walk ends at the path buffers' limit.
@@ -483,6 +521,40 @@ int inexact_argument(std::string* shown) {
         }
     }
     return 0;
+}
+
+unsigned long process_number() {
+    return GetCurrentProcessId();
+}
+
+int link_target(const char* path, char* out, std::size_t size) {
+    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    DWORD room = size > 0xFFFFFFFF ? 0xFFFFFFFF : static_cast<DWORD>(size);
+    DWORD length = GetFinalPathNameByHandleA(handle, out, room, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(handle);
+    if (length == 0 || length >= room) {
+        return 0;
+    }
+    // "\\?\C:\x" as "C:\x" and "\\?\UNC\server\x" as "\\server\x", as users type them.
+    std::string_view found(out, length);
+    std::string plain;
+    if (found.substr(0, 8) == "\\\\?\\UNC\\") {
+        plain = "\\\\" + std::string(found.substr(8));
+    } else if (found.substr(0, 4) == "\\\\?\\") {
+        plain = std::string(found.substr(4));
+    } else {
+        return 1;
+    }
+    std::memcpy(out, plain.c_str(), plain.size() + 1);
+    return 1;
+}
+
+void take_permissions(FileHandle, const char*) {
+    // The new file takes its folder's inherited permissions, as the old one did.
 }
 
 int drive_directory(char letter, char* buffer, std::size_t size) {
