@@ -26,6 +26,10 @@ set(BIGTOOL_PORTABLE_SOURCES
   src/create/walk_tree.cpp
   src/create/build_archive.cpp
   src/create/create_command.cpp
+  src/create/tree_match.cpp
+  src/create/rewrite.cpp
+  src/create/update_command.cpp
+  src/create/delete_command.cpp
   src/main/find.cpp
   src/main/list.cpp
   src/main/print_name.cpp

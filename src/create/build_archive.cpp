@@ -180,6 +180,33 @@ bool is_first_with_name(std::string_view name, const char* path) {
     return true;
 }
 
+// The input directory is there, and the index has its memory. 1, or 0
+// after printing why.
+int ready_to_walk(const char* input_dir) {
+    if (!is_directory(input_dir)) {
+        std::printf("Error: Could not open input directory.\n");
+        return 0;
+    }
+    build.index.reset(new (std::nothrow) std::uint8_t[INDEX_CAPACITY + END_RECORD_SIZE]);
+    if (!build.index) {
+        std::printf("Error: Could not allocate %lu bytes memory.\n",
+                    static_cast<unsigned long>(INDEX_CAPACITY));
+        return 0;
+    }
+    return 1;
+}
+
+// The index pass, from the first file.
+int walk_index_pass(const char* input_dir) {
+    build.writeAt = 0;
+    build.dataTotal = 0;
+    build.rootLength = std::strlen(input_dir) + 1;
+    build.fileCounter = 0;
+    build.directoriesEntered = 0;
+    build.pass = Pass::PASS_INDEX;
+    return walk_tree(input_dir);
+}
+
 }  // namespace
 
 Pass build_pass() {
@@ -307,14 +334,7 @@ int create_archive(const char* archive_path, const char* input_dir) {
     }
     // Checked before the archive exists, so that a mistyped directory does
     // not leave an archive behind.
-    if (!is_directory(input_dir)) {
-        std::printf("Error: Could not open input directory.\n");
-        return 0;
-    }
-    build.index.reset(new (std::nothrow) std::uint8_t[INDEX_CAPACITY + END_RECORD_SIZE]);
-    if (!build.index) {
-        std::printf("Error: Could not allocate %lu bytes memory.\n",
-                    static_cast<unsigned long>(INDEX_CAPACITY));
+    if (!ready_to_walk(input_dir)) {
         return 0;
     }
     std::string shown;
@@ -330,13 +350,7 @@ int create_archive(const char* archive_path, const char* input_dir) {
     build.archivePath = archive_path;
 
     build.header.fill(0);
-    build.writeAt = 0;
-    build.dataTotal = 0;
-    build.rootLength = std::strlen(input_dir) + 1;
-    build.fileCounter = 0;
-    build.directoriesEntered = 0;
-    build.pass = Pass::PASS_INDEX;
-    if (!walk_tree(input_dir)) {
+    if (!walk_index_pass(input_dir)) {
         return fail_closing();
     }
     std::uint32_t file_count = build.fileCounter;
@@ -399,6 +413,33 @@ int create_archive(const char* archive_path, const char* input_dir) {
     }
     release_buffers();
     return 1;
+}
+
+int index_tree(const char* input_dir) {
+    if (!ready_to_walk(input_dir) || !walk_index_pass(input_dir)) {
+        release_buffers();
+        return 0;
+    }
+    // The names' map served the walk's refusal of two files with one name.
+    std::unordered_map<std::string_view, std::size_t>().swap(build.names);
+    return 1;
+}
+
+std::vector<WalkedFile> walked_files() {
+    std::vector<WalkedFile> files;
+    files.reserve(build.fileCounter);
+    std::size_t path_at = 0;
+    for (std::size_t at = 0; at < build.writeAt;) {
+        std::optional<BigEntry> entry = entry_at(entries(), at);
+        if (!entry || path_at >= build.relativePaths.size()) {
+            break;
+        }
+        const char* path = build.relativePaths.c_str() + path_at;
+        files.push_back({entry->name, path, entry_data_size(*entry)});
+        path_at += std::strlen(path) + 1;
+        at = entry_end(entries(), *entry);
+    }
+    return files;
 }
 
 void keep_archive() {

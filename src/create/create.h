@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
+#include <vector>
 
 inline constexpr std::size_t INDEX_CAPACITY = 1048576;
 
@@ -57,8 +59,29 @@ int add_file_data(std::uint32_t index, const char* path);
 // fails after all (its output was lost).
 int create_archive(const char* archive_path, const char* input_dir);
 
+// The index pass alone, with no archive made: the files below `input_dir`
+// as CREATE would store them, with its refusals and limits, for commands
+// that hold a tree against an archive. 1, or 0 after printing why.
+int index_tree(const char* input_dir);
+
+// A file that index_tree met.
+struct WalkedFile {
+    std::string_view name;  // the name CREATE would store (terminated)
+    const char* path;       // relative to the input directory, in local form
+    std::uint32_t size;
+};
+
+// The files index_tree met, in walk order; valid until the process ends or
+// another build starts.
+std::vector<WalkedFile> walked_files();
+
 // Closes the built archive, which stays.
 void keep_archive();
+
+// The input directory `typed` made absolute into `input_dir` (PATH_CAPACITY
+// bytes) and shown on an "Import directory" line; ends the run after saying
+// why it cannot be.
+void resolve_input_directory(const char* typed, char* input_dir);
 
 // The CREATE command; ends the run.
 [[noreturn]] void create_command(int argc, char** argv);

@@ -20,17 +20,12 @@ void keep_archive_if(bool written) {
 
 }  // namespace
 
-void create_command(int argc, char** argv) {
-    // A reader that went away (`| head`) is a failed write like any other,
-    // which removes the archive, not a signal that ends the run and keeps it.
-    keep_running_when_output_closes();
-    const char* typed = argv[argc - 1];
+void resolve_input_directory(const char* typed, char* input_dir) {
     if (!directory_form_accepted(typed, local_path_style())) {
         end_run(2);
     }
     std::string shown;
-    char input_dir[PATH_CAPACITY];
-    switch (resolve_path(typed, input_dir, sizeof input_dir)) {
+    switch (resolve_path(typed, input_dir, PATH_CAPACITY)) {
     case ResolveStatus::resolved: break;
     case ResolveStatus::too_long: {
         std::string_view quoted = quoted_name(typed, shown);
@@ -42,6 +37,14 @@ void create_command(int argc, char** argv) {
         end_run(2);
     }
     std::printf("Import directory: %s\n\n", printable(input_dir, shown));
+}
+
+void create_command(int argc, char** argv) {
+    // A reader that went away (`| head`) is a failed write like any other,
+    // which removes the archive, not a signal that ends the run and keeps it.
+    keep_running_when_output_closes();
+    char input_dir[PATH_CAPACITY];
+    resolve_input_directory(argv[argc - 1], input_dir);
     if (create_archive(argv[1], input_dir) != 1) {
         end_run(2);
     }

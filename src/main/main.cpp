@@ -10,6 +10,7 @@
 #include "common/end_run.h"
 #include "common/printable.h"
 #include "create/create.h"
+#include "create/update.h"
 #include "extract/extract.h"
 #include "main/front_end.h"
 #include "platform/platform.h"
@@ -51,6 +52,10 @@ const Command COMMANDS[] = {
     {"FIND", Needs::archive_quiet, Output::data, find_command},
     {"GET", Needs::archive_shown, Output::data_after_dash, get_command},
     {"CHECK", Needs::archive_shown, Output::console, [](int, char**, std::FILE*) { check_command(); }},
+    {"UPDATE", Needs::archive_shown, Output::console, [](int argc, char** argv, std::FILE*) { update_command(argc, argv); }},
+    {"DELETE", Needs::archive_shown, Output::console, [](int argc, char** argv, std::FILE*) { delete_command(argc, argv); }},
+    {"COMPARE", Needs::archive_shown, Output::console,
+     [](int argc, char** argv, std::FILE*) { compare_command(argc, argv); }},
 };
 
 // Command words match whatever the case of the letters A to Z.
@@ -82,7 +87,11 @@ void print_usage(const char* program) {
         "  no pattern lists all; * matches any text, ? one character; @file reads patterns.\n\n"
         "GET [pattern] ... [output directory]  -  extract the files whose names match.\n"
         "  if [output directory] is - then the one matching file goes to standard output.\n\n"
-        "CHECK  -  check the archive and every file's data.\n\n");
+        "CHECK  -  check the archive and every file's data.\n\n"
+        "UPDATE [input directory]  -  replace and add files from a directory, in one step.\n"
+        "  files are matched to entries by name; entries without a file are kept.\n\n"
+        "DELETE [pattern] ...  -  remove the matching files, in one step.\n\n"
+        "COMPARE [input directory]  -  show what UPDATE would change; exit status 3 if anything.\n\n");
 }
 
 }  // namespace

@@ -18,7 +18,11 @@ const std::string USAGE_TAIL =
     "  no pattern lists all; * matches any text, ? one character; @file reads patterns.\n\n"
     "GET [pattern] ... [output directory]  -  extract the files whose names match.\n"
     "  if [output directory] is - then the one matching file goes to standard output.\n\n"
-    "CHECK  -  check the archive and every file's data.\n\n";
+    "CHECK  -  check the archive and every file's data.\n\n"
+    "UPDATE [input directory]  -  replace and add files from a directory, in one step.\n"
+    "  files are matched to entries by name; entries without a file are kept.\n\n"
+    "DELETE [pattern] ...  -  remove the matching files, in one step.\n\n"
+    "COMPARE [input directory]  -  show what UPDATE would change; exit status 3 if anything.\n\n";
 
 const std::vector<FixtureEntry> TWO_ENTRIES = {{"a.txt", "abc"}, {"sub\\b.dat", ""}};
 

@@ -1,0 +1,166 @@
+// See tree_match.h. Files are looked up by their name keys in one sorted
+// array: no allocation per file, and a tree of any size stays within a few
+// bytes per file beyond its names.
+#include "create/tree_match.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <optional>
+
+#include "archive/reader.h"
+#include "common/end_run.h"
+#include "common/name_pattern.h"
+#include "common/paths.h"
+#include "common/printable.h"
+#include "platform/platform.h"
+
+namespace {
+
+// Each side of a comparison reads this much at a time.
+constexpr std::uint32_t COMPARE_CHUNK = 256 * 1024;
+
+std::string_view key_of(const TreeMatch& match, std::uint32_t file) {
+    return std::string_view(match.keys).substr(match.keyAt[file], match.files[file].name.size());
+}
+
+// Entry `n` as messages show it: its number and its name.
+std::string shown_entry(std::uint32_t n, const BigEntry& entry) {
+    std::string shown;
+    std::string_view quoted = quoted_name(entry.name, shown);
+    return std::to_string(n) + " '" + std::string(quoted) + "'";
+}
+
+}  // namespace
+
+int walk_for_match(const char* root, TreeMatch* match) {
+    if (!index_tree(root)) {
+        return 0;
+    }
+    match->root = root;
+    match->files = walked_files();
+    const auto count = static_cast<std::uint32_t>(match->files.size());
+    match->keyAt.resize(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        match->keyAt[i] = static_cast<std::uint32_t>(match->keys.size());
+        name_key(match->files[i].name, &match->key);
+        match->keys += match->key;
+    }
+    match->byKey.resize(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        match->byKey[i] = i;
+    }
+    // Stable: files with one key stay in walk order, for the message.
+    std::stable_sort(match->byKey.begin(), match->byKey.end(), [match](std::uint32_t a, std::uint32_t b) {
+        return key_of(*match, a) < key_of(*match, b);
+    });
+    match->entryOf.assign(count, NO_MATCH);
+    return 1;
+}
+
+std::uint32_t file_for_entry(TreeMatch& match, std::uint32_t n, const BigEntry& entry) {
+    // A name longer than the window holds is longer than any path.
+    if (!entry_name_is_whole(entry)) {
+        return NO_MATCH;
+    }
+    name_key(entry.name, &match.key);
+    const std::string_view key = match.key;
+    const auto first = std::lower_bound(match.byKey.begin(), match.byKey.end(), key,
+                                        [&match](std::uint32_t file, std::string_view wanted) {
+                                            return key_of(match, file) < wanted;
+                                        });
+    if (first == match.byKey.end() || key_of(match, *first) != key) {
+        return NO_MATCH;
+    }
+    std::string shown_a;
+    std::string shown_b;
+    if (first + 1 != match.byKey.end() && key_of(match, first[1]) == key) {
+        std::printf("Error: Entry %s matches both '%s' and '%s'.\n", shown_entry(n, entry).c_str(),
+                    printable(file_path(match, first[0]).c_str(), shown_a),
+                    printable(file_path(match, first[1]).c_str(), shown_b));
+        end_run(2);
+    }
+    const std::uint32_t file = *first;
+    if (match.entryOf[file] != NO_MATCH) {
+        std::string second = shown_entry(n, entry);
+        const std::uint32_t earlier = match.entryOf[file];
+        std::optional<BigEntry> taken = find_entry(earlier);
+        std::printf("Error: '%s' matches both entry %s and entry %s.\n", printable(file_path(match, file).c_str(), shown_a),
+                    taken ? shown_entry(earlier, *taken).c_str() : std::to_string(earlier).c_str(), second.c_str());
+        end_run(2);
+    }
+    match.entryOf[file] = n;
+    return file;
+}
+
+std::string file_path(const TreeMatch& match, std::uint32_t file) {
+    const char separator[2] = {path_separator(local_path_style()), '\0'};
+    return std::string(match.root) + separator + match.files[file].path;
+}
+
+bool entry_data_readable(std::uint32_t n, const BigEntry& entry) {
+    if (entry_data_inside(entry)) {
+        return true;
+    }
+    std::string shown;
+    std::string_view quoted = quoted_name(entry.name, shown);
+    std::printf("Error: Entry %lu '%.*s': its data cannot be read.\n", static_cast<unsigned long>(n),
+                static_cast<int>(quoted.size()), quoted.data());
+    return false;
+}
+
+Sameness same_bytes(const TreeMatch& match, std::uint32_t file, const BigEntry& entry) {
+    const std::uint32_t size = entry_data_size(entry);
+    if (match.files[file].size != size) {
+        return Sameness::different;
+    }
+    static std::unique_ptr<std::uint8_t[]> buffers;
+    if (!buffers) {
+        buffers.reset(new (std::nothrow) std::uint8_t[2 * COMPARE_CHUNK]);
+        if (!buffers) {
+            std::printf("Error: Failed to allocate enough memory.\n");
+            return Sameness::failed;
+        }
+    }
+    std::string shown;
+    std::string path = file_path(match, file);
+    FileHandle handle = file_open(path.c_str(), OpenMode::read_input);
+    if (handle == INVALID_FILE) {
+        std::printf("Error: Could not open '%s'.\n", printable(path.c_str(), shown));
+        return Sameness::failed;
+    }
+    std::uint8_t* ours = buffers.get();
+    std::uint8_t* theirs = buffers.get() + COMPARE_CHUNK;
+    Sameness result = Sameness::same;
+    std::uint32_t offset = entry_data_offset(entry);
+    // One byte more than the entry holds: a file that grew shows it.
+    for (std::uint64_t left = std::uint64_t{size} + 1; left > 0 && result == Sameness::same;) {
+        auto want = static_cast<std::uint32_t>(left < COMPARE_CHUNK ? left : COMPARE_CHUNK);
+        std::uint32_t got = 0;
+        if (!file_read(handle, ours, want, &got)) {
+            std::printf("Error: Could not read file.\n");
+            result = Sameness::failed;
+            break;
+        }
+        std::uint32_t stored = left == want ? want - 1 : want;
+        if (got != stored) {
+            result = Sameness::different;
+            break;
+        }
+        std::uint32_t read = 0;
+        if (stored > 0 && (!read_archive_data(offset, theirs, stored, &read) || read != stored)) {
+            std::printf("Error: Could not read from BIG file.\n");
+            result = Sameness::failed;
+            break;
+        }
+        if (std::memcmp(ours, theirs, stored) != 0) {
+            result = Sameness::different;
+        }
+        offset += stored;
+        left -= want;
+    }
+    file_close(handle);
+    return result;
+}

@@ -1,0 +1,46 @@
+// A folder held against the open archive, as UPDATE and COMPARE hold it:
+// each file the walk meets stands for the entry of the same name, names
+// compared the way the game looks them up (either separator, ASCII letters
+// in either case), and one entry for one file at most.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/big_format.h"
+#include "create/create.h"
+
+inline constexpr std::uint32_t NO_MATCH = UINT32_MAX;
+
+struct TreeMatch {
+    const char* root = nullptr;          // the input directory, made absolute
+    std::vector<WalkedFile> files;       // in walk order
+    std::string keys;                    // the files' name keys, one after another
+    std::vector<std::uint32_t> keyAt;    // where each file's key starts in keys
+    std::vector<std::uint32_t> byKey;    // the files, ordered by key
+    std::vector<std::uint32_t> entryOf;  // the entry each file stands for, or NO_MATCH
+    std::string key;                     // scratch, so that lookups allocate once
+};
+
+// Walks `root` as CREATE walks it. 1, or 0 after printing why.
+int walk_for_match(const char* root, TreeMatch* match);
+
+// The file that entry `n` stands for, or NO_MATCH. Ends the run with status
+// 2 after printing why when the match is not one to one: two files for the
+// entry (names that differ only in case), or a file an earlier entry took.
+std::uint32_t file_for_entry(TreeMatch& match, std::uint32_t n, const BigEntry& entry);
+
+// The full path of file `file`: to open it and to show it.
+std::string file_path(const TreeMatch& match, std::uint32_t file);
+
+// Whether the data of entry `n` lies inside the archive, where it can be
+// read; if not, says so (an "Error: " line), false.
+bool entry_data_readable(std::uint32_t n, const BigEntry& entry);
+
+enum class Sameness { same, different, failed };
+
+// Whether file `file` holds exactly the data of `entry` (readable, and of
+// the same size as the file was listed with). `failed` after printing why
+// the file or the archive could not be read.
+Sameness same_bytes(const TreeMatch& match, std::uint32_t file, const BigEntry& entry);

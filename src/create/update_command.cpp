@@ -1,0 +1,135 @@
+// UPDATE and COMPARE: the folder walked as CREATE walks it, each file held
+// against the entry of its name. COMPARE reports what UPDATE would change.
+#include <cstdio>
+#include <string>
+
+#include "archive/reader.h"
+#include "archive/selection.h"
+#include "common/end_run.h"
+#include "common/limits.h"
+#include "common/printable.h"
+#include "create/create.h"
+#include "create/rewrite.h"
+#include "create/tree_match.h"
+#include "create/update.h"
+
+namespace {
+
+// Both take one folder, after the command word.
+void take_folder(int argc, char** argv, char* input_dir, TreeMatch* match) {
+    if (argc != 4) {
+        std::printf("Error: Bad parameters.\n");
+        end_run(1);
+    }
+    resolve_input_directory(argv[3], input_dir);
+    if (!walk_for_match(input_dir, match)) {
+        end_run(2);
+    }
+}
+
+std::uint32_t entry_count() {
+    BigHeader header;
+    get_header(&header);
+    return static_cast<std::uint32_t>(header.fileCount);
+}
+
+// Whether the file that entry `n` stands for holds other bytes; ends the run
+// when either cannot be read.
+bool differs(TreeMatch& match, std::uint32_t file, std::uint32_t n, const BigEntry& entry) {
+    if (match.files[file].size != entry_data_size(entry)) {
+        return true;
+    }
+    if (!entry_data_readable(n, entry)) {
+        end_run(2);
+    }
+    switch (same_bytes(match, file, entry)) {
+    case Sameness::same: return false;
+    case Sameness::different: return true;
+    case Sameness::failed: end_run(2);
+    }
+    return true;
+}
+
+}  // namespace
+
+void update_command(int argc, char** argv) {
+    // A reader that went away is a failed write, which keeps the old archive.
+    keep_running_when_output_closes();
+    char input_dir[PATH_CAPACITY];
+    TreeMatch match;
+    take_folder(argc, argv, input_dir, &match);
+    if (!plan_start()) {
+        end_run(2);
+    }
+    unsigned long replaced = 0;
+    const std::uint32_t count = entry_count();
+    for (std::uint32_t n = 0; n < count; ++n) {
+        BigEntry entry = walked_entry(n);
+        std::uint32_t file = file_for_entry(match, n, entry);
+        bool replace = file != NO_MATCH && differs(match, file, n, entry);
+        if (!replace && !entry_data_readable(n, entry)) {
+            end_run(2);
+        }
+        std::string path = replace ? file_path(match, file) : std::string();
+        if (!plan_entry(entry, replace ? path.c_str() : nullptr, replace ? match.files[file].size : 0)) {
+            end_run(2);
+        }
+        replaced += replace ? 1 : 0;
+    }
+    unsigned long added = 0;
+    for (std::uint32_t file = 0; file < match.files.size(); ++file) {
+        if (match.entryOf[file] != NO_MATCH) {
+            continue;
+        }
+        if (!plan_new_entry(match.files[file].name, file_path(match, file), match.files[file].size)) {
+            end_run(2);
+        }
+        ++added;
+    }
+    // Nothing to change: the archive stays as it is, not even rewritten.
+    if (replaced + added > 0) {
+        replace_archive(argv[1]);
+    }
+    close_archive();
+    std::printf("Files kept: %lu, replaced: %lu, added: %lu\n", count - replaced, replaced, added);
+    complete_run();
+}
+
+void compare_command(int argc, char** argv) {
+    char input_dir[PATH_CAPACITY];
+    TreeMatch match;
+    take_folder(argc, argv, input_dir, &match);
+    std::string shown;
+    std::string shown_path;
+    int found = 0;
+    const std::uint32_t count = entry_count();
+    for (std::uint32_t n = 0; n < count; ++n) {
+        BigEntry entry = walked_entry(n);
+        std::uint32_t file = file_for_entry(match, n, entry);
+        std::string_view name = quoted_name(entry.name, shown);
+        if (file == NO_MATCH) {
+            std::printf("Only in archive[%lu] '%.*s'\n", static_cast<unsigned long>(n),
+                        static_cast<int>(name.size()), name.data());
+            ++found;
+        } else if (differs(match, file, n, entry)) {
+            // The entry's view may have moved; its name was taken before.
+            std::string path = file_path(match, file);
+            std::printf("Differs[%lu] '%.*s' from '%s'\n", static_cast<unsigned long>(n),
+                        static_cast<int>(name.size()), name.data(), printable(path.c_str(), shown_path));
+            ++found;
+        }
+    }
+    for (std::uint32_t file = 0; file < match.files.size(); ++file) {
+        if (match.entryOf[file] == NO_MATCH) {
+            std::string path = file_path(match, file);
+            std::printf("Only in folder '%s'\n", printable(path.c_str(), shown_path));
+            ++found;
+        }
+    }
+    close_archive();
+    if (found > 0) {
+        std::printf("Error: %i difference(s) found.\n", found);
+        end_run(3);
+    }
+    complete_run();
+}
