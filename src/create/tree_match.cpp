@@ -9,8 +9,10 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <utility>
 
 #include "archive/reader.h"
+#include "archive/selection.h"
 #include "common/end_run.h"
 #include "common/name_pattern.h"
 #include "common/paths.h"
@@ -26,11 +28,32 @@ std::string_view key_of(const TreeMatch& match, std::uint32_t file) {
     return std::string_view(match.keys).substr(match.keyAt[file], match.files[file].name.size());
 }
 
+// Orders files by their keys, and finds a key among them.
+struct KeyOrder {
+    const TreeMatch* match;
+    bool operator()(std::uint32_t a, std::uint32_t b) const { return key_of(*match, a) < key_of(*match, b); }
+    bool operator()(std::uint32_t a, std::string_view b) const { return key_of(*match, a) < b; }
+    bool operator()(std::string_view a, std::uint32_t b) const { return a < key_of(*match, b); }
+};
+
 // Entry `n` as messages show it: its number and its name.
 std::string shown_entry(std::uint32_t n, const BigEntry& entry) {
     std::string shown;
     std::string_view quoted = quoted_name(entry.name, shown);
     return std::to_string(n) + " '" + std::string(quoted) + "'";
+}
+
+using FileRange = std::pair<std::vector<std::uint32_t>::const_iterator, std::vector<std::uint32_t>::const_iterator>;
+
+// The files whose name is that of `entry`, as the game looks names up.
+FileRange files_named(TreeMatch& match, const BigEntry& entry) {
+    // A name longer than the window holds is longer than any path.
+    if (!entry_name_is_whole(entry)) {
+        return {match.byKey.cend(), match.byKey.cend()};
+    }
+    name_key(entry.name, &match.key);
+    const std::string_view key = match.key;
+    return std::equal_range(match.byKey.cbegin(), match.byKey.cend(), key, KeyOrder{&match});
 }
 
 }  // namespace
@@ -53,46 +76,44 @@ int walk_for_match(const char* root, TreeMatch* match) {
         match->byKey[i] = i;
     }
     // Stable: files with one key stay in walk order, for the message.
-    std::stable_sort(match->byKey.begin(), match->byKey.end(), [match](std::uint32_t a, std::uint32_t b) {
-        return key_of(*match, a) < key_of(*match, b);
-    });
+    std::stable_sort(match->byKey.begin(), match->byKey.end(), KeyOrder{match});
     match->entryOf.assign(count, NO_MATCH);
     return 1;
 }
 
-std::uint32_t file_for_entry(TreeMatch& match, std::uint32_t n, const BigEntry& entry) {
-    // A name longer than the window holds is longer than any path.
-    if (!entry_name_is_whole(entry)) {
-        return NO_MATCH;
-    }
-    name_key(entry.name, &match.key);
-    const std::string_view key = match.key;
-    const auto first = std::lower_bound(match.byKey.begin(), match.byKey.end(), key,
-                                        [&match](std::uint32_t file, std::string_view wanted) {
-                                            return key_of(match, file) < wanted;
-                                        });
-    if (first == match.byKey.end() || key_of(match, *first) != key) {
-        return NO_MATCH;
-    }
+void match_entries(TreeMatch& match, std::uint32_t count) {
     std::string shown_a;
     std::string shown_b;
-    if (first + 1 != match.byKey.end() && key_of(match, first[1]) == key) {
-        std::printf("Error: Entry %s matches both '%s' and '%s'.\n", shown_entry(n, entry).c_str(),
-                    printable(file_path(match, first[0]).c_str(), shown_a),
-                    printable(file_path(match, first[1]).c_str(), shown_b));
-        end_run(2);
+    for (std::uint32_t n = 0; n < count; ++n) {
+        BigEntry entry = walked_entry(n);
+        auto [first, last] = files_named(match, entry);
+        if (last - first > 1) {
+            std::printf("Error: Entry %s matches both '%s' and '%s'.\n", shown_entry(n, entry).c_str(),
+                        printable(file_path(match, first[0]).c_str(), shown_a),
+                        printable(file_path(match, first[1]).c_str(), shown_b));
+            end_run(2);
+        }
+        if (first == last) {
+            continue;
+        }
+        const std::uint32_t file = *first;
+        if (match.entryOf[file] != NO_MATCH) {
+            std::string second = shown_entry(n, entry);
+            const std::uint32_t earlier = match.entryOf[file];
+            std::optional<BigEntry> taken = find_entry(earlier);
+            std::printf("Error: '%s' matches both entry %s and entry %s.\n",
+                        printable(file_path(match, file).c_str(), shown_a),
+                        taken ? shown_entry(earlier, *taken).c_str() : std::to_string(earlier).c_str(),
+                        second.c_str());
+            end_run(2);
+        }
+        match.entryOf[file] = n;
     }
-    const std::uint32_t file = *first;
-    if (match.entryOf[file] != NO_MATCH) {
-        std::string second = shown_entry(n, entry);
-        const std::uint32_t earlier = match.entryOf[file];
-        std::optional<BigEntry> taken = find_entry(earlier);
-        std::printf("Error: '%s' matches both entry %s and entry %s.\n", printable(file_path(match, file).c_str(), shown_a),
-                    taken ? shown_entry(earlier, *taken).c_str() : std::to_string(earlier).c_str(), second.c_str());
-        end_run(2);
-    }
-    match.entryOf[file] = n;
-    return file;
+}
+
+std::uint32_t file_for_entry(TreeMatch& match, std::uint32_t n, const BigEntry& entry) {
+    auto [first, last] = files_named(match, entry);
+    return first != last && match.entryOf[*first] == n ? *first : NO_MATCH;
 }
 
 std::string file_path(const TreeMatch& match, std::uint32_t file) {

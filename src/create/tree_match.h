@@ -26,9 +26,13 @@ struct TreeMatch {
 // Walks `root` as CREATE walks it. 1, or 0 after printing why.
 int walk_for_match(const char* root, TreeMatch* match);
 
-// The file that entry `n` stands for, or NO_MATCH. Ends the run with status
-// 2 after printing why when the match is not one to one: two files for the
-// entry (names that differ only in case), or a file an earlier entry took.
+// Finds the file each of the archive's `count` entries stands for. Ends the
+// run with status 2 after printing why when the match is not one to one:
+// two files for an entry (names that differ only in case), or one file for
+// two entries.
+void match_entries(TreeMatch& match, std::uint32_t count);
+
+// The file that entry `n` stands for, or NO_MATCH; after match_entries.
 std::uint32_t file_for_entry(TreeMatch& match, std::uint32_t n, const BigEntry& entry);
 
 // The full path of file `file`: to open it and to show it.

@@ -15,7 +15,14 @@
 
 namespace {
 
-// Both take one folder, after the command word.
+// Both take one folder, after the command word, and match it whole before
+// a line is printed or a byte read.
+std::uint32_t entry_count() {
+    BigHeader header;
+    get_header(&header);
+    return static_cast<std::uint32_t>(header.fileCount);
+}
+
 void take_folder(int argc, char** argv, char* input_dir, TreeMatch* match) {
     if (argc != 4) {
         std::printf("Error: Bad parameters.\n");
@@ -25,12 +32,7 @@ void take_folder(int argc, char** argv, char* input_dir, TreeMatch* match) {
     if (!walk_for_match(input_dir, match)) {
         end_run(2);
     }
-}
-
-std::uint32_t entry_count() {
-    BigHeader header;
-    get_header(&header);
-    return static_cast<std::uint32_t>(header.fileCount);
+    match_entries(*match, entry_count());
 }
 
 // Whether the file that entry `n` stands for holds other bytes; ends the run
