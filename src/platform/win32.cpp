@@ -395,8 +395,11 @@ ReplaceStatus sys::replace(FileHandle file, const char* path, const char* target
         }
         CloseHandle(again);
     }
-    bool busy = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
-                error == ERROR_LOCK_VIOLATION;
+    // Access is denied to a read-only file too, which no program holds.
+    DWORD attributes = to.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(to.c_str());
+    bool read_only = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    bool busy = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+                (error == ERROR_ACCESS_DENIED && !read_only);
     return busy ? ReplaceStatus::in_use : ReplaceStatus::failed;
 }
 
