@@ -56,6 +56,37 @@ FileRange files_named(TreeMatch& match, const BigEntry& entry) {
     return std::equal_range(match.byKey.cbegin(), match.byKey.cend(), key, KeyOrder{&match});
 }
 
+// The archive's bytes, read ahead: entries' data mostly follows on, and a
+// read per small entry would cost more than comparing it.
+struct ReadAhead {
+    std::unique_ptr<std::uint8_t[]> buffers;  // a chunk of the file, then the archive's
+    std::uint32_t at = 0;                     // where the archive's bytes held start
+    std::uint32_t held = 0;
+};
+ReadAhead ahead;
+
+// `count` bytes (at most a chunk) of the archive from `offset`, which lie
+// inside it; null after printing why they could not be read.
+const std::uint8_t* archive_bytes(std::uint32_t offset, std::uint32_t count) {
+    std::uint8_t* theirs = ahead.buffers.get() + COMPARE_CHUNK;
+    if (offset >= ahead.at && std::uint64_t{offset} + count <= std::uint64_t{ahead.at} + ahead.held) {
+        return theirs + (offset - ahead.at);
+    }
+    BigHeader header;
+    get_header(&header);
+    std::uint32_t room = header.archiveSize > offset ? header.archiveSize - offset : 0;
+    std::uint32_t want = room < COMPARE_CHUNK ? room : COMPARE_CHUNK;
+    std::uint32_t got = 0;
+    ahead.held = 0;
+    if (want < count || !read_archive_data(offset, theirs, want, &got) || got < count) {
+        std::printf("Error: Could not read from BIG file.\n");
+        return nullptr;
+    }
+    ahead.at = offset;
+    ahead.held = got;
+    return theirs;
+}
+
 }  // namespace
 
 int walk_for_match(const char* root, TreeMatch* match) {
@@ -137,23 +168,22 @@ Sameness same_bytes(const TreeMatch& match, std::uint32_t file, const BigEntry& 
     if (match.files[file].size != size) {
         return Sameness::different;
     }
-    static std::unique_ptr<std::uint8_t[]> buffers;
-    if (!buffers) {
-        buffers.reset(new (std::nothrow) std::uint8_t[2 * COMPARE_CHUNK]);
-        if (!buffers) {
+    if (!ahead.buffers) {
+        ahead.buffers.reset(new (std::nothrow) std::uint8_t[2 * COMPARE_CHUNK]);
+        if (!ahead.buffers) {
             std::printf("Error: Failed to allocate enough memory.\n");
             return Sameness::failed;
         }
     }
     std::string shown;
     std::string path = file_path(match, file);
-    FileHandle handle = file_open(path.c_str(), OpenMode::read_input);
+    // Opened as listed: only read, so no look at the file is needed first.
+    FileHandle handle = file_open_listed(path.c_str(), size);
     if (handle == INVALID_FILE) {
         std::printf("Error: Could not open '%s'.\n", printable(path.c_str(), shown));
         return Sameness::failed;
     }
-    std::uint8_t* ours = buffers.get();
-    std::uint8_t* theirs = buffers.get() + COMPARE_CHUNK;
+    std::uint8_t* ours = ahead.buffers.get();
     Sameness result = Sameness::same;
     std::uint32_t offset = entry_data_offset(entry);
     // One byte more than the entry holds: a file that grew shows it.
@@ -170,13 +200,10 @@ Sameness same_bytes(const TreeMatch& match, std::uint32_t file, const BigEntry& 
             result = Sameness::different;
             break;
         }
-        std::uint32_t read = 0;
-        if (stored > 0 && (!read_archive_data(offset, theirs, stored, &read) || read != stored)) {
-            std::printf("Error: Could not read from BIG file.\n");
+        const std::uint8_t* theirs = stored > 0 ? archive_bytes(offset, stored) : ours;
+        if (theirs == nullptr) {
             result = Sameness::failed;
-            break;
-        }
-        if (std::memcmp(ours, theirs, stored) != 0) {
+        } else if (std::memcmp(ours, theirs, stored) != 0) {
             result = Sameness::different;
         }
         offset += stored;
