@@ -42,8 +42,10 @@ runs_32bit_code() {
 }
 
 # 32-bit Wine goes beside wine64, in the same 64-bit prefixes.
+# BIGTOOL_EMULATE_I386=1 takes the emulated way even where the kernel runs
+# 32-bit code, so that it can be tried on any machine.
 mkdir -p build
-if runs_32bit_code build/probe-i386; then
+if [ "${BIGTOOL_EMULATE_I386:-}" != 1 ] && runs_32bit_code build/probe-i386; then
   run32=1
   scripts/install-deps.sh "$WINE_DIR/wine:wine32:i386"
 else
