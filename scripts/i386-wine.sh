@@ -20,9 +20,6 @@
 # the machine's, which then holds the entry for the run's length), and the
 # bind mounts that put the build folder and /tmp into the chroot at the same
 # paths, so that paths the tests print match, vanish with it.
-#
-# Not called by test-windows.sh yet: its run from a fresh machine, and the
-# time that takes with the whole 32-bit suite, are still to be measured.
 set -euo pipefail
 
 cache=/var/cache/bigtool-i386
