@@ -2,7 +2,9 @@
 # Times bigtool against tar and cp on generated trees, and on crafted
 # archives (a sparse 4 GiB one, a million entries) on its own, against the
 # reader that loaded the whole index, and ascending against descending
-# indexes; measures peak memory of every command on every archive; and
+# indexes; times UPDATE and DELETE of a 1 GiB archive against cp, and
+# COMPARE against tar --compare; measures peak memory of every command on
+# every archive; and
 # writes the tables to docs/benchmarks.md. Builds the tool in Release in
 # build/bench. The trees and archives are generated once into
 # /tmp/bigtool-bench; the timed runs work in a
@@ -69,6 +71,7 @@ ln -s "$trees/list" list
 ./bigtool large.big CREATE large >/dev/null
 tar -cf list.tar -C list .
 tar -cf small.tar -C small .
+tar -cf large.tar -C large .
 ln -s "$archives/sparse.big" sparse.big
 ln -s "$archives/million.big" million.big
 
@@ -76,48 +79,75 @@ ln -s "$archives/million.big" million.big
 # case and with '/'), for FIND's list file.
 seq 0 100 999999 | awk '{ printf "D%03d/F%07d.DAT\n", int($1 / 1000), $1 }' >names.txt
 
+# A big-endian number of an archive's header: the entry count at 8, the
+# index's end (startOffset) at 12.
+header_field() {
+  /usr/bin/python3 -c 'import sys; print(int.from_bytes(open(sys.argv[1], "rb").read(16)[int(sys.argv[2]):][:4], "big"))' "$1" "$2"
+}
+
+# UPDATE's input: one file of 1 KiB named as the 1 KiB entry of edit.big
+# (made further down), with other bytes, so that it is replaced.
+mkdir upd
+head -c 1024 /dev/zero | tr '\0' b >upd/part1.txt
+
 # 2,000 index arguments spread over each archive (every step-th entry, or
 # the first 2,000 numbers where it has fewer, the rest then skipped), in a
 # file per order: <archive>.asc and <archive>.desc.
 for archive in list small large sparse million; do
-  count=$(/usr/bin/python3 -c 'import sys; print(int.from_bytes(open(sys.argv[1], "rb").read(12)[8:], "big"))' "$archive.big")
+  count=$(header_field "$archive.big" 8)
   step=$((count / 2000 > 0 ? count / 2000 : 1))
   seq 0 "$step" $((step * 1999)) | tr '\n' ' ' >"$archive.asc"
   seq $((step * 1999)) "-$step" 0 | tr '\n' ' ' >"$archive.desc"
 done
 
 # One case: name, target, label, reference's clean-up, reference's command,
-# bigtool's clean-up, bigtool's command, runs per side and round. The timed
-# command is the clean-up followed by the command. With a reference, the
-# target is the ratio of the medians; without one, bigtool's median in
-# seconds.
+# bigtool's clean-up, bigtool's command, runs per side and round, and
+# optionally each side's preparation (reference's, then bigtool's). The
+# timed command is the clean-up followed by the command; the preparation
+# runs before each run, untimed (hyperfine's --prepare), for commands that
+# change their input. With a reference, the target is the ratio of the
+# medians; without one, bigtool's median in seconds.
 rounds=4
 measure() {
   local name=$1 target=$2 label=$3 ref_clean=$4 ref_run=$5 big_clean=$6 big_run=$7 runs=$8
+  local ref_prep=${9:-} big_prep=${10:-}
   local kind=seconds ref="" big="$big_clean$big_run >/dev/null"
   if [ -n "$ref_run" ]; then
     kind=ratio
     ref="$ref_clean$ref_run >/dev/null"
   fi
-  printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$kind" "$name" "$target" "$label" "$ref" "$big" >>"$results/cases.tsv"
+  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$kind" "$name" "$target" "$label" "$ref" "$big" \
+    "$ref_prep" "$big_prep" >>"$results/cases.tsv"
   echo "== $label"
-  local round order
+  local round order prepare
   for ((round = 1; round <= rounds; round++)); do
     # Alternating order, so that neither side always follows the other.
     if [ -z "$ref" ]; then
       order=("$big")
+      prepare=("${big_prep:-true}")
     elif ((round % 2)); then
       order=("$ref" "$big")
+      prepare=("${ref_prep:-true}" "${big_prep:-true}")
     else
       order=("$big" "$ref")
+      prepare=("${big_prep:-true}" "${ref_prep:-true}")
     fi
-    hyperfine --style basic --warmup 1 --runs "$runs" --export-json "$results/$name.round$round.json" "${order[@]}" | grep -E 'Benchmark|Time'
+    local options=()
+    if [ -n "$ref_prep$big_prep" ]; then
+      for command in "${prepare[@]}"; do
+        options+=(--prepare "$command")
+      done
+    fi
+    hyperfine --style basic --warmup 1 --runs "$runs" --export-json "$results/$name.round$round.json" \
+      "${options[@]}" "${order[@]}" | grep -E 'Benchmark|Time'
   done
   # Peak memory: one run per side on its own, from the same starting state.
   if [ -n "$ref" ]; then
+    eval "${ref_prep:-true}"
     eval "$ref_clean true"
     /usr/bin/time -f %M -o "$results/$name.ref.kib" sh -c "exec $ref_run" >/dev/null
   fi
+  eval "${big_prep:-true}"
   eval "$big_clean true"
   /usr/bin/time -f %M -o "$results/$name.big.kib" sh -c "exec $big_run" >/dev/null
 }
@@ -146,6 +176,12 @@ measure create_small 0.85 "CREATE, 20,000 files of 1-16 KiB" \
 measure extract_large 1.3 "EXTRACT *, 4 files of 256 MiB" \
   "rm -rf out && " "cp -r large out" \
   "rm -rf out && " "./bigtool large.big EXTRACT '*' out" 4
+measure compare_list 1.0 "COMPARE, 48,000 files of 0-64 B, against tar --compare" \
+  "" "tar -df list.tar -C list" \
+  "" "./bigtool list.big COMPARE list" 10
+measure compare_small 1.0 "COMPARE, 20,000 files of 1-16 KiB, against tar --compare" \
+  "" "tar -df small.tar -C small" \
+  "" "./bigtool small.big COMPARE small" 5
 
 # Every archive through LIST, EXTRACT * and EXTRACT of 2,000 indexes, one
 # run each, before large.big makes room for CREATE's output.
@@ -166,20 +202,76 @@ for archive in sparse million list small large; do
   # CHECK may keep 24 bytes per entry besides its 16 MiB. The sparse
   # archive claims its whole file as index, so every entry's data lies in
   # it: CHECK finds that, and ends with status 2.
-  count=$(/usr/bin/python3 -c 'import sys; print(int.from_bytes(open(sys.argv[1], "rb").read(12)[8:], "big"))' "$archive.big")
+  count=$(header_field "$archive.big" 8)
   peak "$label" "CHECK" "" "./bigtool $archive.big CHECK" \
     "$(/usr/bin/python3 -c "print(round(16 + 24 * $count / 1048576, 1))")" \
     "$([ "$archive" = sparse ] && echo 2 || echo 0)"
+  # UPDATE, DELETE and COMPARE may hold the archive's index (startOffset)
+  # besides their 16 MiB. UPDATE and DELETE change a copy made before the
+  # run, <archive>-copy.big: UPDATE adds upd/part1.txt, DELETE removes the
+  # first entry. COMPARE holds each tree against its own archive, and a
+  # crafted archive against what EXTRACT * makes of it. The million
+  # entries' index does not fit the 1 MiB that a new archive's index, and
+  # a walked tree's, may take: all three refuse it with status 2.
+  case $archive in
+    sparse) first='s\f0000.dat' tree=out ;;
+    million) first='d000\f0000000.dat' tree=out ;;
+    list) first='d0\f0000' tree=list ;;
+    small) first='a0\b0\f000.dat' tree=small ;;
+    large) first=part0.bin tree=large ;;
+  esac
+  extract=
+  if [ "$tree" = out ]; then
+    extract="rm -rf out && ./bigtool $archive.big EXTRACT '*' out >/dev/null && "
+  fi
+  limit=$(/usr/bin/python3 -c "print(round(16 + $(header_field "$archive.big" 12) / 1048576, 1))")
+  expected=$([ "$archive" = million ] && echo 2 || echo 0)
+  copy=$archive-copy.big
+  peak "$label" "UPDATE" "cp $archive.big $copy && " "./bigtool $copy UPDATE upd" "$limit" "$expected"
+  peak "$label" "DELETE" "cp $archive.big $copy && " "./bigtool $copy DELETE '$first'" "$limit" "$expected"
+  rm -f "$copy"
+  peak "$label" "COMPARE" "$extract" "./bigtool $archive.big COMPARE $tree" "$limit" "$expected"
 done
 peak "1,000,000 entries" "FIND of 10,000 listed names" "" "./bigtool million.big FIND @names.txt"
 measure check_large 1.2 "CHECK, 4 files of 256 MiB, against cat" \
   "" "cat large.big" \
   "" "./bigtool large.big CHECK" 4
-rm -rf out large.big
+measure compare_large 1.0 "COMPARE, 4 files of 256 MiB, against tar --compare" \
+  "" "tar -df large.tar -C large" \
+  "" "./bigtool large.big COMPARE large" 4
+rm -rf out large.big large.tar
 measure create_large 1.3 "CREATE, 4 files of 256 MiB" \
   "rm -rf copy && " "cp -r large copy" \
   "rm -f large-new.big && " "./bigtool large-new.big CREATE large" 4
 rm -rf out copy large-new.big new.big new.tar
+
+# UPDATE and DELETE of a 1 GiB archive: the four large files and one of
+# 1 KiB between them (part1.txt follows part1.bin), made from hard links to
+# the large files. Each run changes a fresh copy of it, made before the run
+# and not timed. cp copies such a fresh copy too, its previous copy removed
+# before the run: a file just written has its pages on the inactive list,
+# and the first read of each page moves it (cp of edit.big itself, read
+# many times, took about 20 % less). So both sides read a new file and
+# write a new 1 GiB file into the same memory file system.
+mkdir edit
+ln large/part*.bin edit/
+head -c 1024 /dev/zero | tr '\0' a >edit/part1.txt
+./bigtool edit.big CREATE edit >/dev/null
+measure update_large 1.2 "UPDATE replacing one 1 KiB entry, 1 GiB archive, against cp" \
+  "" "cp changed.big copy.big" \
+  "" "./bigtool changed.big UPDATE upd" 4 \
+  "rm -f copy.big && cp edit.big changed.big" "cp edit.big changed.big"
+measure delete_large 1.2 "DELETE of one 1 KiB entry, 1 GiB archive, against cp" \
+  "" "cp changed.big copy.big" \
+  "" "./bigtool changed.big DELETE part1.txt" 4 \
+  "rm -f copy.big && cp edit.big changed.big" "cp edit.big changed.big"
+rm -f copy.big
+label="1 GiB: 4 files of 256 MiB and one of 1 KiB"
+limit=$(/usr/bin/python3 -c "print(round(16 + $(header_field edit.big 12) / 1048576, 1))")
+peak "$label" "UPDATE" "cp edit.big edit-copy.big && " "./bigtool edit-copy.big UPDATE upd" "$limit"
+peak "$label" "DELETE" "cp edit.big edit-copy.big && " "./bigtool edit-copy.big DELETE part1.txt" "$limit"
+peak "$label" "COMPARE" "" "./bigtool edit.big COMPARE edit" "$limit"
+rm -rf edit edit.big edit-copy.big changed.big
 measure list_sparse 1.0 "LIST, sparse 4 GiB - 1 archive claiming it all as index" \
   "" "" "" "./bigtool sparse.big LIST" 10
 if [ -n "$before_tool" ]; then

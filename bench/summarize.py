@@ -6,7 +6,8 @@ usage: summarize.py RESULTS_DIR WORK_DIR MACHINE_FILE OUTPUT_MD
 RESULTS_DIR holds, per case, the hyperfine exports <case>.round<N>.json and
 the peak memory files <case>.ref.kib and <case>.big.kib; cases.tsv lists the
 cases in order: kind, name, target, label, reference command, bigtool
-command. A case of kind "ratio" is met when bigtool's median over the
+command, and the command run untimed before each run of the reference and of
+bigtool (empty where none). A case of kind "ratio" is met when bigtool's median over the
 reference's is at most the target; one of kind "seconds" has no reference,
 and is met when bigtool's median is at most the target in seconds.
 peaks.tsv lists single runs measured for memory alone (archive, command,
@@ -86,15 +87,16 @@ def main():
     cases = []
     with open(os.path.join(results, "cases.tsv")) as f:
         for line in f:
-            kind, name, target, label, reference, bigtool = line.rstrip("\n").split("\t")
-            cases.append((kind, name, float(target), label, reference, bigtool))
+            kind, name, target, label, reference, bigtool, ref_prep, big_prep = \
+                line.rstrip("\n").split("\t")
+            cases.append((kind, name, float(target), label, reference, bigtool, ref_prep, big_prep))
 
     lines = ["| Case | bigtool median | reference median | ratio | target | "
              "bigtool peak memory | reference peak memory | runs per side | meets target |",
              "|---|---:|---:|---:|---:|---:|---:|---:|---|"]
     verdicts = []
     all_met = True
-    for kind, name, target, label, reference, bigtool in cases:
+    for kind, name, target, label, reference, bigtool, _, _ in cases:
         big_times = pooled_times(results, name, bigtool)
         big_median = statistics.median(big_times)
         big_mem = peak_mib(results, name, "big")
@@ -127,17 +129,23 @@ def main():
     print("\n".join(verdicts))
     print()
     print(peaks)
-    print("Peak memory of every run at most %.0f MiB (CHECK: plus 24 bytes per entry), "
-          "every run with the status expected (0, but for CHECK of the sparse archive): %s"
+    print("Peak memory of every run at most %.0f MiB (CHECK: plus 24 bytes per entry; UPDATE, "
+          "DELETE and COMPARE: plus the index), every run with the status expected (0, but for "
+          "CHECK of the sparse archive and UPDATE, DELETE and COMPARE of the million entries): %s"
           % (MEMORY_LIMIT_MIB, "yes" if peaks_met else "NO"))
 
     with open(machine_file) as f:
         machine = f.read()
+    def shown(command, prepare):
+        shown = "`%s`" % command.replace("|", "\\|")
+        if prepare:
+            shown += " (before each run, untimed: `%s`)" % prepare.replace("|", "\\|")
+        return shown
+
     commands = ["| Case | bigtool | reference |", "|---|---|---|"]
-    for kind, name, target, label, reference, bigtool in cases:
-        commands.append("| %s | `%s` | %s |" % (label, bigtool.replace("|", "\\|"),
-                                                 "`%s`" % reference.replace("|", "\\|")
-                                                 if reference else "-"))
+    for kind, name, target, label, reference, bigtool, ref_prep, big_prep in cases:
+        commands.append("| %s | %s | %s |" % (label, shown(bigtool, big_prep),
+                                               shown(reference, ref_prep) if reference else "-"))
     for archive, command, line_run, status, mib, limit, expected in runs:
         commands.append("| %s, %s (memory only) | `%s` | - |" % (command, archive, line_run))
     with open(output, "w") as f:
@@ -158,9 +166,17 @@ def main():
         f.write(table + "\n\n")
         f.write("Peak memory of each command on each archive, one run each (status 0 "
                 "unless shown; CHECK of the sparse archive finds every entry's data "
-                "inside the index its header claims, and says so with status 2). Target: "
-                "at most %.0f MiB; for CHECK, which keeps what it needs of each entry to "
-                "find shared data and equal names, 24 bytes per entry more.\n\n"
+                "inside the index its header claims, and says so with status 2; UPDATE, "
+                "DELETE and COMPARE refuse the million entries, whose index is larger than "
+                "the 1 MiB a new archive's index or a walked tree may take, with status 2). "
+                "Target: at most %.0f MiB; for CHECK, which keeps what it needs of each entry "
+                "to find shared data and equal names, 24 bytes per entry more; for UPDATE, "
+                "DELETE and COMPARE, the archive's index (its startOffset) more. UPDATE and "
+                "DELETE change a copy of the archive, `<archive>-copy.big`, made before the run: "
+                "UPDATE adds or replaces `part1.txt` "
+                "(1 KiB), DELETE removes the first entry. COMPARE holds each generated tree "
+                "against its own archive, and a crafted archive against the folder that "
+                "EXTRACT * makes of it.\n\n"
                 % MEMORY_LIMIT_MIB)
         f.write(peaks + "\n\n")
         f.write("## How it is measured\n\n")
@@ -170,6 +186,14 @@ def main():
                 "- Inside the timed command each side first removes its previous "
                 "output. bigtool prints a line per file; its standard output goes to "
                 "/dev/null, and so does tar's.\n"
+                "- UPDATE and DELETE change the archive they are given, so before each of "
+                "their runs hyperfine makes a fresh copy of the 1 GiB archive (`--prepare`, "
+                "not timed). Before each run of cp, their reference, it removes cp's "
+                "previous copy and makes the same fresh copy for cp to read: a file just "
+                "written is read slower than one read many times (see the notes below). "
+                "Both sides then write a new 1 GiB file; UPDATE and DELETE also release "
+                "the old archive's pages when the new one takes its name, which cp does "
+                "not.\n"
                 "- The trees are generated once under /tmp/bigtool-bench/trees, never in "
                 "the repository. The timed runs work in %s: the archives and tar files "
                 "are made there before the timing starts, the large files are copied "
