@@ -470,6 +470,8 @@ INSTANTIATE_TEST_SUITE_P(
                       HostileName{"dotdot_end_backslash", "sub\\..", false},
                       HostileName{"dotdot_end_slash", "sub/..", false},
                       HostileName{"dotdot_alone", "..", false},
+                      HostileName{"trailing_backslash", "trail\\", false},
+                      HostileName{"trailing_slash", "sub/trail/", false},
                       HostileName{"colon_inside", "sub\\a:b.txt", true},
                       HostileName{"stream_name", "a.txt:evil", true},
                       HostileName{"device_con", "CON", true},
