@@ -4,6 +4,7 @@
 set(BIGTOOL_PORTABLE_SOURCES
   src/platform/platform.cpp
   src/platform/resolve_path.cpp
+  src/common/code_page.cpp
   src/common/end_run.cpp
   src/common/entry_name.cpp
   src/common/listing_order.cpp

@@ -20,6 +20,7 @@
 #include <cwchar>
 #include <string>
 
+#include "common/code_page.h"
 #include "common/printable.h"
 #include "platform/listed_items.h"
 #include "platform/platform.h"
@@ -44,7 +45,8 @@ static_assert(sizeof(HANDLE) == sizeof(FileHandle));
 
 // `wide` in the ANSI code page, in `ansi`: true when exactly, false when a
 // character has no place there (then it shows as '?', never as a best-fit
-// stand-in). What comes back from the ANSI text must be `wide` again.
+// stand-in). What comes back from the ANSI text must be `wide` again. The
+// flags are those the code page takes: UTF-8 refuses WC_NO_BEST_FIT_CHARS.
 bool to_ansi_exactly(const wchar_t* wide, std::string* ansi) {
     ansi->clear();
     int wide_length = static_cast<int>(wcslen(wide));
@@ -52,15 +54,17 @@ bool to_ansi_exactly(const wchar_t* wide, std::string* ansi) {
         return true;
     }
     BOOL defaulted = FALSE;
-    DWORD flags = WC_NO_BEST_FIT_CHARS;
-    BOOL* defaulted_at = &defaulted;
-    int length = WideCharToMultiByte(CP_ACP, flags, wide, wide_length, nullptr, 0, nullptr, defaulted_at);
-    if (length == 0 && GetLastError() == ERROR_INVALID_PARAMETER) {
-        // UTF-8 as the ANSI code page takes neither; it has room for everything.
-        flags = 0;
-        defaulted_at = nullptr;
-        length = WideCharToMultiByte(CP_ACP, flags, wide, wide_length, nullptr, 0, nullptr, nullptr);
+    DWORD flags = 0;
+    BOOL* defaulted_at = nullptr;
+    switch (narrowing_flags(GetACP())) {
+    case NarrowingFlags::no_best_fit:
+        flags = WC_NO_BEST_FIT_CHARS;
+        defaulted_at = &defaulted;
+        break;
+    case NarrowingFlags::fail_on_invalid: flags = WC_ERR_INVALID_CHARS; break;
+    case NarrowingFlags::none: break;
     }
+    int length = WideCharToMultiByte(CP_ACP, flags, wide, wide_length, nullptr, 0, nullptr, defaulted_at);
     if (length <= 0) {
         ansi->assign(static_cast<std::size_t>(wide_length), '?');
         return false;
