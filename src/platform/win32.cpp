@@ -139,10 +139,10 @@ bool is_plain_file(const BY_HANDLE_FILE_INFORMATION& info) {
            info.nNumberOfLinks <= 1;
 }
 
-// create_always for a name that exists: its own file, emptied, when that is
-// a plain file with no other link; a link (any reparse point, the link
-// itself, not what it leads to) or a file with other links is removed by a
-// handle that shows it to be one, and the file made anew, once. A file this
+// create_or_reuse for a name that exists: its own file, with its bytes,
+// when that is a plain file with no other link; a link (any reparse point,
+// the link itself, not what it leads to) or a file with other links is
+// removed by a handle that shows it to be one, and the file made anew, once. A file this
 // process holds is not opened at all (share mode 0), so none of its names
 // is removed; a directory is refused. Removal is asked for only where it is
 // needed: a file that may be written but not removed is written as before.
@@ -151,10 +151,7 @@ HANDLE open_own_file(const char* path) {
     HANDLE handle = open_name_itself(path, GENERIC_READ | GENERIC_WRITE, &info);
     if (handle != INVALID_HANDLE_VALUE) {
         if (is_plain_file(info)) {
-            // Emptied as CREATE_ALWAYS would: the handle is at the start.
-            if ((info.nFileSizeHigh == 0 && info.nFileSizeLow == 0) || SetEndOfFile(handle)) {
-                return handle;
-            }
+            return handle;
         }
         CloseHandle(handle);
     }
@@ -225,7 +222,7 @@ std::FILE* take_standard_output() {
     return _fdopen(data, "wb");
 }
 
-FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size) {
+FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size, FileIdentity* identity) {
     DWORD access = GENERIC_READ;
     DWORD disposition = OPEN_EXISTING;
     switch (mode) {
@@ -236,7 +233,7 @@ FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size) 
         access |= GENERIC_WRITE | DELETE;
         disposition = CREATE_NEW;
         break;
-    case OpenMode::create_always:
+    case OpenMode::create_or_reuse:
         access |= GENERIC_WRITE;
         disposition = CREATE_NEW;  // an existing name is looked at first: see open_own_file
         break;
@@ -244,11 +241,11 @@ FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size) 
     // Share mode 0: nobody, this process included, opens it again meanwhile.
     // Files to read are those that links lead to; a target is never that.
     DWORD flags = FILE_ATTRIBUTE_NORMAL;
-    if (mode == OpenMode::create_always) {
+    if (mode == OpenMode::create_or_reuse) {
         flags |= FILE_FLAG_OPEN_REPARSE_POINT;
     }
     HANDLE handle = CreateFileA(path, access, 0, nullptr, disposition, flags, nullptr);
-    if (handle == INVALID_HANDLE_VALUE && mode == OpenMode::create_always &&
+    if (handle == INVALID_HANDLE_VALUE && mode == OpenMode::create_or_reuse &&
         (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)) {
         handle = open_own_file(path);
     }
@@ -258,12 +255,24 @@ FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size) 
     // Reserved names (NUL, CON, COM1) and pipes open as devices; only files
     // on a disk are what callers mean.
     LARGE_INTEGER length;
-    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &length)) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &length) ||
+        (identity != nullptr && !GetFileInformationByHandle(handle, &info))) {
         CloseHandle(handle);
         return INVALID_FILE;
     }
     *size = static_cast<std::uint64_t>(length.QuadPart);
+    if (identity != nullptr) {
+        *identity = {info.dwVolumeSerialNumber,
+                     (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    }
     return reinterpret_cast<FileHandle>(handle);
+}
+
+int sys::empty(FileHandle file) {
+    LARGE_INTEGER start;
+    start.QuadPart = 0;
+    return SetFilePointerEx(as_handle(file), start, nullptr, FILE_BEGIN) && SetEndOfFile(as_handle(file));
 }
 
 FileHandle sys::open_listed(const char* path) {
