@@ -4,6 +4,7 @@
 set(BIGTOOL_PORTABLE_SOURCES
   src/platform/platform.cpp
   src/platform/resolve_path.cpp
+  src/common/code_page.cpp
   src/common/end_run.cpp
   src/common/entry_name.cpp
   src/common/listing_order.cpp
@@ -11,6 +12,7 @@ set(BIGTOOL_PORTABLE_SOURCES
   src/common/number.cpp
   src/common/paths.cpp
   src/common/printable.cpp
+  src/common/written_files.cpp
   src/archive/big_format.cpp
   src/archive/index_window.cpp
   src/archive/reader.cpp

@@ -70,12 +70,18 @@ header=$(objdump -f "$exe")
 private=$(objdump -p "$exe")
 grep -q 'file format pei-i386' <<<"$header" || { echo "$exe is not a PE32 executable"; exit 1; }
 grep -q 'Subsystem.*(Windows CUI)' <<<"$private" || { echo "$exe is not a console executable"; exit 1; }
+# Vista (6.0) is the oldest Windows with every function it imports.
+versions=$(awk '/^(Major|Minor)(OSystem|Subsystem)Version/ { printf "%s %s ", $1, $2 }' <<<"$private")
+if [ "$versions" != "MajorOSystemVersion 6 MinorOSystemVersion 0 MajorSubsystemVersion 6 MinorSubsystemVersion 0 " ]; then
+  echo "$exe does not say Windows 6.0: $versions"
+  exit 1
+fi
 dlls=$(sed -n 's/^\tDLL Name: //p' <<<"$private" | sort -u | tr '\n' ' ')
 if [ "$dlls" != "KERNEL32.dll msvcrt.dll " ]; then
   echo "$exe imports more than KERNEL32.dll and msvcrt.dll: $dlls"
   exit 1
 fi
-echo "$exe: PE32 console executable importing $dlls"
+echo "$exe: PE32 console executable for Windows 6.0 (Vista) or later, importing $dlls"
 
 # Each build runs in a Wine prefix of its own, through the wine-run.sh that
 # CTest starts every test program with. One persistent server per prefix

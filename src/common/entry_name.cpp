@@ -50,7 +50,9 @@ bool is_windows_device(std::string_view component) {
 }  // namespace
 
 bool is_safe_entry_name(std::string_view name, PathStyle style) {
-    if (name.empty() || is_name_separator(name[0])) {
+    // A trailing separator names a folder, which extraction would make and
+    // then fail to write as a file.
+    if (name.empty() || is_name_separator(name.front()) || is_name_separator(name.back())) {
         return false;
     }
     if (name.size() >= 2 && is_ascii_letter(name[0]) && name[1] == ':') {
@@ -83,8 +85,16 @@ bool is_safe_entry_name_start(std::string_view start, PathStyle style) {
     if (cut == std::string_view::npos) {
         return true;
     }
-    // Empty when the name begins with a separator, which is unsafe.
-    return is_safe_entry_name(start.substr(0, cut), style);
+    // A doubled separator inside the name is no trailing one. Empty when the
+    // name begins with a separator, which is unsafe.
+    return is_safe_entry_name(without_trailing_separators(start.substr(0, cut)), style);
+}
+
+std::string_view without_trailing_separators(std::string_view name) {
+    while (!name.empty() && is_name_separator(name.back())) {
+        name.remove_suffix(1);
+    }
+    return name;
 }
 
 bool has_empty_component(std::string_view name) {

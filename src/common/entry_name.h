@@ -6,13 +6,13 @@
 
 #include "common/path_style.h"
 
-// False for an empty name, an absolute one (leading '\' or '/'), one with a
-// drive letter (C:), and one with a ".." component, whichever separator it
-// uses. In Windows style also for what Windows would refuse half way,
-// rewrite or open as a device: ':', '<', '>', '"', '|', '?', '*' and control
-// bytes anywhere, a component that ends in a dot or a blank ("readme.",
-// "...", "sub "), and reserved device names (CON, NUL, COM1, CONIN$ ...)
-// with or without an extension.
+// False for an empty name, an absolute one (leading '\' or '/'), one that
+// ends in a separator ("trail\"), one with a drive letter (C:), and one
+// with a ".." component, whichever separator it uses. In Windows style also
+// for what Windows would refuse half way, rewrite or open as a device: ':',
+// '<', '>', '"', '|', '?', '*' and control bytes anywhere, a component that
+// ends in a dot or a blank ("readme.", "...", "sub "), and reserved device
+// names (CON, NUL, COM1, CONIN$ ...) with or without an extension.
 bool is_safe_entry_name(std::string_view name, PathStyle style);
 
 // The same for a name known only by its start, `start`: judged on the
@@ -20,6 +20,9 @@ bool is_safe_entry_name(std::string_view name, PathStyle style);
 // component cut short is never taken for another ("..x" for ".."). Without
 // a separator nothing is held whole, and nothing is found unsafe.
 bool is_safe_entry_name_start(std::string_view start, PathStyle style);
+
+// `name` without the separators it ends in.
+std::string_view without_trailing_separators(std::string_view name);
 
 // True when a separator leads, ends or doubles in `name`. Such a name comes
 // back from extraction as another name, or as none ("trail\").

@@ -246,7 +246,9 @@ int add_index_entry(const char* path, std::uint64_t size) {
     // A POSIX file name may hold backslashes, which an archive reads as
     // separators: "..\x" would become an entry that climbs out of its
     // folder, "a\\b" or "a\" one that does not come back as it went in.
-    if (!is_safe_entry_name(name, local_path_style())) {
+    // A trailing separator, which extraction refuses too, is named for what
+    // it is below.
+    if (!is_safe_entry_name(without_trailing_separators(name), local_path_style())) {
         return refuse_file(path, "its name would be unsafe to extract");
     }
     if (has_empty_component(name)) {

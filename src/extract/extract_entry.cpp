@@ -11,6 +11,7 @@
 #include "common/entry_name.h"
 #include "common/paths.h"
 #include "common/printable.h"
+#include "common/written_files.h"
 #include "extract/extract.h"
 #include "platform/platform.h"
 
@@ -21,11 +22,13 @@ static_assert(INDEX_WINDOW - ENTRY_NAME_AT > PATH_CAPACITY);
 
 // What extraction keeps from one entry to the next: one copy buffer for
 // every entry of the run; the folder of the previous target, which the
-// next one need not look at or make again.
+// next one need not look at or make again; the files written, so that no
+// two entries are written into one.
 struct Extraction {
     std::unique_ptr<std::uint8_t[]> copyBuffer;
     char lastChecked[PATH_CAPACITY];
     char lastMade[PATH_CAPACITY];
+    WrittenFiles written;
 };
 Extraction extraction;
 
@@ -84,6 +87,34 @@ int copy_data(const BigEntry& entry, FileHandle target) {
     case DataCopy::read_failed: std::printf("Error: Could not read from BIG file.\n"); return 0;
     case DataCopy::write_failed: std::printf("Error: Could not write to file.\n"); return 0;
     }
+    return 0;
+}
+
+// 1 when entry n may be written into the file `identity`: no other entry
+// was written into it in this run (the same entry may be, again). Else 0
+// after naming both: a name that this system takes for another's (letter
+// case, a short name) would put the second entry's bytes over the first's.
+int may_write_file(std::uint32_t n, std::string_view shown, FileIdentity identity) {
+    std::optional<std::uint32_t> writer = written_by(extraction.written, identity);
+    if (!writer) {
+        if (!remember_written(&extraction.written, identity, n)) {
+            std::printf("Error: Failed to allocate enough memory.\n");
+            return 0;
+        }
+        return 1;
+    }
+    if (*writer == n) {
+        return 1;
+    }
+    // The run ends here: the reader may walk back for the other's name.
+    const std::string second(shown);
+    std::optional<BigEntry> first = find_entry(*writer);
+    std::string storage;
+    std::string_view first_shown = first ? quoted_name(first->name, storage) : std::string_view("?");
+    std::printf("Error: Entry %lu '%s' names the file already extracted for entry %lu '%.*s'; "
+                "it keeps entry %lu's data.\n",
+                static_cast<unsigned long>(n), second.c_str(), static_cast<unsigned long>(*writer),
+                static_cast<int>(first_shown.size()), first_shown.data(), static_cast<unsigned long>(*writer));
     return 0;
 }
 
@@ -206,12 +237,19 @@ int write_entry(std::uint32_t n, const BigEntry& entry, const char* directory) {
                 printable(target, target_storage));
     make_target_directory(target);
 
-    FileHandle file = file_open(target, OpenMode::create_always);
+    // The file is emptied only once it is known to be no other entry's.
+    FileIdentity identity;
+    FileHandle file = file_open_target(target, &identity);
     if (file == INVALID_FILE) {
         std::printf("Error: Failed to create.\nPlease, remove the file if it exists.\n");
         return 0;
     }
-    if (!copy_buffer_ready()) {
+    if (!may_write_file(n, quoted.text, identity) || !copy_buffer_ready()) {
+        file_close(file);
+        return 0;
+    }
+    if (!file_empty(file)) {
+        std::printf("Error: Could not write to file.\n");
         file_close(file);
         return 0;
     }

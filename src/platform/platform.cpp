@@ -210,18 +210,46 @@ CopyStatus copy_by_reading(FileHandle source, FileHandle target, std::uint64_t c
     return copy_through(source, target, count, buffer, buffer_size, copied);
 }
 
-}  // namespace
-
-FileHandle file_open(const char* path, OpenMode mode) {
+// file_open and file_open_target: the file is held from its start.
+FileHandle open_held(const char* path, OpenMode mode, FileIdentity* identity) {
     if (fault_injected(FaultOp::open)) {
         return INVALID_FILE;
     }
     std::uint64_t size = 0;
-    FileHandle file = sys::open_file(path, mode, &size);
+    FileHandle file = sys::open_file(path, mode, &size, identity);
     if (file != INVALID_FILE) {
         held.files.push_back({file, true, 0, false, size});
     }
     return file;
+}
+
+}  // namespace
+
+FileHandle file_open(const char* path, OpenMode mode) {
+    return open_held(path, mode, nullptr);
+}
+
+FileHandle file_open_target(const char* path, FileIdentity* identity) {
+    return open_held(path, OpenMode::create_or_reuse, identity);
+}
+
+int file_empty(FileHandle file) {
+    HeldFile* found = held_file(file);
+    if (found != nullptr && found->positionKnown && found->position == 0 && found->openedSize == 0) {
+        return 1;
+    }
+    if (fault_injected(FaultOp::write)) {
+        return 0;
+    }
+    if (!sys::empty(file)) {
+        position_lost(file);
+        return 0;
+    }
+    position_is(file, 0);
+    if (found != nullptr) {
+        found->openedSize = 0;
+    }
+    return 1;
 }
 
 FileHandle file_open_listed(const char* path, std::uint64_t size) {

@@ -16,6 +16,7 @@
 
 #include "common/limits.h"
 #include "common/path_style.h"
+#include "common/written_files.h"
 
 // Separator and absolute-path rules of local paths on this system. Backend.
 PathStyle local_path_style();
@@ -48,12 +49,13 @@ enum class OpenMode {
     read_input,
     create_new,     // read and write; fails when the name exists
     // Read and write. A plain file of that name with no other link is
-    // emptied and reused; a link (symbolic, dangling or not, or a Windows
-    // reparse point) or a file with other hard links is removed and the
-    // file made anew, so that nothing is written through it. Refused like
-    // read_existing: directories, FIFOs and devices, and a file this process
-    // holds, under any of its names (checked before anything is removed).
-    create_always,
+    // reused with its bytes, which file_empty removes; a link (symbolic,
+    // dangling or not, or a Windows reparse point) or a file with other
+    // hard links is removed and the file made anew, so that nothing is
+    // written through it. Refused like read_existing: directories, FIFOs
+    // and devices, and a file this process holds, under any of its names
+    // (checked before anything is removed). Through file_open_target.
+    create_or_reuse,
 };
 
 // Every open is exclusive: while the process holds a file open, it does not
@@ -62,6 +64,15 @@ enum class OpenMode {
 // without sharing; POSIX takes an advisory lock (flock), which keeps out
 // only those that ask for one. Never blocks.
 FileHandle file_open(const char* path, OpenMode mode);
+
+// Opens `path` as OpenMode::create_or_reuse says, and tells which file that
+// is, so that the caller can look before it empties the file (file_empty)
+// and writes: EXTRACT's targets.
+FileHandle file_open_target(const char* path, FileIdentity* identity);
+
+// Empties a file just opened by file_open_target; 1 or 0. A file that was
+// empty costs nothing; emptying one counts as a write for the test seam.
+int file_empty(FileHandle file);
 
 // Opens for reading a file that the caller has just listed as a regular file
 // of `size` bytes, with the system's open alone: no lock, and no look at the

@@ -136,7 +136,7 @@ bool usable(int fd, struct stat* st, bool locking) {
     return true;
 }
 
-// create_always, checked as usable: the name's own file, never one that a
+// create_or_reuse, checked as usable: the name's own file, never one that a
 // link leads to. O_NOFOLLOW refuses a symbolic link, which is removed; a
 // file with other links is removed only after the checks, so that no name
 // of a held file goes. The file is then made exclusively, once: whatever
@@ -208,10 +208,9 @@ std::FILE* take_standard_output() {
     return fdopen(data, "w");
 }
 
-FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size) {
+FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size, FileIdentity* identity) {
     // O_NONBLOCK keeps a FIFO from hanging the open; anything that is not a
-    // regular file is refused. Create-or-replace empties the file only after
-    // it is known to be a regular file of its own that nobody holds.
+    // regular file is refused.
     int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     Place place = place_of(path);
     struct stat st;
@@ -220,21 +219,28 @@ FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size) 
     case OpenMode::read_existing:
     case OpenMode::read_input: fd = open_at(place, flags | O_RDONLY); break;
     case OpenMode::create_new: fd = open_at(place, flags | O_RDWR | O_CREAT | O_EXCL); break;
-    case OpenMode::create_always: fd = open_own_file(place, flags | O_RDWR, &st); break;
+    case OpenMode::create_or_reuse: fd = open_own_file(place, flags | O_RDWR, &st); break;
     }
     if (fd < 0 ||
-        (mode != OpenMode::create_always && !usable(fd, &st, mode != OpenMode::read_input))) {
-        return INVALID_FILE;
-    }
-    if (mode == OpenMode::create_always && st.st_size != 0 && ftruncate(fd, 0) != 0) {
-        ::close(fd);
+        (mode != OpenMode::create_or_reuse && !usable(fd, &st, mode != OpenMode::read_input))) {
         return INVALID_FILE;
     }
     // O_NONBLOCK stays set: reads and writes of a regular file ignore it,
     // and clearing it would cost two more system calls per file.
     state.opened.push_back({fd, st.st_dev, st.st_ino});
-    *size = mode == OpenMode::create_always ? 0 : static_cast<std::uint64_t>(st.st_size);
+    *size = static_cast<std::uint64_t>(st.st_size);
+    if (identity != nullptr) {
+        *identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    }
     return fd;
+}
+
+int sys::empty(FileHandle file) {
+    int result;
+    do {
+        result = ftruncate(fd_of(file), 0);
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
 }
 
 FileHandle sys::open_listed(const char* path) {

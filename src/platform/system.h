@@ -14,8 +14,11 @@
 namespace sys {
 
 // Opens `path` as `mode` says, and only a regular file on a disk that this
-// process does not hold open already. *size: its size as opened.
-FileHandle open_file(const char* path, OpenMode mode, std::uint64_t* size);
+// process does not hold open already. *size: its size as opened; and, when
+// `identity` is not null, which file it is (the open fails if that cannot
+// be told).
+FileHandle open_file(const char* path, OpenMode mode, std::uint64_t* size,
+                     FileIdentity* identity = nullptr);
 
 // Opens `path` for reading with the system's open alone (see
 // file_open_listed).
@@ -39,6 +42,8 @@ inline constexpr std::int64_t COPY_REFUSED = -2;       // never between these tw
 std::int64_t copy_some(FileHandle source, FileHandle target, std::uint64_t count, void* buffer,
                        std::uint32_t buffer_size);
 
+// Cuts the file to nothing; its position stays at the start.
+int empty(FileHandle file);
 int seek(FileHandle file, std::uint64_t offset, std::uint64_t* position);
 int position(FileHandle file, std::uint64_t* position);
 int size(FileHandle file, std::uint64_t* size);

@@ -20,6 +20,7 @@
 #include <cwchar>
 #include <string>
 
+#include "common/code_page.h"
 #include "common/printable.h"
 #include "platform/listed_items.h"
 #include "platform/platform.h"
@@ -44,7 +45,8 @@ static_assert(sizeof(HANDLE) == sizeof(FileHandle));
 
 // `wide` in the ANSI code page, in `ansi`: true when exactly, false when a
 // character has no place there (then it shows as '?', never as a best-fit
-// stand-in). What comes back from the ANSI text must be `wide` again.
+// stand-in). What comes back from the ANSI text must be `wide` again. The
+// flags are those the code page takes: UTF-8 refuses WC_NO_BEST_FIT_CHARS.
 bool to_ansi_exactly(const wchar_t* wide, std::string* ansi) {
     ansi->clear();
     int wide_length = static_cast<int>(wcslen(wide));
@@ -52,15 +54,17 @@ bool to_ansi_exactly(const wchar_t* wide, std::string* ansi) {
         return true;
     }
     BOOL defaulted = FALSE;
-    DWORD flags = WC_NO_BEST_FIT_CHARS;
-    BOOL* defaulted_at = &defaulted;
-    int length = WideCharToMultiByte(CP_ACP, flags, wide, wide_length, nullptr, 0, nullptr, defaulted_at);
-    if (length == 0 && GetLastError() == ERROR_INVALID_PARAMETER) {
-        // UTF-8 as the ANSI code page takes neither; it has room for everything.
-        flags = 0;
-        defaulted_at = nullptr;
-        length = WideCharToMultiByte(CP_ACP, flags, wide, wide_length, nullptr, 0, nullptr, nullptr);
+    DWORD flags = 0;
+    BOOL* defaulted_at = nullptr;
+    switch (narrowing_flags(GetACP())) {
+    case NarrowingFlags::no_best_fit:
+        flags = WC_NO_BEST_FIT_CHARS;
+        defaulted_at = &defaulted;
+        break;
+    case NarrowingFlags::fail_on_invalid: flags = WC_ERR_INVALID_CHARS; break;
+    case NarrowingFlags::none: break;
     }
+    int length = WideCharToMultiByte(CP_ACP, flags, wide, wide_length, nullptr, 0, nullptr, defaulted_at);
     if (length <= 0) {
         ansi->assign(static_cast<std::size_t>(wide_length), '?');
         return false;
@@ -135,10 +139,10 @@ bool is_plain_file(const BY_HANDLE_FILE_INFORMATION& info) {
            info.nNumberOfLinks <= 1;
 }
 
-// create_always for a name that exists: its own file, emptied, when that is
-// a plain file with no other link; a link (any reparse point, the link
-// itself, not what it leads to) or a file with other links is removed by a
-// handle that shows it to be one, and the file made anew, once. A file this
+// create_or_reuse for a name that exists: its own file, with its bytes,
+// when that is a plain file with no other link; a link (any reparse point,
+// the link itself, not what it leads to) or a file with other links is
+// removed by a handle that shows it to be one, and the file made anew, once. A file this
 // process holds is not opened at all (share mode 0), so none of its names
 // is removed; a directory is refused. Removal is asked for only where it is
 // needed: a file that may be written but not removed is written as before.
@@ -147,10 +151,7 @@ HANDLE open_own_file(const char* path) {
     HANDLE handle = open_name_itself(path, GENERIC_READ | GENERIC_WRITE, &info);
     if (handle != INVALID_HANDLE_VALUE) {
         if (is_plain_file(info)) {
-            // Emptied as CREATE_ALWAYS would: the handle is at the start.
-            if ((info.nFileSizeHigh == 0 && info.nFileSizeLow == 0) || SetEndOfFile(handle)) {
-                return handle;
-            }
+            return handle;
         }
         CloseHandle(handle);
     }
@@ -221,7 +222,7 @@ std::FILE* take_standard_output() {
     return _fdopen(data, "wb");
 }
 
-FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size) {
+FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size, FileIdentity* identity) {
     DWORD access = GENERIC_READ;
     DWORD disposition = OPEN_EXISTING;
     switch (mode) {
@@ -232,7 +233,7 @@ FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size) 
         access |= GENERIC_WRITE | DELETE;
         disposition = CREATE_NEW;
         break;
-    case OpenMode::create_always:
+    case OpenMode::create_or_reuse:
         access |= GENERIC_WRITE;
         disposition = CREATE_NEW;  // an existing name is looked at first: see open_own_file
         break;
@@ -240,11 +241,11 @@ FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size) 
     // Share mode 0: nobody, this process included, opens it again meanwhile.
     // Files to read are those that links lead to; a target is never that.
     DWORD flags = FILE_ATTRIBUTE_NORMAL;
-    if (mode == OpenMode::create_always) {
+    if (mode == OpenMode::create_or_reuse) {
         flags |= FILE_FLAG_OPEN_REPARSE_POINT;
     }
     HANDLE handle = CreateFileA(path, access, 0, nullptr, disposition, flags, nullptr);
-    if (handle == INVALID_HANDLE_VALUE && mode == OpenMode::create_always &&
+    if (handle == INVALID_HANDLE_VALUE && mode == OpenMode::create_or_reuse &&
         (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)) {
         handle = open_own_file(path);
     }
@@ -254,12 +255,24 @@ FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size) 
     // Reserved names (NUL, CON, COM1) and pipes open as devices; only files
     // on a disk are what callers mean.
     LARGE_INTEGER length;
-    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &length)) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &length) ||
+        (identity != nullptr && !GetFileInformationByHandle(handle, &info))) {
         CloseHandle(handle);
         return INVALID_FILE;
     }
     *size = static_cast<std::uint64_t>(length.QuadPart);
+    if (identity != nullptr) {
+        *identity = {info.dwVolumeSerialNumber,
+                     (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    }
     return reinterpret_cast<FileHandle>(handle);
+}
+
+int sys::empty(FileHandle file) {
+    LARGE_INTEGER start;
+    start.QuadPart = 0;
+    return SetFilePointerEx(as_handle(file), start, nullptr, FILE_BEGIN) && SetEndOfFile(as_handle(file));
 }
 
 FileHandle sys::open_listed(const char* path) {

@@ -66,14 +66,17 @@ TEST_F(ByNameTest, GetExtractsTheMatchingEntries) {
 TEST_F(ByNameTest, GetWritesNothingWhenRefused) {
     EXPECT_RUN(run({"x.big", "GET", "maps/harbour.map", "none", "out"}),
                head() + "Error: No entry matches 'none'.\n", 2);
-    const std::vector<FixtureEntry> hostile = {{"ok.txt", "1"}, {"..\\evil.txt", "2"}};
-    write_file("h.big", big_archive(hostile));
-    EXPECT_RUN(run({"h.big", "GET", "*", "out"}),
-               BANNER + info_block("h.big", 2, 16 + 15 + 20 + 8 + 2, 16 + 15 + 20 + 8) +
-                   "Error: Refusing to extract '..\\evil.txt': unsafe file name.\n",
-               2);
-    EXPECT_FALSE(exists("out"));
-    EXPECT_FALSE(exists("evil.txt"));
+    for (const std::string name : {"..\\evil.txt", "sub\\trail\\"}) {
+        write_file("h.big", big_archive({{"ok.txt", "1"}, {name, "2"}}));
+        const unsigned long start = 16 + 15 + 9 + name.size() + 8;
+        EXPECT_RUN(run({"h.big", "GET", "*", "out"}),
+                   BANNER + info_block("h.big", 2, start + 2, start) +
+                       "Error: Refusing to extract '" + name + "': unsafe file name.\n",
+                   2);
+        EXPECT_FALSE(exists("out"));
+        EXPECT_FALSE(exists("evil.txt"));
+        EXPECT_FALSE(exists("sub"));
+    }
     EXPECT_RUN(run({"x.big", "GET", "out"}), head() + "Error: Bad parameters.\n", 1);
 }
 

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "support/big_writer.h"
+#include "support/host.h"
 #include "support/test_data.h"
 #include "support/tool_test.h"
 
@@ -31,7 +32,33 @@ std::vector<std::string> tree_below(const fs::path& root) {
     return found;
 }
 
-class ExtractTest : public ToolTest {};
+class ExtractTest : public ToolTest {
+protected:
+    // Entries `first` and then `second`, whose names this system gives one
+    // file below `outdir`: EXTRACT * and GET * write the first, and refuse
+    // the second before its bytes are written, naming both.
+    void expect_first_kept(const std::string& outdir, const std::string& first, const std::string& second) {
+        SCOPED_TRACE(first + " then " + second);
+        const std::string bytes = big_archive({{first, "first"}, {second, "second!"}});
+        write_file("x.big", bytes);
+        const std::string head =
+            BANNER + info_block("x.big", 2, bytes.size(), 16 + 18 + first.size() + second.size() + 8);
+        const std::string entries =
+            extracting(0, 5, first, outdir + "/" + slashed(first)) + "OK\n" +
+            extracting(1, 7, second, outdir + "/" + slashed(second)) + "Error: Entry 1 '" + second +
+            "' names the file already extracted for entry 0 '" + first + "'; it keeps entry 0's data.\n";
+        EXPECT_RUN(run({"x.big", "EXTRACT", "*", outdir}), head + extract_opening(outdir, 1) + entries, 2);
+        EXPECT_EQ(read_file(outdir + "/" + slashed(first)), "first");
+        EXPECT_EQ(files_below(outdir), std::vector<std::string>{slashed(first)});
+        EXPECT_RUN(run({"x.big", "GET", "*", outdir}), head + extract_opening(outdir, 2) + entries, 2);
+        EXPECT_EQ(read_file(outdir + "/" + slashed(first)), "first");
+    }
+
+    static std::string slashed(std::string name) {
+        std::replace(name.begin(), name.end(), '\\', '/');
+        return name;
+    }
+};
 
 TEST_F(ExtractTest, WorkedExample) {
     write_file("x.big", big_archive(TWO_ENTRIES));
@@ -124,6 +151,41 @@ TEST_F(ExtractTest, SameIndexTwiceExtractsTwice) {
                    extracting(0, 3, "a.txt", "out/a.txt") + "OK\n" + "Completed successfully\n",
                0);
     EXPECT_EQ(read_file("out/a.txt"), "abc");
+}
+
+// No two entries are written into one file in a run, whatever makes their
+// names one: here the names themselves, a duplicate, or the same path
+// with a doubled separator.
+TEST_F(ExtractTest, TwoEntriesNeverShareAFile) {
+    expect_first_kept("twice", "a.txt", "a.txt");
+    expect_first_kept("separators", "sub\\a.txt", "sub\\\\a.txt");
+}
+
+// Windows opens a file under its name in any case, and under its short
+// name (Wine's for "program files.txt" is PROG~W2D.TXT).
+TEST_F(ExtractTest, TwoEntriesNeverShareAFileOnWindows) {
+    if (!host_is_windows()) {
+        GTEST_SKIP() << "letter case and short names name one file on Windows";
+    }
+    expect_first_kept("case", "a.txt", "A.TXT");
+    expect_first_kept("short", "program files.txt", "PROG~W2D.TXT");
+}
+
+// A case-insensitive file system does the same on Linux.
+TEST_F(ExtractTest, TwoEntriesNeverShareAFileWithoutCase) {
+    if (host_is_windows()) {
+        GTEST_SKIP() << "a case-insensitive tmpfs is a POSIX case";
+    }
+    fs::create_directories(at("disk"));
+    TmpfsMount disk(at("disk").string(), 1 << 20, false, true);
+    if (!disk.failure().empty()) {
+        GTEST_SKIP() << disk.failure();
+    }
+    fs::create_directories(at("disk/out"));
+    if (std::string failure = host_fold_case(at("disk/out").string()); !failure.empty()) {
+        GTEST_SKIP() << failure;
+    }
+    expect_first_kept("disk/out", "Sub\\a.txt", "SUB\\A.TXT");
 }
 
 TEST_F(ExtractTest, LongerExistingFileIsReplaced) {
@@ -470,6 +532,8 @@ INSTANTIATE_TEST_SUITE_P(
                       HostileName{"dotdot_end_backslash", "sub\\..", false},
                       HostileName{"dotdot_end_slash", "sub/..", false},
                       HostileName{"dotdot_alone", "..", false},
+                      HostileName{"trailing_backslash", "trail\\", false},
+                      HostileName{"trailing_slash", "sub/trail/", false},
                       HostileName{"colon_inside", "sub\\a:b.txt", true},
                       HostileName{"stream_name", "a.txt:evil", true},
                       HostileName{"device_con", "CON", true},

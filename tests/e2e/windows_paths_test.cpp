@@ -99,6 +99,42 @@ TEST_F(WindowsPathsTest, ArgumentsOutsideTheCodePage) {
     EXPECT_EQ(files_below(""), (std::vector<std::string>{"in/a.txt", "lodz.big", "out/a.txt", "x.big"}));
 }
 
+// With UTF-8 as the ANSI code page (Windows 10's option for every program;
+// here a manifest beside a copy of the tool asks for it, which Wine obeys)
+// every name fits: arguments and names beyond code page 1252 are taken,
+// and stored and written as their UTF-8 bytes. Windows refuses the flags
+// of the other code pages for UTF-8; Wine takes them, so only the unit
+// test of the choice of flags catches that.
+TEST_F(WindowsPathsTest, Utf8AsTheCodePageTakesEveryName) {
+    write_file("utf8/bigtool.exe.manifest",
+               "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+               "<assembly manifestVersion=\"1.0\" xmlns=\"urn:schemas-microsoft-com:asm.v1\">\n"
+               "<application xmlns=\"urn:schemas-microsoft-com:asm.v3\"><windowsSettings>\n"
+               "<activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/2019/WindowsSettings\">"
+               "UTF-8</activeCodePage>\n"
+               "</windowsSettings></application>\n</assembly>\n");
+    fs::copy_file(tool_path(), at("utf8/bigtool.exe"));
+    RunOptions utf8;
+    utf8.program = at("utf8/bigtool.exe").string();
+    write_unicode("in/łódź.txt", "polish");
+    const std::string name = "\xC5\x82\xC3\xB3" "d\xC5\xBA.txt";  // łódź.txt in UTF-8
+    EXPECT_RUN(run({"łódź.big", "CREATE", "in"}, utf8),
+               create_opening("in", "łódź.big") + "Adding[0] 0kb '" + local("in/" + name) +
+                   "': Done\nTotal file count: 1\nCompleted successfully\n",
+               0);
+    const std::string bytes = big_archive({{name, "polish"}});
+    std::ifstream archive(folder() / utf8_path("łódź.big"), std::ios::binary);
+    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(archive), {}) == bytes);
+    write_file("x.big", bytes);
+    EXPECT_RUN(run({"x.big", "EXTRACT", "*", "ｏｕｔ"}, utf8),
+               BANNER + info_block("x.big", 1, bytes.size(), 16 + 9 + name.size() + 8) +
+                   extract_opening("ｏｕｔ", 1) + extracting(0, 6, name, "ｏｕｔ/" + name) +
+                   "OK\nCompleted successfully\n",
+               0);
+    std::ifstream written(folder() / utf8_path("ｏｕｔ/łódź.txt"), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), "polish");
+}
+
 // "C:" alone is the drive's current directory, not its root.
 TEST_F(WindowsPathsTest, BareDriveIsItsCurrentDirectory) {
     const std::string name = folder().filename().string() + ".txt";  // nowhere else on the drive

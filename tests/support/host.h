@@ -11,15 +11,23 @@
 bool host_is_root();
 
 // Mounts a fresh tmpfs of `bytes` bytes on the existing, empty directory
-// `dir`, read-only when asked.
-std::string host_mount_tmpfs(const std::string& dir, std::size_t bytes, bool read_only);
+// `dir`, read-only when asked; with `casefold`, its names are looked up
+// without regard to letter case (Linux 6.13 and later, built with Unicode
+// support).
+std::string host_mount_tmpfs(const std::string& dir, std::size_t bytes, bool read_only,
+                             bool casefold = false);
 void host_unmount(const std::string& dir);
+
+// Makes the empty directory `dir`, on a tmpfs mounted with `casefold`, look
+// its names up without regard to letter case (its folders made later
+// inherit it). "" when done, otherwise why not.
+std::string host_fold_case(const std::string& dir);
 
 // Mounted for as long as it lives; nothing when the mount failed.
 class TmpfsMount {
 public:
-    TmpfsMount(const std::string& dir, std::size_t bytes, bool read_only)
-        : dir_(dir), failure_(host_mount_tmpfs(dir, bytes, read_only)) {}
+    TmpfsMount(const std::string& dir, std::size_t bytes, bool read_only, bool casefold = false)
+        : dir_(dir), failure_(host_mount_tmpfs(dir, bytes, read_only, casefold)) {}
     ~TmpfsMount() {
         if (failure_.empty()) {
             host_unmount(dir_);

@@ -8,11 +8,15 @@ bool host_is_root() {
     return false;
 }
 
-std::string host_mount_tmpfs(const std::string&, std::size_t, bool) {
+std::string host_mount_tmpfs(const std::string&, std::size_t, bool, bool) {
     return "a small file system of its own needs a POSIX host";
 }
 
 void host_unmount(const std::string&) {}
+
+std::string host_fold_case(const std::string&) {
+    return "a case-insensitive tmpfs needs a POSIX host";
+}
 
 PauseGate::PauseGate(const std::string& unique) {
     // A pipe's name may not hold the path's separators.

@@ -48,7 +48,7 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd,
     ToolRun run;
     // Everything the child needs is made before the fork: tests may run this
     // from a second thread, and the child must not allocate.
-    std::string program = tool_path();
+    std::string program = options.program.empty() ? tool_path() : options.program;
     std::vector<char*> argv;
     argv.push_back(program.data());
     for (const std::string& arg : args) {

@@ -27,6 +27,7 @@ struct RunOptions {
     // Windows the console's CRLF line ends are otherwise read as LF).
     bool dataOutput = false;
     bool removeCwd = false;           // the working directory is removed before the tool starts
+    std::string program;              // a copy of the tool to start instead (absolute path)
 };
 
 // The tool's path comes from the BIGTOOL_EXE environment variable, relative

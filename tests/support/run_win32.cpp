@@ -109,7 +109,7 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd,
     line += "cd /d ";
     append_quoted(line, cwd);
     line += " && ";
-    append_quoted(line, tool_path());
+    append_quoted(line, options.program.empty() ? tool_path() : options.program);
     // The redirections come before the arguments, whose quotes may leave
     // cmd's quoting switched at the end.
     line += " 2>";

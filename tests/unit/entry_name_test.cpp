@@ -12,7 +12,9 @@ TEST(EntryName, ClimbsAndAbsoluteNamesRefusedInBothStyles) {
         "",          "\\a.txt",      "/a.txt",          "\\\\server\\share\\a", "C:a.txt",
         "C:\\a.txt", "c:/a.txt",     "..",              "..\\a.txt",            "../a.txt",
         "sub\\..",   "sub/..",       "sub\\..\\a.txt",  "sub/../a.txt",         "sub/..\\..\\a.txt",
-        "a\\b\\..\\..\\..\\c"};
+        "a\\b\\..\\..\\..\\c",
+        // A trailing separator names a folder, never a file.
+        "trail\\", "sub/trail/", "a\\b/"};
     for (PathStyle style : BOTH) {
         for (const char* name : refused) {
             SCOPED_TRACE(name);
@@ -84,7 +86,7 @@ TEST(EntryName, StartJudgedOnWholeComponents) {
     for (const char* start : {"\\abc", "..\\x", "sub/..\\x", "C:\\x"}) {
         EXPECT_FALSE(is_safe_entry_name_start(start, PathStyle::posix)) << start;
     }
-    for (const char* start : {"C:abc", "..", "sub\\..", "sub/..x", "CON\\x"}) {
+    for (const char* start : {"C:abc", "..", "sub\\..", "sub/..x", "CON\\x", "sub\\\\x"}) {
         EXPECT_TRUE(is_safe_entry_name_start(start, PathStyle::posix)) << start;
     }
     EXPECT_FALSE(is_safe_entry_name_start("CON\\x", PathStyle::windows));

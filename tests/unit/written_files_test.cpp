@@ -1,0 +1,42 @@
+// The table of files a run has written: each file by volume and number.
+#include <gtest/gtest.h>
+
+#include "common/written_files.h"
+
+namespace {
+
+TEST(WrittenFiles, EachFileKeepsItsEntry) {
+    WrittenFiles files;
+    EXPECT_EQ(written_by(files, {1, 7}), std::nullopt);
+    ASSERT_TRUE(remember_written(&files, {1, 7}, 0));
+    ASSERT_TRUE(remember_written(&files, {2, 7}, 1));  // the same number on another volume
+    EXPECT_EQ(written_by(files, {1, 7}), 0u);
+    EXPECT_EQ(written_by(files, {2, 7}), 1u);
+    EXPECT_EQ(written_by(files, {1, 8}), std::nullopt);
+    EXPECT_EQ(written_by(files, {3, 7}), std::nullopt);
+    ASSERT_TRUE(remember_written(&files, {1, 7}, 5));
+    EXPECT_EQ(written_by(files, {1, 7}), 5u);
+    EXPECT_EQ(files.count, 2u);
+}
+
+// Through several growths of the table, with numbers in runs as inodes
+// come and scattered as file indexes may be; every file is found again,
+// and the table stays at most three quarters full.
+TEST(WrittenFiles, ManyFilesAllFound) {
+    WrittenFiles files;
+    const std::uint32_t count = 20000;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::uint64_t number = i % 2 == 0 ? 1000 + i : (std::uint64_t{i} << 40) | 0xFFFF;
+        ASSERT_TRUE(remember_written(&files, {0xC0FFEE, number}, i));
+    }
+    EXPECT_EQ(files.count, count);
+    EXPECT_LE(files.count * 4, files.capacity * 3);
+    EXPECT_EQ(files.capacity, 32768u);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::uint64_t number = i % 2 == 0 ? 1000 + i : (std::uint64_t{i} << 40) | 0xFFFF;
+        ASSERT_EQ(written_by(files, {0xC0FFEE, number}), i);
+    }
+    EXPECT_EQ(written_by(files, {0xC0FFEE, 999}), std::nullopt);
+}
+
+}  // namespace
