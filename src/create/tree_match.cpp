@@ -125,6 +125,7 @@ void match_entries(TreeMatch& match, std::uint32_t count) {
             end_run(2);
         }
         if (first == last) {
+            match.fileOf.push_back(NO_MATCH);
             continue;
         }
         const std::uint32_t file = *first;
@@ -139,12 +140,12 @@ void match_entries(TreeMatch& match, std::uint32_t count) {
             end_run(2);
         }
         match.entryOf[file] = n;
+        match.fileOf.push_back(file);
     }
 }
 
-std::uint32_t file_for_entry(TreeMatch& match, std::uint32_t n, const BigEntry& entry) {
-    auto [first, last] = files_named(match, entry);
-    return first != last && match.entryOf[*first] == n ? *first : NO_MATCH;
+std::uint32_t file_for_entry(const TreeMatch& match, std::uint32_t n) {
+    return n < match.fileOf.size() ? match.fileOf[n] : NO_MATCH;
 }
 
 std::string file_path(const TreeMatch& match, std::uint32_t file) {

@@ -20,6 +20,9 @@ struct TreeMatch {
     std::vector<std::uint32_t> keyAt;    // where each file's key starts in keys
     std::vector<std::uint32_t> byKey;    // the files, ordered by key
     std::vector<std::uint32_t> entryOf;  // the entry each file stands for, or NO_MATCH
+    // The file each entry stands for, or NO_MATCH: 4 bytes for each entry
+    // the index holds, so that the work after the match looks nothing up.
+    std::vector<std::uint32_t> fileOf;
     std::string key;                     // scratch, so that lookups allocate once
 };
 
@@ -33,7 +36,7 @@ int walk_for_match(const char* root, TreeMatch* match);
 void match_entries(TreeMatch& match, std::uint32_t count);
 
 // The file that entry `n` stands for, or NO_MATCH; after match_entries.
-std::uint32_t file_for_entry(TreeMatch& match, std::uint32_t n, const BigEntry& entry);
+std::uint32_t file_for_entry(const TreeMatch& match, std::uint32_t n);
 
 // The full path of file `file`: to open it and to show it.
 std::string file_path(const TreeMatch& match, std::uint32_t file);

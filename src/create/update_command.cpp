@@ -67,7 +67,7 @@ void update_command(int argc, char** argv) {
     const std::uint32_t count = entry_count();
     for (std::uint32_t n = 0; n < count; ++n) {
         BigEntry entry = walked_entry(n);
-        std::uint32_t file = file_for_entry(match, n, entry);
+        std::uint32_t file = file_for_entry(match, n);
         bool replace = file != NO_MATCH && differs(match, file, n, entry);
         if (!replace && !entry_data_readable(n, entry)) {
             end_run(2);
@@ -107,14 +107,14 @@ void compare_command(int argc, char** argv) {
     const std::uint32_t count = entry_count();
     for (std::uint32_t n = 0; n < count; ++n) {
         BigEntry entry = walked_entry(n);
-        std::uint32_t file = file_for_entry(match, n, entry);
-        std::string_view name = quoted_name(entry.name, shown);
+        std::uint32_t file = file_for_entry(match, n);
         if (file == NO_MATCH) {
+            std::string_view name = quoted_name(entry.name, shown);
             std::printf("Only in archive[%lu] '%.*s'\n", static_cast<unsigned long>(n),
                         static_cast<int>(name.size()), name.data());
             ++found;
         } else if (differs(match, file, n, entry)) {
-            // The entry's view may have moved; its name was taken before.
+            std::string_view name = quoted_name(entry.name, shown);
             std::string path = file_path(match, file);
             std::printf("Differs[%lu] '%.*s' from '%s'\n", static_cast<unsigned long>(n),
                         static_cast<int>(name.size()), name.data(), printable(path.c_str(), shown_path));
