@@ -108,30 +108,7 @@ int gather_file(FileHandle file, std::uint32_t size) {
 }
 
 int copy_file(FileHandle file, std::uint32_t size) {
-    if (!write_gathered()) {
-        return 0;
-    }
-    std::uint64_t copied = 0;
-    switch (file_copy(file, build.handle, size, build.copyBuffer.get(), COPY_CHUNK, &copied)) {
-    case CopyStatus::copied: break;
-    case CopyStatus::source_ended:
-        std::printf("Error: The file shrank while the archive was made.\n");
-        return 0;
-    case CopyStatus::read_failed: std::printf("Error: Could not read file.\n"); return 0;
-    case CopyStatus::write_failed: std::printf("Error: Could not write to BIG file.\n"); return 0;
-    }
-    std::uint32_t got = 0;
-    // The entry states the size: a file that grew would not match it.
-    std::uint8_t probe;
-    if (!file_read(file, &probe, 1, &got)) {
-        std::printf("Error: Could not read file.\n");
-        return 0;
-    }
-    if (got != 0) {
-        std::printf("Error: The file grew while the archive was made.\n");
-        return 0;
-    }
-    return 1;
+    return write_gathered() && copy_file_data(file, build.handle, size, build.copyBuffer.get(), COPY_CHUNK);
 }
 
 int seek_to(std::uint32_t offset) {
@@ -208,6 +185,31 @@ int walk_index_pass(const char* input_dir) {
 }
 
 }  // namespace
+
+int copy_file_data(FileHandle file, FileHandle target, std::uint32_t size, void* buffer,
+                   std::uint32_t buffer_size) {
+    std::uint64_t copied = 0;
+    switch (file_copy(file, target, size, buffer, buffer_size, &copied)) {
+    case CopyStatus::copied: break;
+    case CopyStatus::source_ended:
+        std::printf("Error: The file shrank while the archive was made.\n");
+        return 0;
+    case CopyStatus::read_failed: std::printf("Error: Could not read file.\n"); return 0;
+    case CopyStatus::write_failed: std::printf("Error: Could not write to BIG file.\n"); return 0;
+    }
+    std::uint32_t got = 0;
+    // The entry states the size: a file that grew would not match it.
+    std::uint8_t probe;
+    if (!file_read(file, &probe, 1, &got)) {
+        std::printf("Error: Could not read file.\n");
+        return 0;
+    }
+    if (got != 0) {
+        std::printf("Error: The file grew while the archive was made.\n");
+        return 0;
+    }
+    return 1;
+}
 
 Pass build_pass() {
     return build.pass;

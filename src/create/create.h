@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/platform.h"
+
 inline constexpr std::size_t INDEX_CAPACITY = 1048576;
 
 // The index pass records names and sizes; the data pass copies the bytes.
@@ -52,6 +54,13 @@ int add_index_entry(const char* path, std::uint64_t size);
 // Data pass: appends the bytes of the file at `path` to the archive and
 // records their offset in entry `index`. 1, or 0 (the walk then reports it).
 int add_file_data(std::uint32_t index, const char* path);
+
+// Copies the `size` bytes of an input file, from its start, to `target`
+// (an archive being written), and finds that the file ends there: 1, or 0
+// after printing why (it could not be read, it shrank or grew, or the
+// archive could not be written).
+int copy_file_data(FileHandle file, FileHandle target, std::uint32_t size, void* buffer,
+                   std::uint32_t buffer_size);
 
 // 1 when the archive was built from `input_dir` and written whole; 0 after
 // printing why, the archive removed. A built archive stays open until the

@@ -142,25 +142,9 @@ bool copy_file_in(FileHandle target, std::uint32_t n, const PlannedData& data, s
         std::printf("Error: Could not open '%s'.\n", printable(path, shown));
         return false;
     }
-    const char* failure = nullptr;
-    std::uint64_t copied = 0;
-    switch (file_copy(file, target, data.size, buffer, REWRITE_CHUNK, &copied)) {
-    case CopyStatus::copied: break;
-    case CopyStatus::source_ended: failure = "The file shrank while the archive was made."; break;
-    case CopyStatus::read_failed: failure = "Could not read file."; break;
-    case CopyStatus::write_failed: failure = "Could not write to BIG file."; break;
-    }
-    // The entry states the size: a file that grew would not match it.
-    std::uint32_t got = 0;
-    std::uint8_t probe;
-    if (failure == nullptr && !file_read(file, &probe, 1, &got)) {
-        failure = "Could not read file.";
-    } else if (failure == nullptr && got != 0) {
-        failure = "The file grew while the archive was made.";
-    }
+    const int copied = copy_file_data(file, target, data.size, buffer, REWRITE_CHUNK);
     file_close(file);
-    if (failure != nullptr) {
-        std::printf("Error: %s\n", failure);
+    if (!copied) {
         return false;
     }
     std::printf("Done\n");
