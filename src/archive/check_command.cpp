@@ -50,7 +50,8 @@ std::uint64_t judge_name(std::uint32_t n, const BigEntry& entry, std::string& sc
     const bool whole = entry_name_is_whole(entry);
     if (entry.nameLength == 0) {
         report(true, n, name, "its name is empty.");
-    } else if (whole ? !is_safe_entry_name(name, here) : !is_safe_entry_name_start(name, here)) {
+    } else if (whole ? !is_safe_entry_name(name, here, local_lead_bytes())
+                     : !is_safe_entry_name_start(name, here, local_lead_bytes())) {
         report(true, n, name, "its name is unsafe to extract.");
     } else if (entry.nameLength >= PATH_CAPACITY) {
         report(true, n, name, "its name is too long to extract.");

@@ -20,9 +20,33 @@ bool ends_in_dot_or_blank(std::string_view component) {
 }
 
 // Characters no Windows file name holds; the name would fail half made.
-bool has_windows_forbidden_character(std::string_view name) {
-    return name.find_first_of(":<>\"|?*") != std::string_view::npos ||
-           std::any_of(name.begin(), name.end(), is_control_byte);
+// All but '|' lie below the trail bytes of double-byte code pages, and so
+// do the control bytes but 0x7F, which no such code page takes as one.
+bool has_windows_forbidden_character(std::string_view name, const LeadBytes& lead) {
+    if (name.find_first_of(":<>\"?*") != std::string_view::npos ||
+        std::any_of(name.begin(), name.end(), is_control_byte)) {
+        return true;
+    }
+    for (std::size_t i = 0; i < name.size(); i += character_length(name, i, lead)) {
+        if (name[i] == '|' || is_broken_lead(name, i, lead)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Where the separators `name` ends in begin; name.size() when it ends in
+// none. A separator is a character of its own, never a trail byte.
+std::size_t trailing_separators_at(std::string_view name, const LeadBytes& lead) {
+    std::size_t end = 0;
+    for (std::size_t i = 0; i < name.size();) {
+        std::size_t length = character_length(name, i, lead);
+        i += length;
+        if (length > 1 || !is_name_separator(name[i - 1])) {
+            end = i;
+        }
+    }
+    return end;
 }
 
 // CON, CON.txt and "con .log" all open the console device on Windows.
@@ -49,62 +73,66 @@ bool is_windows_device(std::string_view component) {
 
 }  // namespace
 
-bool is_safe_entry_name(std::string_view name, PathStyle style) {
+bool is_safe_entry_name(std::string_view name, PathStyle style, const LeadBytes& lead) {
     // A trailing separator names a folder, which extraction would make and
     // then fail to write as a file.
-    if (name.empty() || is_name_separator(name.front()) || is_name_separator(name.back())) {
+    if (name.empty() || is_name_separator(name.front()) || trailing_separators_at(name, lead) != name.size()) {
         return false;
     }
     if (name.size() >= 2 && is_ascii_letter(name[0]) && name[1] == ':') {
         return false;
     }
     bool windows = style == PathStyle::windows;
-    if (windows && has_windows_forbidden_character(name)) {
+    if (windows && has_windows_forbidden_character(name, lead)) {
         return false;
     }
     std::size_t start = 0;
-    while (start <= name.size()) {
-        std::size_t end = start;
-        while (end < name.size() && !is_name_separator(name[end])) {
-            ++end;
+    for (std::size_t i = 0; i <= name.size();) {
+        if (i < name.size() && !is_name_separator(name[i])) {
+            i += character_length(name, i, lead);
+            continue;
         }
-        std::string_view component = name.substr(start, end - start);
+        std::string_view component = name.substr(start, i - start);
         if (component == "..") {
             return false;
         }
         if (windows && (ends_in_dot_or_blank(component) || is_windows_device(component))) {
             return false;
         }
-        start = end + 1;
+        start = ++i;
     }
     return true;
 }
 
-bool is_safe_entry_name_start(std::string_view start, PathStyle style) {
-    std::size_t cut = start.find_last_of("\\/");
+bool is_safe_entry_name_start(std::string_view start, PathStyle style, const LeadBytes& lead) {
+    std::size_t cut = std::string_view::npos;
+    for (std::size_t i = 0; i < start.size(); i += character_length(start, i, lead)) {
+        if (is_name_separator(start[i])) {
+            cut = i;
+        }
+    }
     if (cut == std::string_view::npos) {
         return true;
     }
     // A doubled separator inside the name is no trailing one. Empty when the
     // name begins with a separator, which is unsafe.
-    return is_safe_entry_name(without_trailing_separators(start.substr(0, cut)), style);
+    return is_safe_entry_name(without_trailing_separators(start.substr(0, cut), lead), style, lead);
 }
 
-std::string_view without_trailing_separators(std::string_view name) {
-    while (!name.empty() && is_name_separator(name.back())) {
-        name.remove_suffix(1);
-    }
-    return name;
+std::string_view without_trailing_separators(std::string_view name, const LeadBytes& lead) {
+    return name.substr(0, trailing_separators_at(name, lead));
 }
 
-bool has_empty_component(std::string_view name) {
-    if (name.empty() || is_name_separator(name.front()) || is_name_separator(name.back())) {
+bool has_empty_component(std::string_view name, const LeadBytes& lead) {
+    if (name.empty() || is_name_separator(name.front()) || trailing_separators_at(name, lead) != name.size()) {
         return true;
     }
-    for (std::size_t i = 1; i < name.size(); ++i) {
-        if (is_name_separator(name[i - 1]) && is_name_separator(name[i])) {
+    bool after_separator = false;
+    for (std::size_t i = 0; i < name.size(); i += character_length(name, i, lead)) {
+        if (after_separator && is_name_separator(name[i])) {
             return true;
         }
+        after_separator = is_name_separator(name[i]);
     }
     return false;
 }

@@ -13,17 +13,20 @@
 // '<', '>', '"', '|', '?', '*' and control bytes anywhere, a component that
 // ends in a dot or a blank ("readme.", "...", "sub "), and reserved device
 // names (CON, NUL, COM1, CONIN$ ...) with or without an extension.
-bool is_safe_entry_name(std::string_view name, PathStyle style);
+// With `lead`, names are read by characters as Windows reads them in that
+// code page, and a lead byte that begins no character is unsafe.
+bool is_safe_entry_name(std::string_view name, PathStyle style, const LeadBytes& lead = NO_LEAD_BYTES);
 
 // The same for a name known only by its start, `start`: judged on the
 // components it holds whole, those before its last separator, so that a
 // component cut short is never taken for another ("..x" for ".."). Without
 // a separator nothing is held whole, and nothing is found unsafe.
-bool is_safe_entry_name_start(std::string_view start, PathStyle style);
+bool is_safe_entry_name_start(std::string_view start, PathStyle style,
+                              const LeadBytes& lead = NO_LEAD_BYTES);
 
 // `name` without the separators it ends in.
-std::string_view without_trailing_separators(std::string_view name);
+std::string_view without_trailing_separators(std::string_view name, const LeadBytes& lead = NO_LEAD_BYTES);
 
 // True when a separator leads, ends or doubles in `name`. Such a name comes
 // back from extraction as another name, or as none ("trail\").
-bool has_empty_component(std::string_view name);
+bool has_empty_component(std::string_view name, const LeadBytes& lead = NO_LEAD_BYTES);

@@ -133,16 +133,18 @@ int archive_name_from_local(std::string_view relative, PathStyle style, char* ou
     return 1;
 }
 
-std::size_t last_separator(std::string_view path, PathStyle style) {
-    for (std::size_t i = path.size(); i > 0; --i) {
-        if (is_separator(path[i - 1], style)) {
-            return i - 1;
+std::size_t last_separator(std::string_view path, PathStyle style, const LeadBytes& lead) {
+    std::size_t last = std::string_view::npos;
+    for (std::size_t i = 0; i < path.size(); i += character_length(path, i, lead)) {
+        if (is_separator(path[i], style)) {
+            last = i;
         }
     }
-    return std::string_view::npos;
+    return last;
 }
 
-std::size_t next_component_end(std::string_view path, std::size_t from, PathStyle style) {
+std::size_t next_component_end(std::string_view path, std::size_t from, PathStyle style,
+                               const LeadBytes& lead) {
     std::size_t i = from;
     while (i < path.size() && is_separator(path[i], style)) {
         ++i;
@@ -151,20 +153,28 @@ std::size_t next_component_end(std::string_view path, std::size_t from, PathStyl
         return std::string_view::npos;
     }
     while (i < path.size() && !is_separator(path[i], style)) {
-        ++i;
+        i += character_length(path, i, lead);
     }
     return i;
 }
 
-std::size_t shared_components(std::string_view a, std::string_view b, PathStyle style) {
+std::size_t shared_components(std::string_view a, std::string_view b, PathStyle style,
+                              const LeadBytes& lead) {
+    // Whole characters only, so that `i` always stands at a character's start.
     std::size_t i = 0;
-    while (i < a.size() && i < b.size() && a[i] == b[i]) {
-        ++i;
+    std::size_t cut = 0;
+    while (i < a.size()) {
+        std::size_t length = character_length(a, i, lead);
+        if (a.substr(i, length) != b.substr(i, length)) {
+            break;
+        }
+        if (is_separator(a[i], style)) {
+            cut = i;
+        }
+        i += length;
     }
-    auto ends_there = [&](std::string_view path) { return i == path.size() || is_separator(path[i], style); };
-    if (ends_there(a) && ends_there(b)) {
-        return i;
-    }
-    std::size_t cut = last_separator(a.substr(0, i), style);
-    return cut == std::string_view::npos ? 0 : cut;
+    auto ends_there = [&](std::string_view path) {
+        return i == path.size() || is_separator(path[i], style);
+    };
+    return ends_there(a) && ends_there(b) ? i : cut;
 }

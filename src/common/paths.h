@@ -49,12 +49,18 @@ int append_archive_name(char* buffer, std::size_t size, std::string_view name, P
 // into backslashes.
 int archive_name_from_local(std::string_view relative, PathStyle style, char* out, std::size_t size);
 
+// The walks below go by characters: with `lead`, the second byte of a
+// two-byte character is never taken for a separator.
+
 // Position of the last separator in `path`, or npos.
-std::size_t last_separator(std::string_view path, PathStyle style);
+std::size_t last_separator(std::string_view path, PathStyle style, const LeadBytes& lead = NO_LEAD_BYTES);
 
 // The length of `path` up to the end of its next component after position
-// `from` (empty components skipped); npos when none is left.
-std::size_t next_component_end(std::string_view path, std::size_t from, PathStyle style);
+// `from`, a character's start (empty components skipped); npos when none is
+// left.
+std::size_t next_component_end(std::string_view path, std::size_t from, PathStyle style,
+                               const LeadBytes& lead = NO_LEAD_BYTES);
 
 // The length of the leading components that `a` and `b` share (0 for none).
-std::size_t shared_components(std::string_view a, std::string_view b, PathStyle style);
+std::size_t shared_components(std::string_view a, std::string_view b, PathStyle style,
+                              const LeadBytes& lead = NO_LEAD_BYTES);

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/path_style.h"
+
 // How the console reads the bytes it is given: as UTF-8 (POSIX, and Windows
 // with UTF-8 as its ANSI code page), or as a code page, byte by byte, where
 // `controls` marks the bytes that the code page makes control characters and
@@ -17,7 +19,7 @@
 struct ConsoleText {
     bool utf8 = true;
     std::array<bool, 256> controls{};
-    std::array<bool, 256> leadBytes{};
+    LeadBytes leadBytes{};
 };
 
 // The rules printable() uses in this run; UTF-8 until the platform layer

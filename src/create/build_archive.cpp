@@ -250,10 +250,11 @@ int add_index_entry(const char* path, std::uint64_t size) {
     // folder, "a\\b" or "a\" one that does not come back as it went in.
     // A trailing separator, which extraction refuses too, is named for what
     // it is below.
-    if (!is_safe_entry_name(without_trailing_separators(name), local_path_style())) {
+    const LeadBytes& lead = local_lead_bytes();
+    if (!is_safe_entry_name(without_trailing_separators(name, lead), local_path_style(), lead)) {
         return refuse_file(path, "its name would be unsafe to extract");
     }
-    if (has_empty_component(name)) {
+    if (has_empty_component(name, lead)) {
         return refuse_file(path, "its name would have an empty part");
     }
     if (!fits_archive(size)) {

@@ -40,14 +40,15 @@ Extraction extraction;
 // found missing, which is made afresh: EXTRACT * looks at each folder once.
 std::size_t link_below_output(const char* target, std::size_t base) {
     const PathStyle style = local_path_style();
+    const LeadBytes& lead = local_lead_bytes();
     std::string_view folder(target);
-    folder = folder.substr(0, last_separator(folder, style));
+    folder = folder.substr(0, last_separator(folder, style, lead));
     if (folder == extraction.lastChecked) {
         return 0;
     }
-    std::size_t end = std::max(base, shared_components(folder, extraction.lastChecked, style));
+    std::size_t end = std::max(base, shared_components(folder, extraction.lastChecked, style, lead));
     char path[PATH_CAPACITY];
-    while ((end = next_component_end(folder, end, style)) != std::string_view::npos) {
+    while ((end = next_component_end(folder, end, style, lead)) != std::string_view::npos) {
         std::memcpy(path, target, end);
         path[end] = '\0';
         PathKind kind = path_kind(path);
@@ -66,7 +67,7 @@ std::size_t link_below_output(const char* target, std::size_t base) {
 void make_target_directory(const char* target) {
     char directory[PATH_CAPACITY];
     std::strcpy(directory, target);
-    std::size_t cut = last_separator(directory, local_path_style());
+    std::size_t cut = last_separator(directory, local_path_style(), local_lead_bytes());
     if (cut == std::string_view::npos) {
         return;
     }
@@ -194,8 +195,8 @@ std::optional<BigEntry> entry_to_extract(std::uint32_t n) {
     // name longer than the index window, from the part the window holds.
     std::string_view name = entry->name;
     bool whole = entry_name_is_whole(*entry);
-    if (whole ? !is_safe_entry_name(name, local_path_style())
-              : !is_safe_entry_name_start(name, local_path_style())) {
+    if (whole ? !is_safe_entry_name(name, local_path_style(), local_lead_bytes())
+              : !is_safe_entry_name_start(name, local_path_style(), local_lead_bytes())) {
         Quoted quoted;
         quote(name, &quoted);
         std::printf("Error: Refusing to extract '%.*s': unsafe file name.\n", quoted.length(),

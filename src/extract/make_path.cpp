@@ -20,7 +20,7 @@ MakeDirStatus make_with_parents(const char* path) {
     }
     char parent[PATH_CAPACITY];
     std::memcpy(parent, path, length + 1);
-    std::size_t cut = last_separator(parent, local_path_style());
+    std::size_t cut = last_separator(parent, local_path_style(), local_lead_bytes());
     if (cut == std::string_view::npos || cut == 0) {
         return MakeDirStatus::other_failure;
     }

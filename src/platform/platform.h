@@ -21,6 +21,11 @@
 // Separator and absolute-path rules of local paths on this system. Backend.
 PathStyle local_path_style();
 
+// The lead bytes of the code page local names are in: those of Windows'
+// ANSI code page when it is a double-byte one, known once prepare_process
+// has run; none on POSIX. Backend.
+const LeadBytes& local_lead_bytes();
+
 // Called first in every run. Afterwards no file the tool opens can take the
 // place of a closed standard stream, a file-size limit makes a write fail
 // instead of ending the process (POSIX), and printable() knows how the

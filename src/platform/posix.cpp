@@ -176,6 +176,10 @@ PathStyle local_path_style() {
     return PathStyle::posix;
 }
 
+const LeadBytes& local_lead_bytes() {
+    return NO_LEAD_BYTES;
+}
+
 int prepare_process() {
     // A descriptor 0, 1 or 2 left closed would go to the next file opened,
     // and the console's text with it: fill each from the null device.

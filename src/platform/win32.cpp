@@ -21,6 +21,7 @@
 #include <string>
 
 #include "common/code_page.h"
+#include "common/paths.h"
 #include "common/printable.h"
 #include "platform/listed_items.h"
 #include "platform/platform.h"
@@ -87,6 +88,9 @@ bool to_wide(const char* ansi, std::wstring* wide) {
     wide->pop_back();  // the terminator, which the string keeps apart
     return true;
 }
+
+// The ANSI code page's lead bytes; see local_lead_bytes.
+LeadBytes ansiLeadBytes{};
 
 // What the console makes of each byte in the ANSI code page, in which this
 // program's names and paths are: UTF-8's rules where that is the code page.
@@ -179,6 +183,10 @@ PathStyle local_path_style() {
     return PathStyle::windows;
 }
 
+const LeadBytes& local_lead_bytes() {
+    return ansiLeadBytes;
+}
+
 int prepare_process() {
     // Handles are not numbered like POSIX descriptors: a file opened later
     // never becomes a missing standard stream, and the C runtime marks such
@@ -199,7 +207,9 @@ int prepare_process() {
             static_cast<void>(std::freopen("NUL", s.mode, s.stream));
         }
     }
-    set_console_text(code_page_text());
+    ConsoleText console = code_page_text();
+    ansiLeadBytes = console.leadBytes;
+    set_console_text(console);
     return 1;
 }
 
@@ -583,7 +593,7 @@ int drive_directory(char letter, char* buffer, std::size_t size) {
     }
     // Like the current directory, it ends in a separator only at a root
     // (Wine's answer ends in one always).
-    if (length > 3 && buffer[length - 1] == '\\') {
+    if (length > 3 && last_separator({buffer, length}, PathStyle::windows, ansiLeadBytes) == length - 1) {
         buffer[length - 1] = '\0';
     }
     return 1;

@@ -4,11 +4,13 @@
 // only arise on Windows and skip elsewhere. Test sources are UTF-8, and so
 // are the names written here; the tool prints in the ANSI code page
 // (1252 under Wine, where these tests run).
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "support/big_writer.h"
+#include "support/host.h"
 #include "support/tool_test.h"
 
 namespace fs = std::filesystem;
@@ -133,6 +135,49 @@ TEST_F(WindowsPathsTest, Utf8AsTheCodePageTakesEveryName) {
                0);
     std::ifstream written(folder() / utf8_path("ｏｕｔ/łódź.txt"), std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), "polish");
+}
+
+// In code page 932 names are read by characters: the second bytes of
+// 表 (95 5C) and － (81 7C) are those of '\' and '|'. Wine takes the code
+// page from the locale; test-windows.sh runs this test under ja_JP.
+TEST_F(WindowsPathsTest, DoubleByteNamesAreStoredAndExtractedWhole) {
+    if (host_ansi_code_page() != 932) {
+        // Where test-windows.sh runs it, a skip would hide a locale not taken.
+        ASSERT_EQ(std::getenv("BIGTOOL_CODE_PAGE"), nullptr) << "code page " << host_ansi_code_page();
+        GTEST_SKIP() << "needs code page 932 (under Wine: LC_ALL=ja_JP.UTF-8)";
+    }
+    const std::string minus = "\x81\x7C.txt", table = "\x83\x66\x81\x5B\x83\x5E\x95\x5C",
+                      plan = "\x97\x5C\x92\xE8\x95\x5C";  // －.txt, データ表, 予定表
+    write_unicode("in/－.txt", "minus");
+    write_unicode("in/データ表", "table");
+    write_unicode("in/予定表/c.txt", "plan");
+    // Windows lists a folder in the order of its UTF-16 names: U+30C7, U+4E88, U+FF0D.
+    EXPECT_RUN(run({"x.big", "CREATE", "in"}),
+               create_opening("in") + "Adding[0] 0kb '" + local("in/" + table) + "': Done\n" +
+                   "Adding[1] 0kb '" + local("in/" + plan + "/c.txt") + "': Done\n" + "Adding[2] 0kb '" +
+                   local("in/" + minus) + "': Done\n" + "Total file count: 3\nCompleted successfully\n",
+               0);
+    const std::string bytes =
+        big_archive({{table, "table"}, {plan + "\\c.txt", "plan"}, {minus, "minus"}});
+    EXPECT_TRUE(read_file("x.big") == bytes);
+    EXPECT_RUN(run({"x.big", "EXTRACT", "*", "out"}),
+               BANNER + info_block("x.big", 3, bytes.size(), bytes.size() - 14) + extract_opening("out", 1) +
+                   extracting(0, 5, table, "out/" + table) + "OK\n" +
+                   extracting(1, 4, plan + "\\c.txt", "out/" + plan + "/c.txt") + "OK\n" +
+                   extracting(2, 5, minus, "out/" + minus) + "OK\nCompleted successfully\n",
+               0);
+    for (const auto& [name, data] :
+         {std::pair{"－.txt", "minus"}, {"データ表", "table"}, {"予定表/c.txt", "plan"}}) {
+        std::ifstream written(folder() / utf8_path(std::string("out/") + name), std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), data) << name;
+    }
+    EXPECT_FALSE(fs::exists(folder() / utf8_path("out/データ")));  // 表 cut at its 5C
+    // A climb stays one after a character ending in 5C.
+    write_file("bad.big", big_archive({{"\x95\x5C\\..\\..\\x", "climb"}}));
+    EXPECT_RUN(run({"bad.big", "EXTRACT", "*", "out"}),
+               BANNER + info_block("bad.big", 1, 48, 43) + extract_opening("out", 1) +
+                   "Error: Refusing to extract '\x95\x5C\\..\\..\\x': unsafe file name.\n",
+               2);
 }
 
 // "C:" alone is the drive's current directory, not its root.

@@ -10,6 +10,10 @@
 
 bool host_is_root();
 
+// Windows' ANSI code page in this process (Wine takes it from the locale);
+// 0 on POSIX.
+unsigned host_ansi_code_page();
+
 // Mounts a fresh tmpfs of `bytes` bytes on the existing, empty directory
 // `dir`, read-only when asked; with `casefold`, its names are looked up
 // without regard to letter case (Linux 6.13 and later, built with Unicode

@@ -13,6 +13,10 @@
 
 #include "support/host.h"
 
+unsigned host_ansi_code_page() {
+    return 0;
+}
+
 bool host_is_root() {
     return geteuid() == 0;
 }

@@ -4,6 +4,10 @@
 
 #include "support/host.h"
 
+unsigned host_ansi_code_page() {
+    return GetACP();
+}
+
 bool host_is_root() {
     return false;
 }

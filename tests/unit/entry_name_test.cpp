@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "common/entry_name.h"
+#include "shift_jis.h"
 
 namespace {
 
@@ -102,6 +103,36 @@ TEST(EntryName, EmptyComponents) {
         SCOPED_TRACE(name);
         EXPECT_FALSE(has_empty_component(name));
     }
+}
+
+// In a double-byte code page a name is read by characters, as Windows reads
+// it: a second byte 5C or 7C is neither a separator nor a '|'. What would
+// still climb, open a device or be rewritten stays refused.
+TEST(EntryName, DoubleByteNamesReadByCharacters) {
+    const LeadBytes sjis = shift_jis_lead_bytes();
+    const char* accepted[] = {"\x83\x66\x81\x5B\x83\x5E\x95\x5C",  // データ表
+                              "\x97\x5C\x92\xE8\x95\x5C\\c.txt",  // 予定表\c.txt
+                              "\x81\x7C.txt",                     // －.txt
+                              "\x83\x7C\\\x83\x5C\\x"};           // ポ\ソ\x
+    for (const char* name : accepted) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(is_safe_entry_name(name, PathStyle::windows, sjis));
+        EXPECT_FALSE(has_empty_component(name, sjis));
+        // Read byte by byte, each is refused, by CREATE at least.
+        EXPECT_TRUE(!is_safe_entry_name(name, PathStyle::windows) || has_empty_component(name));
+    }
+    const char* refused[] = {"\x95\x5C\\..\\x", "..\\\x95\x5C", "\x95\x5C\\CON", "\x95\x5C.",
+                             "\x95\x5C \\x", "sub\\\x95\x5C\\", "a|\x95\x5C", "\x95\x5C:x",
+                             // A lead byte that begins no character.
+                             "\x95", "x\\\x95", "\x95/x", "x\x95.txt", "x\x95\x1f"};
+    for (const char* name : refused) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(is_safe_entry_name(name, PathStyle::windows, sjis));
+    }
+    EXPECT_EQ(without_trailing_separators("\x95\x5C\\/", sjis), "\x95\x5C");
+    EXPECT_TRUE(has_empty_component("\x95\x5C\\\\x", sjis));
+    EXPECT_TRUE(is_safe_entry_name_start("\x95\x5C\\x\x95", PathStyle::windows, sjis));
+    EXPECT_FALSE(is_safe_entry_name_start("\x95\x5C.\\x", PathStyle::windows, sjis));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "common/paths.h"
+#include "shift_jis.h"
 
 namespace {
 
@@ -121,6 +122,16 @@ TEST(PathComponents, SharedAndNext) {
     EXPECT_EQ(shared_components("C:\\o\\a/b", "C:\\o\\a", PathStyle::windows), 6u);
     EXPECT_EQ(next_component_end("/o//a/b", 2, PathStyle::posix), 5u);
     EXPECT_EQ(next_component_end("/o/a//", 4, PathStyle::posix), std::string_view::npos);
+}
+
+// A second byte 5C is no separator: "C:\o\表" has its last one at 4.
+TEST(PathComponents, DoubleByteCharactersHoldNoSeparator) {
+    const LeadBytes sjis = shift_jis_lead_bytes();
+    EXPECT_EQ(last_separator("C:\\o\\\x95\x5C", PathStyle::windows, sjis), 4u);
+    EXPECT_EQ(last_separator("C:\\o\\\x95\x5C", PathStyle::windows), 6u);
+    EXPECT_EQ(next_component_end("C:\\\x95\x5Cx\\y", 3, PathStyle::windows, sjis), 6u);
+    EXPECT_EQ(shared_components("C:\\\x95\x5C\\a", "C:\\\x95\x5C", PathStyle::windows, sjis), 5u);
+    EXPECT_EQ(shared_components("C:\\\x95\x5Cx", "C:\\\x95\x5C", PathStyle::windows, sjis), 2u);
 }
 
 }  // namespace
