@@ -28,8 +28,11 @@ PathForm path_form(std::string_view path, PathStyle style);
 int append_text(char* buffer, std::size_t size, std::string_view text);
 
 // True for a directory argument that a command may take; otherwise prints
-// why (device paths are taken by no command) and returns false.
-bool directory_form_accepted(const char* dir, PathStyle style);
+// why and returns false. Device paths are taken by no command. Windows
+// would make or open another folder than one with a part that ends in a
+// dot or a blank ("out ", "x.."; "." and ".." are parts of their own), and
+// none that holds '"', '<', '>', '|', '?' or '*': those are refused there.
+bool directory_form_accepted(const char* dir, PathStyle style, const LeadBytes& lead = NO_LEAD_BYTES);
 
 // `dir` made absolute. `base` is the current directory, or, for a
 // drive-relative `dir`, that drive's current directory. An absolute `dir`

@@ -21,7 +21,7 @@ void keep_archive_if(bool written) {
 }  // namespace
 
 void resolve_input_directory(const char* typed, char* input_dir) {
-    if (!directory_form_accepted(typed, local_path_style())) {
+    if (!directory_form_accepted(typed, local_path_style(), local_lead_bytes())) {
         end_run(2);
     }
     std::string shown;

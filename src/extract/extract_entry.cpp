@@ -164,7 +164,7 @@ void* copy_buffer() {
 }
 
 const char* resolve_output_directory(const char* outdir, char* resolved) {
-    if (!directory_form_accepted(outdir, local_path_style())) {
+    if (!directory_form_accepted(outdir, local_path_style(), local_lead_bytes())) {
         end_run(2);
     }
     ResolveStatus status = std::strlen(outdir) >= PATH_CAPACITY

@@ -235,22 +235,36 @@ TEST_F(WindowsPathsTest, RootedOutputDirectory) {
     EXPECT_EQ(files_below(""), std::vector<std::string>{"x.big"});
 }
 
-TEST_F(WindowsPathsTest, DevicePathsAreRefused) {
+// Refused before anything is made: device paths, and folders Windows
+// would make under another name ("out " as "out") or cannot make. A batch
+// file's "%~dp0out\" reaches the tool as ...\out" (a backslash escapes the
+// closing quote).
+TEST_F(WindowsPathsTest, FoldersWindowsWouldNotTakeAreRefused) {
     const std::string bytes = big_archive({{"a.txt", "abc"}});
     write_file("x.big", bytes);
     write_file("in/a.txt", "abc");
-    for (const char* prefix : {"\\\\?\\", "\\\\.\\"}) {
-        SCOPED_TRACE(prefix);
-        const std::string outdir = std::string(prefix) + local("out");
-        EXPECT_RUN(run({"x.big", "EXTRACT", "*", outdir}),
-                   BANNER + info_block("x.big", 1, bytes.size(), 16 + 14 + 8) + extract_opening(outdir, 1) + "Error: '" + outdir +
-                       "' is a device path (\\\\?\\ or \\\\.\\), which is not taken as a directory.\n",
+    const std::string device = "' is a device path (\\\\?\\ or \\\\.\\), which is not taken as a directory.\n";
+    const std::string unusable = "Error: The folder '";
+    const std::string dropped = "' ends in a dot or a blank, which Windows drops.\n";
+    const std::string quoted = local("out") + "\"";
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {"\\\\?\\" + local("out"), "Error: '\\\\?\\" + local("out") + device},
+        {"\\\\.\\" + local("out"), "Error: '\\\\.\\" + local("out") + device},
+        {"out ", unusable + "out ' cannot be used: its part 'out " + dropped},
+        {"x..", unusable + "x..' cannot be used: its part 'x.." + dropped},
+        {"y. \\z", unusable + "y. \\z' cannot be used: its part 'y. " + dropped},
+        {quoted, unusable + quoted +
+                     "' cannot be used: it ends in a quote. On a command line a backslash before a closing "
+                     "quote escapes it: type \"out\" or \"out\\\\\", not \"out\\\".\n"},
+        {"a|b\\c", unusable + "a|b\\c' cannot be used: it holds '|', which no Windows name may hold.\n"},
+    };
+    for (const auto& [typed, refusal] : rows) {
+        SCOPED_TRACE(typed);
+        EXPECT_RUN(run({"x.big", "EXTRACT", "*", typed}),
+                   BANNER + info_block("x.big", 1, bytes.size(), 16 + 14 + 8) + extract_opening(typed, 1) +
+                       refusal,
                    2);
-        const std::string input = std::string(prefix) + local("in");
-        EXPECT_RUN(run({"new.big", "CREATE", input}),
-                   BANNER + "Error: '" + input +
-                       "' is a device path (\\\\?\\ or \\\\.\\), which is not taken as a directory.\n",
-                   2);
+        EXPECT_RUN(run({"new.big", "CREATE", typed}), BANNER + refusal, 2);
     }
     EXPECT_EQ(files_below(""), (std::vector<std::string>{"in/a.txt", "x.big"}));
 }

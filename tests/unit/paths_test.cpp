@@ -134,4 +134,12 @@ TEST(PathComponents, DoubleByteCharactersHoldNoSeparator) {
     EXPECT_EQ(shared_components("C:\\\x95\x5Cx", "C:\\\x95\x5C", PathStyle::windows, sjis), 2u);
 }
 
+// Windows folders are read by characters too: ポ (83 7C) holds no '|'.
+TEST(PathComponents, WindowsFolderCharacters) {
+    const LeadBytes sjis = shift_jis_lead_bytes();
+    EXPECT_TRUE(directory_form_accepted("C:\\\x83\x7C\\.\\..", PathStyle::windows, sjis));
+    EXPECT_FALSE(directory_form_accepted("C:\\\x83\x7C", PathStyle::windows));
+    EXPECT_TRUE(directory_form_accepted("out \\x.", PathStyle::posix));
+}
+
 }  // namespace
