@@ -149,6 +149,7 @@ ctest --test-dir build/x86_64 --output-on-failure --no-tests=error -j2
 
 # Double-byte code pages: Wine takes the ANSI code page from the locale,
 # here 932 from a Japanese one made for this build alone.
+mkdir -p build/x86_64/locale
 localedef -i ja_JP -f UTF-8 build/x86_64/locale/ja_JP.UTF-8
 LOCPATH=$PWD/build/x86_64/locale LC_ALL=ja_JP.UTF-8 BIGTOOL_CODE_PAGE=932 \
   ctest --test-dir build/x86_64 --output-on-failure --no-tests=error -R DoubleByte
