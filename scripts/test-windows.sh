@@ -23,7 +23,7 @@ scripts/install-deps.sh cmake:cmake ninja:ninja-build objdump:binutils \
   i686-w64-mingw32-g++-posix:g++-mingw-w64-i686 \
   x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64 \
   "$WINE_DIR/wine64:wine64" /usr/src/googletest/CMakeLists.txt:googletest \
-  /usr/share/i18n/locales/ja_JP:locales
+  script:bsdutils perl:perl-base /usr/share/i18n/locales/ja_JP:locales
 
 # True when this machine runs 32-bit x86 programs, as 32-bit Wine needs.
 # The probe is the smallest such program (an ELF header, one program
@@ -122,6 +122,48 @@ EOF
   "$build/wine-run.sh" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
+# The console: Wine gives a program started on a terminal (script's pty) a
+# console, whose text reaches the terminal in UTF-8; under C.UTF-8 the ANSI
+# code page is 1252. A name beyond ASCII must show as it is, with 1252 and
+# with UTF-8 as the ANSI code page (a manifest beside a copy of the program).
+# The latter tells the program's own conversion from Wine's: its msvcrt
+# shows a text-mode console's bytes as 1252, "cafÃ©". A pipe still gets the
+# code page's bytes. The terminal's cursor moves are taken back to spaces.
+console_check() {
+  local build=$PWD/$1 dir
+  dir=$(mktemp -d)
+  mkdir "$dir/utf8"
+  cp "$build/bigtool.exe" "$dir/utf8/"
+  printf '%s\n' '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>' \
+    '<assembly manifestVersion="1.0" xmlns="urn:schemas-microsoft-com:asm.v1">' \
+    '<application xmlns="urn:schemas-microsoft-com:asm.v3"><windowsSettings>' \
+    '<activeCodePage xmlns="http://schemas.microsoft.com/SMI/2019/WindowsSettings">UTF-8</activeCodePage>' \
+    '</windowsSettings></application></assembly>' >"$dir/utf8/bigtool.exe.manifest"
+  # One entry, "hi", named café.txt in 1252 and in UTF-8.
+  printf 'BIGF+\0\0\0\0\0\0\1\0\0\0)\0\0\0)\0\0\0\2caf\xe9.txt\0L225\0\0\0\0hi' >"$dir/1252.big"
+  printf 'BIGF,\0\0\0\0\0\0\1\0\0\0*\0\0\0*\0\0\0\2caf\xc3\xa9.txt\0L225\0\0\0\0hi' >"$dir/utf8.big"
+  # PROGRAM ARCHIVE SIZE START: its LIST on the terminal.
+  shows() {
+    local shown expected
+    shown=$(cd "$dir" && LC_ALL=C.UTF-8 script -qec "'$build/wine-run.sh' '$1' $2 LIST" /dev/null \
+      </dev/null | perl -pe 's/\e\[\?25[hl]|\e\[K|\r//g; s/\e\[(\d*)C/" " x ($1 || 1)/ge')
+    expected=$(printf '%s\n' 'bigtool: lists, extracts and creates BIG archives' \
+      'Tarvenor .BIG file container tool. Ver 1.0 BETA' '' "Validating '$2': Done" '' \
+      '        Information' 'Files: 1' "Size: $3" "Start offset: $4" '' 'Listing all files...' '' \
+      'Index           Size    FileName' '0                 2  café.txt' 'Completed successfully')
+    [ "$shown" = "$expected" ] ||
+      { echo "console_check: the console showed"$'\n'"$shown"$'\n'"instead of"$'\n'"$expected" >&2; exit 1; }
+  }
+  shows "$build/bigtool.exe" 1252.big 43 00000029
+  shows utf8/bigtool.exe utf8.big 44 0000002A
+  local piped
+  piped=$(cd "$dir" && LC_ALL=C.UTF-8 "$build/wine-run.sh" "$build/bigtool.exe" 1252.big LIST | grep -a txt)
+  [ "$piped" = $'0                 2  caf\xe9.txt\r' ] ||
+    { echo "console_check: a pipe got '$piped', not café.txt in 1252" >&2; exit 1; }
+  rm -rf "$dir"
+  echo "$1: the console shows café.txt; a pipe gets its bytes in 1252"
+}
+
 # Where the kernel runs no 32-bit code, the 32-bit Wine runs under
 # emulation; status 3 from its start means it cannot here, "NOT RUN:" and
 # the reason already printed.
@@ -143,9 +185,11 @@ fi
 if [ $run_i686 -eq 1 ]; then
   ctest --test-dir build/i686 --output-on-failure --no-tests=error -j2
   scripts/check-package.sh build/i686 "$PWD/build/i686/wine-run.sh"
+  console_check build/i686
 fi
 start_wine build/x86_64
 ctest --test-dir build/x86_64 --output-on-failure --no-tests=error -j2
+console_check build/x86_64
 
 # Double-byte code pages: Wine takes the ANSI code page from the locale,
 # here 932 from a Japanese one made for this build alone.

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/platform.h"
+
 bool output_written() {
     return std::fflush(stdout) == 0 && !std::ferror(stdout);
 }
@@ -14,7 +16,7 @@ void end_output_lost() {
 }
 
 void end_run(int status) {
-    if (!output_written()) {
+    if (!output_written() || !finish_console_output()) {
         end_output_lost();
     }
     std::exit(status);

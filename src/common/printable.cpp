@@ -151,6 +151,17 @@ std::size_t whole_characters(std::string_view piece) {
     return piece.size();
 }
 
+std::size_t whole_characters(std::string_view piece, const ConsoleText& console) {
+    if (console.utf8) {
+        return whole_characters(piece);
+    }
+    std::size_t at = 0;
+    while (at < piece.size()) {
+        at += console.leadBytes[static_cast<unsigned char>(piece[at])] ? 2 : 1;
+    }
+    return at > piece.size() ? piece.size() - 1 : piece.size();
+}
+
 std::string_view quoted_name(std::string_view name, std::string& storage) {
     constexpr std::size_t shown = PATH_CAPACITY - 1;
     if (name.size() <= shown) {

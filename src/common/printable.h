@@ -49,6 +49,11 @@ bool is_control_byte(char c);
 // piece starts there. Bytes that cannot begin a sequence are not held back.
 std::size_t whole_characters(std::string_view piece);
 
+// The same by the console's rules: in a code page, the length of `piece`
+// less a lead byte at its end whose second byte is yet to come (which only
+// a walk from the start of `piece` can tell from a second byte).
+std::size_t whole_characters(std::string_view piece, const ConsoleText& console);
+
 // `name` as a message quotes it: printable, and when it is longer than the
 // path buffers, its first PATH_CAPACITY - 1 bytes less a character cut in
 // half, followed by "...". `storage` must not hold `name`.

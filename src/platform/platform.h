@@ -28,9 +28,16 @@ const LeadBytes& local_lead_bytes();
 
 // Called first in every run. Afterwards no file the tool opens can take the
 // place of a closed standard stream, a file-size limit makes a write fail
-// instead of ending the process (POSIX), and printable() knows how the
-// console reads bytes. 0 when the streams could not be made safe. Backend.
+// instead of ending the process (POSIX), printable() knows how the console
+// reads bytes, and a Windows console shows the text printed to stdout in
+// the ANSI code page, not its own. 0 when the streams could not be made
+// safe. Backend.
 int prepare_process();
+
+// Called by end_run last: everything printed so far has reached standard
+// output. 1, or 0 when some of it was lost (a console that refused the text
+// that Windows relays to it). Backend.
+int finish_console_output();
 
 // A closed reader of standard output (`| head`) makes a write fail instead
 // of ending the process (POSIX's SIGPIPE). Backend.

@@ -197,6 +197,10 @@ int prepare_process() {
     return 1;
 }
 
+int finish_console_output() {
+    return 1;  // stdout writes to the terminal itself
+}
+
 void keep_running_when_output_closes() {
     std::signal(SIGPIPE, SIG_IGN);
 }

@@ -177,6 +177,123 @@ HANDLE open_own_file(const char* path) {
                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
+// A console shows the bytes written to it in its own code page (the OEM
+// one, 437 or 850), while this program's text is in the ANSI one. So when
+// standard output is a console, descriptor 1 behind stdout becomes a pipe,
+// and a thread converts what comes through it from the ANSI code page and
+// writes it to the console as wide text. Redirected output is not touched.
+struct ConsoleRelay {
+    HANDLE console = nullptr;  // standard output's console, kept aside
+    HANDLE pipe = nullptr;     // the read end; descriptor 1 holds the only write end
+    HANDLE thread = nullptr;   // null when no relay runs
+    ConsoleText text;          // where characters end
+    bool refused = false;      // set by the thread; read once it has ended
+};
+ConsoleRelay relay;
+
+constexpr DWORD RELAY_CHUNK = 4096;
+
+// The ANSI text in `bytes` to the console; false when it was refused.
+// `wide` has room for `length` units: no byte gives more than one (a
+// 4-byte UTF-8 sequence gives two).
+bool write_wide(const char* bytes, std::size_t length, wchar_t* wide) {
+    if (length == 0) {
+        return true;
+    }
+    int count = MultiByteToWideChar(CP_ACP, 0, bytes, static_cast<int>(length), wide,
+                                    static_cast<int>(length));
+    for (int done = 0; done < count;) {
+        DWORD put = 0;
+        if (!WriteConsoleW(relay.console, wide + done, static_cast<DWORD>(count - done), &put, nullptr) ||
+            put == 0) {
+            return false;
+        }
+        done += static_cast<int>(put);
+    }
+    return count > 0;
+}
+
+// Reads the pipe to its end. A character cut between two reads waits for
+// the rest; after a refusal the pipe is still read, so that the program
+// never waits on a full pipe.
+DWORD WINAPI relay_to_console(void*) {
+    char bytes[RELAY_CHUNK + 4];  // + what is carried over: at most 3 bytes
+    wchar_t wide[RELAY_CHUNK + 4];
+    std::size_t carried = 0;
+    DWORD got = 0;
+    while (ReadFile(relay.pipe, bytes + carried, RELAY_CHUNK, &got, nullptr) && got > 0) {
+        std::size_t have = carried + got;
+        std::size_t whole = whole_characters(std::string_view(bytes, have), relay.text);
+        relay.refused = relay.refused || !write_wide(bytes, whole, wide);
+        carried = have - whole;
+        std::memmove(bytes, bytes + whole, carried);
+    }
+    relay.refused = relay.refused || !write_wide(bytes, carried, wide);
+    return 0;
+}
+
+// Waits until the relay has written all that the pipe held: its write end
+// must be closed first. False when the console refused some of it.
+bool end_console_relay() {
+    if (relay.thread == nullptr) {
+        return true;
+    }
+    WaitForSingleObject(relay.thread, INFINITE);
+    CloseHandle(relay.thread);
+    CloseHandle(relay.pipe);
+    CloseHandle(relay.console);
+    bool refused = relay.refused;
+    relay = ConsoleRelay{};
+    return !refused;
+}
+
+// Where a step fails, stdout keeps writing to the console itself.
+void start_console_relay(const ConsoleText& text) {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    HANDLE self = GetCurrentProcess();
+    HANDLE console = nullptr;
+    if (!GetConsoleMode(out, &mode) ||
+        !DuplicateHandle(self, out, self, &console, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        return;
+    }
+    HANDLE read_end = nullptr;
+    HANDLE write_end = nullptr;
+    if (!CreatePipe(&read_end, &write_end, nullptr, 64 * 1024)) {
+        CloseHandle(console);
+        return;
+    }
+    // Text mode, as descriptor 1 had: the console gets its CR LF.
+    int written = _open_osfhandle(reinterpret_cast<std::intptr_t>(write_end), _O_TEXT | _O_WRONLY);
+    if (written < 0) {
+        CloseHandle(write_end);
+        CloseHandle(read_end);
+        CloseHandle(console);
+        return;
+    }
+    relay.console = console;
+    relay.pipe = read_end;
+    relay.text = text;
+    relay.thread = CreateThread(nullptr, 0, relay_to_console, nullptr, 0, nullptr);
+    if (relay.thread == nullptr) {
+        _close(written);
+        CloseHandle(read_end);
+        CloseHandle(console);
+        relay = ConsoleRelay{};
+        return;
+    }
+    // _dup2 closes descriptor 1's console handle, which `console` keeps.
+    bool moved = _dup2(written, _fileno(stdout)) == 0;
+    _close(written);
+    if (!moved) {
+        end_console_relay();  // its pipe has no writer left
+        return;
+    }
+    // Each printf at once, as on a console: "Extracting ...: " shows before
+    // the entry is written (msvcrt knows no line buffering).
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+}
+
 }  // namespace
 
 PathStyle local_path_style() {
@@ -207,10 +324,22 @@ int prepare_process() {
             static_cast<void>(std::freopen("NUL", s.mode, s.stream));
         }
     }
-    ConsoleText console = code_page_text();
-    ansiLeadBytes = console.leadBytes;
-    set_console_text(console);
+    ConsoleText text = code_page_text();
+    ansiLeadBytes = text.leadBytes;
+    set_console_text(text);
+    start_console_relay(text);
     return 1;
+}
+
+int finish_console_output() {
+    if (relay.thread == nullptr) {
+        return 1;
+    }
+    // Descriptor 1 holds the pipe's only write end: with it closed, the
+    // relay reads to the end.
+    std::fflush(stdout);
+    _close(_fileno(stdout));
+    return end_console_relay() ? 1 : 0;
 }
 
 void keep_running_when_output_closes() {
@@ -223,11 +352,23 @@ std::FILE* take_standard_output() {
     }
     // msvcrt's descriptors: the data keeps a duplicate of standard output's,
     // in binary, so that no byte 0A gains a 0D; descriptor 1, behind stdout,
-    // becomes standard error's.
-    int data = _dup(_fileno(stdout));
+    // becomes standard error's. On a console the data goes to the console
+    // itself, as its bytes are, never through the relay, which ends here.
+    int data = -1;
+    HANDLE self = GetCurrentProcess();
+    HANDLE console = nullptr;
+    if (relay.thread == nullptr) {
+        data = _dup(_fileno(stdout));
+    } else if (DuplicateHandle(self, relay.console, self, &console, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        data = _open_osfhandle(reinterpret_cast<std::intptr_t>(console), _O_BINARY);
+        if (data < 0) {
+            CloseHandle(console);
+        }
+    }
     if (data < 0 || _dup2(_fileno(stderr), _fileno(stdout)) != 0) {
         return nullptr;
     }
+    end_console_relay();  // nothing was printed: nothing to lose
     _setmode(data, _O_BINARY);
     return _fdopen(data, "wb");
 }

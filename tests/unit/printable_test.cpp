@@ -75,6 +75,20 @@ TEST(Printable, WholeCharactersHoldsBackOnlyACutSequence) {
     }
 }
 
+// In a code page only a walk from the start tells a lead byte at the end
+// from the second byte of a character (0x81 is both here).
+TEST(Printable, WholeCharactersInACodePageHoldsBackALoneLeadByte) {
+    ConsoleText code_page;
+    code_page.utf8 = false;
+    code_page.leadBytes[0x81] = true;
+    const std::pair<std::string, std::size_t> rows[] = {
+        {"", 0}, {"ab", 2}, {"a\x81", 1}, {"\x81\x81", 2}, {"\x81\x81\x81", 2}, {"\xC3", 1}};
+    for (const auto& [piece, whole] : rows) {
+        EXPECT_EQ(whole_characters(piece, code_page), whole) << testing::PrintToString(piece);
+    }
+    EXPECT_EQ(whole_characters("ab\xC3", ConsoleText{}), 2u);
+}
+
 TEST(Printable, QuotedNameIsCutAfter259Bytes) {
     const std::string n257(257, 'n'), n258(258, 'n'), n259(259, 'n');
     const std::pair<std::string, std::string> rows[] = {
