@@ -142,11 +142,16 @@ console_check() {
   # One entry, "hi", named café.txt in 1252 and in UTF-8.
   printf 'BIGF+\0\0\0\0\0\0\1\0\0\0)\0\0\0)\0\0\0\2caf\xe9.txt\0L225\0\0\0\0hi' >"$dir/1252.big"
   printf 'BIGF,\0\0\0\0\0\0\1\0\0\0*\0\0\0*\0\0\0\2caf\xc3\xa9.txt\0L225\0\0\0\0hi' >"$dir/utf8.big"
+  # PROGRAM ARCHIVE COMMAND: what the terminal shows, Wine's cursor moves
+  # made blanks again.
+  screen() {
+    (cd "$dir" && LC_ALL=C.UTF-8 script -qec "'$build/wine-run.sh' '$1' $2 $3" /dev/null \
+      </dev/null | perl -pe 's/\e\[\?25[hl]|\e\[K|\r//g; s/\e\[(\d*)C/" " x ($1 || 1)/ge')
+  }
   # PROGRAM ARCHIVE SIZE START: its LIST on the terminal.
   shows() {
     local shown expected
-    shown=$(cd "$dir" && LC_ALL=C.UTF-8 script -qec "'$build/wine-run.sh' '$1' $2 LIST" /dev/null \
-      </dev/null | perl -pe 's/\e\[\?25[hl]|\e\[K|\r//g; s/\e\[(\d*)C/" " x ($1 || 1)/ge')
+    shown=$(screen "$1" "$2" LIST)
     expected=$(printf '%s\n' 'bigtool: lists, extracts and creates BIG archives' \
       'Tarvenor .BIG file container tool. Ver 1.0 BETA' '' "Validating '$2': Done" '' \
       '        Information' 'Files: 1' "Size: $3" "Start offset: $4" '' 'Listing all files...' '' \
@@ -156,12 +161,17 @@ console_check() {
   }
   shows "$build/bigtool.exe" 1252.big 43 00000029
   shows utf8/bigtool.exe utf8.big 44 0000002A
+  # FIND's rows are names too (tabs at every eighth column).
+  local found
+  found=$(screen "$build/bigtool.exe" 1252.big FIND)
+  [ "$found" = "0       2       41      café.txt" ] ||
+    { echo "console_check: FIND showed '$found', not café.txt" >&2; exit 1; }
   local piped
   piped=$(cd "$dir" && LC_ALL=C.UTF-8 "$build/wine-run.sh" "$build/bigtool.exe" 1252.big LIST | grep -a txt)
   [ "$piped" = $'0                 2  caf\xe9.txt\r' ] ||
     { echo "console_check: a pipe got '$piped', not café.txt in 1252" >&2; exit 1; }
   rm -rf "$dir"
-  echo "$1: the console shows café.txt; a pipe gets its bytes in 1252"
+  echo "$1: the console shows café.txt (LIST, FIND); a pipe gets its bytes in 1252"
 }
 
 # Where the kernel runs no 32-bit code, the 32-bit Wine runs under

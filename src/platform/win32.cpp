@@ -178,20 +178,27 @@ HANDLE open_own_file(const char* path) {
 }
 
 // A console shows the bytes written to it in its own code page (the OEM
-// one, 437 or 850), while this program's text is in the ANSI one. So when
-// standard output is a console, descriptor 1 behind stdout becomes a pipe,
-// and a thread converts what comes through it from the ANSI code page and
-// writes it to the console as wide text. Redirected output is not touched.
+// one, 437 or 850), while this program's text is in the ANSI one. So what
+// goes to a console (the text, FIND's rows, GET's bytes) goes into a pipe,
+// and a thread converts it from the ANSI code page and writes it to the
+// console as wide text, in the order written. Redirected output is not
+// touched.
 struct ConsoleRelay {
-    HANDLE console = nullptr;  // standard output's console, kept aside
-    HANDLE pipe = nullptr;     // the read end; descriptor 1 holds the only write end
-    HANDLE thread = nullptr;   // null when no relay runs
-    ConsoleText text;          // where characters end
-    bool refused = false;      // set by the thread; read once it has ended
+    HANDLE console = nullptr;   // the console, kept aside
+    HANDLE pipe = nullptr;      // the read end
+    HANDLE thread = nullptr;    // null when no relay runs
+    ConsoleText text;           // where characters end
+    bool refused = false;       // set by the thread; read once it has ended
+    std::FILE* data = nullptr;  // FIND's rows or GET's bytes, when they go through it
 };
 ConsoleRelay relay;
 
 constexpr DWORD RELAY_CHUNK = 4096;
+
+bool is_console(HANDLE handle) {
+    DWORD mode = 0;
+    return GetConsoleMode(handle, &mode) != 0;
+}
 
 // The ANSI text in `bytes` to the console; false when it was refused.
 // `wide` has room for `length` units: no byte gives more than one (a
@@ -243,46 +250,54 @@ bool end_console_relay() {
     CloseHandle(relay.pipe);
     CloseHandle(relay.console);
     bool refused = relay.refused;
+    ConsoleText text = relay.text;
     relay = ConsoleRelay{};
+    relay.text = text;
     return !refused;
 }
 
-// Where a step fails, stdout keeps writing to the console itself.
-void start_console_relay(const ConsoleText& text) {
-    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    DWORD mode = 0;
+// Starts the relay to the console that `target` writes to; the pipe's
+// write end as a descriptor in text mode (the console gets its CR LF, as
+// before), or -1, and nothing runs.
+int start_console_relay(HANDLE target) {
     HANDLE self = GetCurrentProcess();
     HANDLE console = nullptr;
-    if (!GetConsoleMode(out, &mode) ||
-        !DuplicateHandle(self, out, self, &console, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
-        return;
+    if (!is_console(target) || !DuplicateHandle(self, target, self, &console, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        return -1;
     }
     HANDLE read_end = nullptr;
     HANDLE write_end = nullptr;
     if (!CreatePipe(&read_end, &write_end, nullptr, 64 * 1024)) {
         CloseHandle(console);
-        return;
+        return -1;
     }
-    // Text mode, as descriptor 1 had: the console gets its CR LF.
     int written = _open_osfhandle(reinterpret_cast<std::intptr_t>(write_end), _O_TEXT | _O_WRONLY);
     if (written < 0) {
         CloseHandle(write_end);
         CloseHandle(read_end);
         CloseHandle(console);
-        return;
+        return -1;
     }
     relay.console = console;
     relay.pipe = read_end;
-    relay.text = text;
     relay.thread = CreateThread(nullptr, 0, relay_to_console, nullptr, 0, nullptr);
     if (relay.thread == nullptr) {
         _close(written);
         CloseHandle(read_end);
         CloseHandle(console);
         relay = ConsoleRelay{};
+        return -1;
+    }
+    return written;
+}
+
+// Descriptor 1, behind stdout, writes into a relay to `target`'s console.
+// Where a step fails, it keeps writing where it did.
+void relay_console_text(HANDLE target) {
+    int written = start_console_relay(target);
+    if (written < 0) {
         return;
     }
-    // _dup2 closes descriptor 1's console handle, which `console` keeps.
     bool moved = _dup2(written, _fileno(stdout)) == 0;
     _close(written);
     if (!moved) {
@@ -324,10 +339,10 @@ int prepare_process() {
             static_cast<void>(std::freopen("NUL", s.mode, s.stream));
         }
     }
-    ConsoleText text = code_page_text();
-    ansiLeadBytes = text.leadBytes;
-    set_console_text(text);
-    start_console_relay(text);
+    relay.text = code_page_text();
+    ansiLeadBytes = relay.text.leadBytes;
+    set_console_text(relay.text);
+    relay_console_text(GetStdHandle(STD_OUTPUT_HANDLE));
     return 1;
 }
 
@@ -335,11 +350,15 @@ int finish_console_output() {
     if (relay.thread == nullptr) {
         return 1;
     }
-    // Descriptor 1 holds the pipe's only write end: with it closed, the
-    // relay reads to the end.
-    std::fflush(stdout);
+    // With every write end closed (descriptor 1, the data's), the relay
+    // reads to the end.
+    bool written = std::fflush(stdout) == 0;
+    if (relay.data != nullptr) {
+        written = std::fclose(relay.data) == 0 && written;
+        relay.data = nullptr;
+    }
     _close(_fileno(stdout));
-    return end_console_relay() ? 1 : 0;
+    return end_console_relay() && written ? 1 : 0;
 }
 
 void keep_running_when_output_closes() {
@@ -350,27 +369,31 @@ std::FILE* take_standard_output() {
     if (std::fflush(stdout) != 0) {
         return nullptr;
     }
-    // msvcrt's descriptors: the data keeps a duplicate of standard output's,
-    // in binary, so that no byte 0A gains a 0D; descriptor 1, behind stdout,
-    // becomes standard error's. On a console the data goes to the console
-    // itself, as its bytes are, never through the relay, which ends here.
-    int data = -1;
-    HANDLE self = GetCurrentProcess();
-    HANDLE console = nullptr;
-    if (relay.thread == nullptr) {
-        data = _dup(_fileno(stdout));
-    } else if (DuplicateHandle(self, relay.console, self, &console, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
-        data = _open_osfhandle(reinterpret_cast<std::intptr_t>(console), _O_BINARY);
-        if (data < 0) {
-            CloseHandle(console);
-        }
-    }
-    if (data < 0 || _dup2(_fileno(stderr), _fileno(stdout)) != 0) {
+    // The data keeps what descriptor 1 writes to (a file, a pipe, or the
+    // console's relay, which keeps its bytes in order with the text), in
+    // binary, so that no byte 0A gains a 0D.
+    const bool relayed = relay.thread != nullptr;
+    int data = _dup(_fileno(stdout));
+    if (data < 0) {
         return nullptr;
     }
-    end_console_relay();  // nothing was printed: nothing to lose
+    // Descriptor 1, behind stdout, becomes standard error's; where that is
+    // the console whose relay already runs, it stays.
+    HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    if (!relayed || !is_console(error)) {
+        if (_dup2(_fileno(stderr), _fileno(stdout)) != 0) {
+            return nullptr;
+        }
+        if (!relayed) {
+            relay_console_text(error);
+        }
+    }
     _setmode(data, _O_BINARY);
-    return _fdopen(data, "wb");
+    std::FILE* stream = _fdopen(data, "wb");
+    if (relayed) {
+        relay.data = stream;
+    }
+    return stream;
 }
 
 FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size, FileIdentity* identity) {
