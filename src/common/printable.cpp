@@ -140,7 +140,9 @@ const char* printable(const char* text, std::string& storage) {
 }
 
 
-std::size_t whole_characters(std::string_view piece) {
+namespace {
+
+std::size_t whole_utf8_characters(std::string_view piece) {
     // A sequence is at most 4 bytes: its lead lies at most 3 bytes back.
     for (std::size_t back = 1; back <= 3 && back <= piece.size(); ++back) {
         auto byte = static_cast<unsigned char>(piece[piece.size() - back]);
@@ -151,9 +153,15 @@ std::size_t whole_characters(std::string_view piece) {
     return piece.size();
 }
 
+}  // namespace
+
+std::size_t whole_characters(std::string_view piece) {
+    return whole_characters(piece, console_text);
+}
+
 std::size_t whole_characters(std::string_view piece, const ConsoleText& console) {
     if (console.utf8) {
-        return whole_characters(piece);
+        return whole_utf8_characters(piece);
     }
     std::size_t at = 0;
     while (at < piece.size()) {

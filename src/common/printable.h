@@ -43,16 +43,17 @@ const char* printable(const char* text, std::string& storage);
 // 0x01-0x1F and 0x7F, the control bytes of every code page.
 bool is_control_byte(char c);
 
-// The length of `piece` less an incomplete UTF-8 sequence at its very end
-// (a lead byte followed by fewer continuation bytes than it announces), so
-// that a name printed in pieces is judged as it would be whole: the next
-// piece starts there. Bytes that cannot begin a sequence are not held back.
-std::size_t whole_characters(std::string_view piece);
-
-// The same by the console's rules: in a code page, the length of `piece`
-// less a lead byte at its end whose second byte is yet to come (which only
-// a walk from the start of `piece` can tell from a second byte).
+// The length of `piece` less a character cut at its very end, so that a
+// name printed in pieces is judged as it would be whole: the next piece
+// starts there. As UTF-8, an incomplete sequence (a lead byte followed by
+// fewer continuation bytes than it announces; bytes that cannot begin a
+// sequence are not held back); in a code page, a lead byte whose second
+// byte is yet to come (which only a walk from the start of `piece` can tell
+// from a second byte).
 std::size_t whole_characters(std::string_view piece, const ConsoleText& console);
+
+// The same, with the console's rules of this run.
+std::size_t whole_characters(std::string_view piece);
 
 // `name` as a message quotes it: printable, and when it is longer than the
 // path buffers, its first PATH_CAPACITY - 1 bytes less a character cut in
