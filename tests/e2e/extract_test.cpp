@@ -460,14 +460,15 @@ TEST_F(ExtractTest, LinkedFolderBelowTheOutputIsRefused) {
 
 // A target path that would not fit the path buffers is refused whole. A
 // name longer than the buffers is quoted by its first 259 bytes, less a
-// character they cut (an e-acute at bytes 258 and 259), and "...", whether
-// refused as too long or as unsafe.
+// character they cut (in UTF-8 an e-acute at bytes 258 and 259; in code
+// page 1252, Windows' under Wine, C3 is a character of its own), and "...",
+// whether refused as too long or as unsafe.
 TEST_F(ExtractTest, TargetPathTooLong) {
     const std::string n250 = "sub\\" + std::string(250, 'n');
     const std::pair<std::string, std::string> rows[] = {
         {n250, "Path too long to extract '" + n250 + "'"},
         {n250 + "nnnn\xC3\xA9" + std::string(40, 'n'),
-         "Path too long to extract '" + n250 + "nnnn...'"},
+         "Path too long to extract '" + n250 + (host_is_windows() ? "nnnn\xC3...'" : "nnnn...'")},
         {"..\\" + std::string(297, 'u'),
          "Refusing to extract '..\\" + std::string(256, 'u') + "...': unsafe file name"},
         // Longer than the reader's window: judged on the part it holds.
