@@ -38,7 +38,7 @@ set(BIGTOOL_PORTABLE_SOURCES
 )
 # One backend per system.
 set(BIGTOOL_POSIX_BACKEND src/platform/posix.cpp)
-set(BIGTOOL_WIN32_BACKEND src/platform/win32.cpp)
+set(BIGTOOL_WIN32_BACKEND src/platform/win32.cpp src/platform/win32_streams.cpp)
 # The test seam in test builds; nothing that fails on purpose in the others.
 set(BIGTOOL_SEAM_SOURCE src/platform/fault_seam.cpp)
 set(BIGTOOL_NO_SEAM_SOURCE src/platform/no_faults.cpp)
