@@ -5,18 +5,13 @@
 #include <array>
 
 #include "common/ascii.h"
+#include "common/paths.h"
 #include "common/printable.h"
 
 namespace {
 
 bool is_name_separator(char c) {
     return c == '\\' || c == '/';
-}
-
-// Windows drops trailing dots and blanks from a name: "readme." and
-// "readme " would be written as "readme", and "..." or ". ." read as "..".
-bool ends_in_dot_or_blank(std::string_view component) {
-    return !component.empty() && (component.back() == '.' || component.back() == ' ');
 }
 
 // Characters no Windows file name holds; the name would fail half made.
@@ -73,6 +68,10 @@ bool is_windows_device(std::string_view component) {
 
 }  // namespace
 
+bool ends_in_dot_or_blank(std::string_view component) {
+    return !component.empty() && (component.back() == '.' || component.back() == ' ');
+}
+
 bool is_safe_entry_name(std::string_view name, PathStyle style, const LeadBytes& lead) {
     // A trailing separator names a folder, which extraction would make and
     // then fail to write as a file.
@@ -105,12 +104,8 @@ bool is_safe_entry_name(std::string_view name, PathStyle style, const LeadBytes&
 }
 
 bool is_safe_entry_name_start(std::string_view start, PathStyle style, const LeadBytes& lead) {
-    std::size_t cut = std::string_view::npos;
-    for (std::size_t i = 0; i < start.size(); i += character_length(start, i, lead)) {
-        if (is_name_separator(start[i])) {
-            cut = i;
-        }
-    }
+    // Windows' style takes both separators, as names in archives do.
+    std::size_t cut = last_separator(start, PathStyle::windows, lead);
     if (cut == std::string_view::npos) {
         return true;
     }

@@ -24,6 +24,10 @@ bool is_safe_entry_name(std::string_view name, PathStyle style, const LeadBytes&
 bool is_safe_entry_name_start(std::string_view start, PathStyle style,
                               const LeadBytes& lead = NO_LEAD_BYTES);
 
+// Windows drops trailing dots and blanks from a name: "readme." and
+// "readme " would be written as "readme", and "..." or ". ." read as "..".
+bool ends_in_dot_or_blank(std::string_view component);
+
 // `name` without the separators it ends in.
 std::string_view without_trailing_separators(std::string_view name, const LeadBytes& lead = NO_LEAD_BYTES);
 

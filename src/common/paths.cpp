@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/ascii.h"
+#include "common/entry_name.h"
 #include "common/printable.h"
 
 char path_separator(PathStyle style) {
@@ -115,18 +116,18 @@ bool windows_folder_accepted(const char* dir, const LeadBytes& lead) {
     std::size_t start = 0;
     for (std::size_t i = 0; i <= path.size();) {
         if (i < path.size() && !is_separator(path[i], PathStyle::windows)) {
-            std::size_t length = character_length(path, i, lead);
-            if (length == 1 && std::string_view("\"<>|?*").find(path[i]) != std::string_view::npos) {
+            // A character's first byte: never one of these in a two-byte one.
+            if (std::string_view("\"<>|?*").find(path[i]) != std::string_view::npos) {
                 std::printf("Error: The folder '%s' cannot be used: it holds '%c', which no Windows name "
                             "may hold.\n",
                             printable(dir, shown), path[i]);
                 return false;
             }
-            i += length;
+            i += character_length(path, i, lead);
             continue;
         }
         std::string_view part = path.substr(start, i - start);
-        if (part != "." && part != ".." && !part.empty() && (part.back() == '.' || part.back() == ' ')) {
+        if (part != "." && part != ".." && ends_in_dot_or_blank(part)) {
             std::string part_shown;
             part = printable(part, part_shown);
             std::printf("Error: The folder '%s' cannot be used: its part '%.*s' ends in a dot or a blank, "

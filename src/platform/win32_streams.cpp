@@ -23,8 +23,9 @@
 
 namespace {
 
-// The ANSI code page's lead bytes; see local_lead_bytes.
-LeadBytes ansiLeadBytes{};
+// The ANSI code page's rules, read once at the start of the run: for
+// printable(), the relay and local_lead_bytes.
+ConsoleText ansiText;
 
 // What the console makes of each byte in the ANSI code page, in which this
 // program's names and paths are: UTF-8's rules where that is the code page.
@@ -61,7 +62,6 @@ struct ConsoleRelay {
     HANDLE console = nullptr;   // the console, kept aside
     HANDLE pipe = nullptr;      // the read end
     HANDLE thread = nullptr;    // null when no relay runs
-    ConsoleText text;           // where characters end
     bool refused = false;       // set by the thread; read once it has ended
     std::FILE* data = nullptr;  // FIND's rows or GET's bytes, when they go through it
 };
@@ -104,7 +104,7 @@ DWORD WINAPI relay_to_console(void*) {
     DWORD got = 0;
     while (ReadFile(relay.pipe, bytes + carried, RELAY_CHUNK, &got, nullptr) && got > 0) {
         std::size_t have = carried + got;
-        std::size_t whole = whole_characters(std::string_view(bytes, have), relay.text);
+        std::size_t whole = whole_characters(std::string_view(bytes, have), ansiText);
         relay.refused = relay.refused || !write_wide(bytes, whole, wide);
         carried = have - whole;
         std::memmove(bytes, bytes + whole, carried);
@@ -124,9 +124,7 @@ bool end_console_relay() {
     CloseHandle(relay.pipe);
     CloseHandle(relay.console);
     bool refused = relay.refused;
-    ConsoleText text = relay.text;
     relay = ConsoleRelay{};
-    relay.text = text;
     return !refused;
 }
 
@@ -186,7 +184,7 @@ void relay_console_text(HANDLE target) {
 }  // namespace
 
 const LeadBytes& local_lead_bytes() {
-    return ansiLeadBytes;
+    return ansiText.leadBytes;
 }
 
 int prepare_process() {
@@ -209,9 +207,8 @@ int prepare_process() {
             static_cast<void>(std::freopen("NUL", s.mode, s.stream));
         }
     }
-    relay.text = code_page_text();
-    ansiLeadBytes = relay.text.leadBytes;
-    set_console_text(relay.text);
+    ansiText = code_page_text();
+    set_console_text(ansiText);
     relay_console_text(GetStdHandle(STD_OUTPUT_HANDLE));
     return 1;
 }
