@@ -119,7 +119,7 @@ std::string_view without_trailing_separators(std::string_view name, const LeadBy
 }
 
 bool has_empty_component(std::string_view name, const LeadBytes& lead) {
-    if (name.empty() || is_name_separator(name.front()) || trailing_separators_at(name, lead) != name.size()) {
+    if (name.empty() || is_name_separator(name.front())) {
         return true;
     }
     bool after_separator = false;
@@ -129,5 +129,5 @@ bool has_empty_component(std::string_view name, const LeadBytes& lead) {
         }
         after_separator = is_name_separator(name[i]);
     }
-    return false;
+    return after_separator;  // the last character: a trailing separator
 }
