@@ -8,13 +8,11 @@ set(BIGTOOL_PORTABLE_SOURCES
   src/common/end_run.cpp
   src/common/entry_name.cpp
   src/common/listing_order.cpp
-  src/common/name_pattern.cpp
   src/common/number.cpp
   src/common/paths.cpp
   src/common/printable.cpp
   src/common/written_files.cpp
-  src/archive/big_format.cpp
-  src/archive/index_window.cpp
+  src/archive/index_window_file.cpp
   src/archive/reader.cpp
   src/archive/selection.cpp
   src/archive/entry_records.cpp
@@ -36,6 +34,20 @@ set(BIGTOOL_PORTABLE_SOURCES
   src/main/list.cpp
   src/main/print_name.cpp
 )
+# The library behind the public header (include/bigtool.h), which the tool
+# links too: nothing in it prints, ends the process or keeps process-wide
+# state.
+set(BIGTOOL_LIBRARY_SOURCES
+  src/lib/archive_table.cpp
+  src/lib/read_api.cpp
+  src/lib/status.cpp
+  src/archive/big_format.cpp
+  src/archive/header_check.cpp
+  src/archive/index_window.cpp
+  src/common/name_pattern.cpp
+)
+set(BIGTOOL_POSIX_LIBRARY_BACKEND src/platform/posix_shared.cpp)
+set(BIGTOOL_WIN32_LIBRARY_BACKEND src/platform/win32_shared.cpp)
 # One backend per system.
 set(BIGTOOL_POSIX_BACKEND src/platform/posix.cpp)
 set(BIGTOOL_WIN32_BACKEND src/platform/win32.cpp src/platform/win32_streams.cpp)

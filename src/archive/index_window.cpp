@@ -19,13 +19,8 @@ int fill(IndexWindow& window, std::uint32_t at, std::uint32_t want) {
     count = count < window.size ? count : window.size;
     window.from = at;
     window.held = 0;
-    std::uint32_t offset = window.indexStart + at;
-    std::uint32_t position = 0;
-    if (!file_seek(window.file, offset, &position) || position != offset) {
-        return 0;
-    }
     std::uint32_t got = 0;
-    if (count > 0 && !file_read(window.file, window.bytes.get(), count, &got)) {
+    if (!window.read(window.context, window.indexStart + at, window.bytes.get(), count, &got)) {
         return 0;
     }
     window.held = got;
@@ -98,15 +93,16 @@ WindowStatus long_entry(IndexWindow& window, std::uint32_t at, BigEntry* entry) 
 
 }  // namespace
 
-int window_open(IndexWindow& window, FileHandle file, std::uint32_t index_start,
-                std::uint32_t index_length, std::uint32_t capacity) {
+int window_open_reader(IndexWindow& window, IndexRead read, void* context, std::uint32_t index_start,
+                       std::uint32_t index_length, std::uint32_t capacity) {
     capacity = capacity < ENTRY_FIXED_SIZE ? static_cast<std::uint32_t>(ENTRY_FIXED_SIZE) : capacity;
     window = IndexWindow{};
     window.bytes.reset(new (std::nothrow) std::uint8_t[capacity]);
     if (!window.bytes) {
         return 0;
     }
-    window.file = file;
+    window.read = read;
+    window.context = context;
     window.indexStart = index_start;
     std::uint32_t room = UINT32_MAX - index_start;
     window.indexLength = index_length < room ? index_length : room;

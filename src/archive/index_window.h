@@ -11,8 +11,14 @@
 #include "archive/big_format.h"
 #include "platform/platform.h"
 
+// Reads up to `count` bytes at `offset` of the archive: 1 with *got (fewer
+// only at its end), 0 when it could not be read.
+using IndexRead = int (*)(void* context, std::uint32_t offset, void* buffer, std::uint32_t count,
+                          std::uint32_t* got);
+
 struct IndexWindow {
-    FileHandle file = INVALID_FILE;
+    IndexRead read = nullptr;
+    void* context = nullptr;
     std::uint32_t indexStart = 0;   // file offset of the index's first byte
     std::uint32_t indexLength = 0;  // index bytes that the file holds
     std::unique_ptr<std::uint8_t[]> bytes;
@@ -34,13 +40,17 @@ enum class WindowStatus {
 int window_open(IndexWindow& window, FileHandle file, std::uint32_t index_start,
                 std::uint32_t index_length, std::uint32_t capacity);
 
+// The same over the caller's reads of the archive: `read` with `context`.
+int window_open_reader(IndexWindow& window, IndexRead read, void* context, std::uint32_t index_start,
+                       std::uint32_t index_length, std::uint32_t capacity);
+
 // Reads the window's worth of the index's first bytes, which is all of a
 // small index. 1, or 0 when the file could not be read.
 int window_preload(IndexWindow& window);
 
 // The entry that starts at index offset `at`. Reads from the file whatever
-// the window does not hold yet, seeking first: other users of the handle may
-// have moved it. *entry points into the window and is valid until the next
+// the window does not hold yet, seeking first (a file's other users may
+// have moved it). *entry points into the window and is valid until the next
 // call. A read that ends early means the file ended: the index ends there.
 // A name that does not fit the window is searched for its terminator in
 // window-sized reads; the entry then holds as much of it as the window does.

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "archive/header_check.h"
 #include "archive/index_window.h"
 #include "common/limits.h"
 
@@ -25,8 +26,12 @@ struct OpenArchive {
 
 OpenArchive open_state;
 
+void print_fault(OpenFault fault) {
+    std::printf("Error: %s\n", open_fault_text(fault));
+}
+
 void print_read_failed() {
-    std::printf("Error: Could not read file.\n");
+    print_fault(OpenFault::cannot_read);
 }
 
 }  // namespace
@@ -37,7 +42,7 @@ int open_archive(const char* path) {
     }
     FileHandle file = file_open(path, OpenMode::read_existing);
     if (file == INVALID_FILE) {
-        std::printf("Error: Could not open file.\n");
+        print_fault(OpenFault::cannot_open);
         return 0;
     }
     open_state.handle = file;
@@ -47,37 +52,19 @@ int open_archive(const char* path) {
     std::uint32_t got = 0;
     std::uint64_t actual_size = 0;
     if (!file_read(file, bytes, HEADER_SIZE, &got) || !file_size(file, &actual_size)) {
-        std::printf("Error: Could not read file.\n");
+        print_read_failed();
         return 0;
     }
     BigHeader header = decode_header(bytes);
-    if (header.magic != BIG_MAGIC) {
-        std::printf("Error: This is not a tarvenor BIG file.\n");
+    if (OpenFault fault = judge_header(header, actual_size); fault != OpenFault::none) {
+        print_fault(fault);
         return 0;
     }
-    // A file of 4 GiB or more cannot be an archive, whatever its size's low
-    // 32 bits happen to match.
-    if (actual_size > UINT32_MAX || header.archiveSize != actual_size) {
-        std::printf("Error: Header filesize mismatch.\n");
-        return 0;
-    }
-    if (header.fileCount < 1) {
-        std::printf("Error: Does not contain any file.\n");
-        return 0;
-    }
-    if (header.startOffset < HEADER_SIZE) {
-        std::printf("Error: Invalid start offset.\n");
-        return 0;
-    }
-
-    // The index is what lies between the header and startOffset, but never
-    // more than the file holds; it is read a window at a time, so neither
-    // costs memory.
-    std::uint64_t claimed = header.startOffset - HEADER_SIZE;
-    std::uint64_t present = actual_size > HEADER_SIZE ? actual_size - HEADER_SIZE : 0;
-    auto length = static_cast<std::uint32_t>(claimed < present ? claimed : present);
+    // Read a window at a time, so that neither the index's claimed length
+    // nor its real one costs memory.
+    std::uint32_t length = index_length(header, actual_size);
     if (!window_open(open_state.window, file, HEADER_SIZE, length, INDEX_WINDOW)) {
-        std::printf("Error: Failed to allocate enough memory.\n");
+        print_fault(OpenFault::no_memory);
         return 0;
     }
     if (!window_preload(open_state.window)) {

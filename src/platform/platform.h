@@ -254,3 +254,25 @@ ResolveStatus resolve_path(const char* dir, char* out, std::size_t size);
 // to it ('?' for each character that does not fit); 0 when argv is the
 // command line as typed, always so on POSIX. Backend.
 int inexact_argument(std::string* shown);
+
+// Files read through the library's handles, which many threads may share:
+// opened for reading with full sharing (other programs may read, write,
+// rename or delete the file meanwhile), no lock, nothing remembered in the
+// process, so that any number of handles, in this process or others, read
+// one file. Only regular files on a disk; *size is the size as opened.
+// Backend.
+FileHandle file_open_shared(const char* path, std::uint64_t* size);
+
+// The same from a UTF-16 path, where the system's paths are UTF-16
+// (wide_paths(): Windows); INVALID_FILE elsewhere. Backend.
+bool wide_paths();
+FileHandle file_open_shared_wide(const wchar_t* path, std::uint64_t* size);
+
+// Reads up to `count` bytes at `offset` of a file from file_open_shared,
+// moving no position that another read shares: 1 with *got (fewer only at
+// its end), 0 on failure. Backend.
+int file_read_at(FileHandle file, std::uint64_t offset, void* buffer, std::uint32_t count,
+                 std::uint32_t* got);
+
+// Closes a file from file_open_shared. Backend.
+void file_close_shared(FileHandle file);

@@ -1,0 +1,62 @@
+// An archive held for random access: the header, the index's entries as
+// stored, and a table of where each entry starts, with a hash of the names
+// by the game's rule. Built by one validating walk of the index, the same
+// walk the command line's reader makes; afterwards every question is
+// answered from memory, and nothing changes, so any number of threads may
+// ask at once.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "archive/big_format.h"
+#include "archive/header_check.h"
+
+// Positioned reads of the archive's bytes: 1 with *got (fewer only at its
+// end), 0 when they could not be read.
+struct ArchiveSource {
+    int (*read)(void* context, std::uint64_t offset, void* buffer, std::uint32_t count, std::uint32_t* got);
+    void* context;
+    std::uint64_t size;
+};
+
+struct TableEntry {
+    std::uint32_t at;          // where the entry starts in the index
+    std::uint32_t nameLength;  // without its terminator
+    std::uint32_t next;        // the next entry of its hash bucket, + 1; 0 for none
+};
+
+struct ArchiveTable {
+    BigHeader header{};
+    std::unique_ptr<std::uint8_t[]> index;  // the entries' bytes, the names terminated
+    std::vector<TableEntry> entries;
+    std::vector<std::uint32_t> buckets;  // the first entry of each, + 1; 0 for none
+};
+
+// Reads and validates the archive as the command line's reader does, in
+// the same order, and builds the table. On a fault the table is empty.
+// Throws nothing: no memory is OpenFault::no_memory.
+OpenFault table_open(ArchiveTable& table, const ArchiveSource& source);
+
+inline std::string_view table_name(const ArchiveTable& table, std::uint32_t k) {
+    const TableEntry& entry = table.entries[k];
+    return {reinterpret_cast<const char*>(table.index.get() + entry.at + ENTRY_NAME_AT), entry.nameLength};
+}
+
+inline std::uint32_t table_data_offset(const ArchiveTable& table, std::uint32_t k) {
+    return load_be32(table.index.get() + table.entries[k].at + ENTRY_DATA_OFFSET_AT);
+}
+
+inline std::uint32_t table_data_size(const ArchiveTable& table, std::uint32_t k) {
+    return load_be32(table.index.get() + table.entries[k].at + ENTRY_DATA_SIZE_AT);
+}
+
+// The first entry, in index order, that has `name` by the game's rule.
+std::optional<std::uint32_t> table_lookup(const ArchiveTable& table, std::string_view name);
+
+// Marks in `selected` every entry that has `name` by the game's rule; 1 when
+// one has.
+bool table_mark_named(const ArchiveTable& table, std::string_view name, std::vector<bool>& selected);

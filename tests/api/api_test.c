@@ -1,0 +1,323 @@
+/* The public API, from C, through the header alone: every call, every
+ * status a caller can meet, two archives at once, and one handle read from
+ * several threads. Linked with the shared library and nothing else of the
+ * project. Archives are written here, byte by byte. */
+#include <pthread.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "bigtool.h"
+
+static int failures = 0;
+
+#define CHECK(cond)                                                          \
+    do {                                                                     \
+        if (!(cond)) {                                                       \
+            fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #cond); \
+            ++failures;                                                      \
+        }                                                                    \
+    } while (0)
+
+#define CHECK_STATUS(call, status, message)                                          \
+    do {                                                                             \
+        int got_ = (call);                                                           \
+        CHECK(got_ == (status));                                                     \
+        if (strcmp(bt_last_errmsg(), (message)) != 0) {                              \
+            fprintf(stderr, "%s:%d: message '%s', not '%s'\n", __FILE__, __LINE__,    \
+                    bt_last_errmsg(), (message));                                    \
+            ++failures;                                                              \
+        }                                                                            \
+    } while (0)
+
+struct entry {
+    const char* name;
+    const char* data;
+};
+
+static void be32(unsigned char* p, uint32_t v) {
+    p[0] = (unsigned char)(v >> 24);
+    p[1] = (unsigned char)(v >> 16);
+    p[2] = (unsigned char)(v >> 8);
+    p[3] = (unsigned char)v;
+}
+
+static void le32(unsigned char* p, uint32_t v) {
+    p[0] = (unsigned char)v;
+    p[1] = (unsigned char)(v >> 8);
+    p[2] = (unsigned char)(v >> 16);
+    p[3] = (unsigned char)(v >> 24);
+}
+
+/* An archive of `count` entries in a buffer of 4096 bytes; its size. */
+static size_t make_archive(unsigned char* out, const struct entry* entries, int count) {
+    size_t index = 0;
+    for (int i = 0; i < count; ++i) {
+        index += 9 + strlen(entries[i].name);
+    }
+    size_t at = 16 + index + 8;
+    size_t put = 16;
+    for (int i = 0; i < count; ++i) {
+        size_t length = strlen(entries[i].data);
+        be32(out + put, (uint32_t)at);
+        be32(out + put + 4, (uint32_t)length);
+        strcpy((char*)out + put + 8, entries[i].name);
+        put += 9 + strlen(entries[i].name);
+        memcpy(out + at, entries[i].data, length);
+        at += length;
+    }
+    memcpy(out + put, "L225\0\0\0\0", 8);
+    memcpy(out, "BIGF", 4);
+    le32(out + 4, (uint32_t)at);
+    be32(out + 8, (uint32_t)count);
+    be32(out + 12, (uint32_t)(16 + index + 8));
+    return at;
+}
+
+static void write_file(const char* path, const unsigned char* bytes, size_t size) {
+    FILE* file = fopen(path, "wb");
+    if (file == NULL || fwrite(bytes, 1, size, file) != size || fclose(file) != 0) {
+        fprintf(stderr, "cannot write %s\n", path);
+        exit(1);
+    }
+}
+
+static const struct entry MOD[] = {
+    {"data\\ini\\weapon.ini", "damage = 40\n"},
+    {"maps\\harbour.map", "HARBOUR MAP DATA, 32 BYTES LONG."},
+    {"Data/INI/Weapon.ini", "damage = 45\n"},
+};
+
+struct memory {
+    const unsigned char* bytes;
+    size_t size;
+    int fail;
+};
+
+static int read_memory(void* context, uint64_t offset, void* buffer, size_t count, size_t* got) {
+    const struct memory* memory = context;
+    if (memory->fail) {
+        return 1;
+    }
+    size_t left = offset < memory->size ? memory->size - (size_t)offset : 0;
+    *got = count < left ? count : left;
+    memcpy(buffer, memory->bytes + offset, *got);
+    return 0;
+}
+
+static void test_reading(const char* path) {
+    bt_archive* archive = NULL;
+    CHECK(bt_open(&archive, path) == BT_OK);
+    if (archive == NULL) {
+        return;
+    }
+    uint32_t size = 0, count = 0, start = 0;
+    CHECK(bt_header(archive, &size, &count, &start) == BT_OK);
+    CHECK(size == 161 && count == 3 && start == 105);
+    CHECK(bt_entry_count(archive) == 3);
+
+    const char* name = NULL;
+    size_t length = 0;
+    uint32_t data_size = 0, offset = 0;
+    CHECK(bt_entry(archive, 1, &name, &length, &data_size, &offset) == BT_OK);
+    CHECK(length == 16 && strcmp(name, "maps\\harbour.map") == 0);
+    CHECK(data_size == 32 && offset == start + 12);
+    CHECK(bt_entry(archive, 2, NULL, NULL, NULL, NULL) == BT_OK);
+    CHECK_STATUS(bt_entry(archive, 3, &name, NULL, NULL, NULL), BT_ERR_ARGUMENT,
+                 "bt_entry: there is no entry 3; the archive has 3.");
+    CHECK(strcmp(bt_errmsg(archive), "bt_entry: there is no entry 3; the archive has 3.") == 0);
+
+    /* The game's rule, and the first of two entries of one name. */
+    uint32_t index = 99;
+    CHECK(bt_lookup(archive, "DATA/ini/WEAPON.INI", 19, &index) == BT_OK && index == 0);
+    CHECK(bt_lookup(archive, "maps/harbour.mapX", 16, &index) == BT_OK && index == 1);
+    CHECK(strcmp(bt_errmsg(archive), "") == 0);
+    CHECK_STATUS(bt_lookup(archive, "maps/harbour", 12, &index), BT_ERR_NOT_FOUND,
+                 "No entry matches 'maps/harbour'.");
+
+    uint32_t found[3];
+    size_t total = 0;
+    const char* inis[] = {"*.INI"};
+    CHECK(bt_select(archive, inis, 1, found, 3, &total) == BT_OK);
+    CHECK(total == 2 && found[0] == 0 && found[1] == 2);
+    const char* both[] = {"maps?harbour.map", "data\\ini\\weapon.ini"};
+    CHECK(bt_select(archive, both, 2, NULL, 0, &total) == BT_OK && total == 3);
+    CHECK_STATUS(bt_select(archive, both, 2, found, 1, &total), BT_ERR_BUFFER_TOO_SMALL,
+                 "bt_select: 3 entries match; the buffer holds 1.");
+    CHECK(total == 3 && found[0] == 0);
+    const char* missing[] = {"*.map", "sounds\\*"};
+    CHECK_STATUS(bt_select(archive, missing, 2, found, 3, &total), BT_ERR_NOT_FOUND,
+                 "No entry matches 'sounds\\*'.");
+    CHECK_STATUS(bt_select(archive, missing, 0, found, 3, &total), BT_ERR_ARGUMENT,
+                 "bt_select: no patterns, or no place for the count.");
+
+    char buffer[64];
+    size_t got = 0;
+    CHECK(bt_read(archive, 1, 8, buffer, sizeof buffer, &got) == BT_OK);
+    CHECK(got == 24 && memcmp(buffer, "MAP DATA, 32 BYTES LONG.", 24) == 0);
+    CHECK(bt_read(archive, 2, 9, buffer, 2, &got) == BT_OK && got == 2 && memcmp(buffer, "45", 2) == 0);
+    CHECK(bt_read(archive, 0, 12, buffer, 8, &got) == BT_OK && got == 0);
+    CHECK(bt_read(archive, 0, UINT64_MAX, buffer, 8, &got) == BT_OK && got == 0);
+    CHECK_STATUS(bt_read(archive, 0, 0, NULL, 8, &got), BT_ERR_ARGUMENT,
+                 "bt_read: the buffer or the count's place is NULL.");
+    bt_close(archive);
+}
+
+static void test_refusals(const char* folder) {
+    char path[512];
+    unsigned char bytes[4096];
+    size_t size = make_archive(bytes, MOD, 3);
+    bt_archive* archive = (bt_archive*)1;
+
+    snprintf(path, sizeof path, "%s/missing.big", folder);
+    CHECK_STATUS(bt_open(&archive, path), BT_ERR_OPEN, "Could not open file.");
+    CHECK(archive == NULL);
+    CHECK_STATUS(bt_open(&archive, folder), BT_ERR_OPEN, "Could not open file.");
+
+    struct {
+        size_t at;      /* a byte changed, or the size cut when `cut` */
+        unsigned char value;
+        int cut;
+        int status;
+        const char* message;
+    } damaged[] = {
+        {0, 'b', 0, BT_ERR_NOT_ARCHIVE, "This is not a tarvenor BIG file."},
+        {4, 0, 0, BT_ERR_DAMAGED, "Header filesize mismatch."},
+        {8, 0x80, 0, BT_ERR_DAMAGED, "Does not contain any file."},
+        {11, 4, 0, BT_ERR_DAMAGED, "Header file count mismatch."},
+        {12, 0, 0, BT_ERR_DAMAGED, "Invalid start offset."},
+        {12, 0, 1, BT_ERR_DAMAGED, "Header filesize mismatch."},
+    };
+    for (size_t i = 0; i < sizeof damaged / sizeof damaged[0]; ++i) {
+        unsigned char copy[4096];
+        memcpy(copy, bytes, size);
+        size_t length = damaged[i].cut ? damaged[i].at : size;
+        if (!damaged[i].cut) {
+            copy[damaged[i].at] = damaged[i].value;
+            if (damaged[i].at == 12) {
+                memset(copy + 12, 0, 4);
+                copy[15] = 15;
+            }
+        }
+        snprintf(path, sizeof path, "%s/damaged%u.big", folder, (unsigned)i);
+        write_file(path, copy, length);
+        CHECK_STATUS(bt_open(&archive, path), damaged[i].status, damaged[i].message);
+        struct memory memory = {copy, length, 0};
+        CHECK_STATUS(bt_open_reader(&archive, read_memory, &memory, length), damaged[i].status,
+                     damaged[i].message);
+    }
+
+    struct memory failing = {bytes, size, 1};
+    CHECK_STATUS(bt_open_reader(&archive, read_memory, &failing, size), BT_ERR_READ, "Could not read file.");
+
+    /* Data that lies past the archive's end reads as a failure. */
+    unsigned char outside[4096];
+    memcpy(outside, bytes, size);
+    be32(outside + 16, (uint32_t)size - 4);
+    struct memory memory = {outside, size, 0};
+    CHECK(bt_open_reader(&archive, read_memory, &memory, size) == BT_OK);
+    char buffer[16];
+    size_t got = 0;
+    CHECK_STATUS(bt_read(archive, 0, 0, buffer, sizeof buffer, &got), BT_ERR_READ,
+                 "Could not read from BIG file.");
+    CHECK(got == 4);
+    bt_close(archive);
+
+    CHECK_STATUS(bt_open(NULL, path), BT_ERR_ARGUMENT, "bt_open: the handle's place or the path is NULL.");
+    CHECK_STATUS(bt_header(NULL, NULL, NULL, NULL), BT_ERR_ARGUMENT,
+                 "bt_header: the archive handle is not an open one.");
+    CHECK(bt_entry_count(NULL) == 0);
+    CHECK(strcmp(bt_errmsg(NULL), "The archive handle is not an open one.") == 0);
+    bt_close(NULL);
+#ifndef _WIN32
+    CHECK_STATUS(bt_open_wide(&archive, L"x.big"), BT_ERR_UNSUPPORTED,
+                 "bt_open_wide: wide-character paths are Windows' alone.");
+#endif
+}
+
+/* Two handles, two archives: neither sees the other. */
+static void test_two_archives(const char* first, const char* second) {
+    bt_archive* a = NULL;
+    bt_archive* b = NULL;
+    CHECK(bt_open(&a, first) == BT_OK && bt_open(&b, second) == BT_OK);
+    if (a == NULL || b == NULL) {
+        return;
+    }
+    uint32_t index = 0;
+    CHECK(bt_lookup(b, "maps\\harbour.map", 16, &index) == BT_ERR_NOT_FOUND);
+    CHECK(bt_lookup(a, "maps\\harbour.map", 16, &index) == BT_OK && index == 1);
+    CHECK(strcmp(bt_errmsg(a), "") == 0 && strcmp(bt_errmsg(b), "No entry matches 'maps\\harbour.map'.") == 0);
+    CHECK(bt_entry_count(a) == 3 && bt_entry_count(b) == 1);
+    bt_close(a);
+    char buffer[8];
+    size_t got = 0;
+    CHECK(bt_read(b, 0, 0, buffer, sizeof buffer, &got) == BT_OK && got == 5 && memcmp(buffer, "solo\n", 5) == 0);
+    bt_close(b);
+}
+
+struct reader_job {
+    bt_archive* archive;
+    unsigned seed;
+    int wrong;
+};
+
+static void* read_at_random(void* context) {
+    struct reader_job* job = context;
+    for (int i = 0; i < 2000; ++i) {
+        job->seed = job->seed * 1103515245u + 12345u;
+        uint32_t entry = (job->seed >> 8) % 3;
+        uint32_t from = (job->seed >> 16) % 12;
+        char buffer[40];
+        size_t got = 0;
+        size_t expected = strlen(MOD[entry].data) - from;
+        if (bt_read(job->archive, entry, from, buffer, sizeof buffer, &got) != BT_OK || got != expected ||
+            memcmp(buffer, MOD[entry].data + from, got) != 0) {
+            ++job->wrong;
+        }
+    }
+    return NULL;
+}
+
+static void test_threads(const char* path) {
+    bt_archive* archive = NULL;
+    CHECK(bt_open(&archive, path) == BT_OK);
+    struct reader_job jobs[4];
+    pthread_t threads[4];
+    for (int t = 0; t < 4; ++t) {
+        jobs[t].archive = archive;
+        jobs[t].seed = (unsigned)t + 1;
+        jobs[t].wrong = 0;
+        CHECK(pthread_create(&threads[t], NULL, read_at_random, &jobs[t]) == 0);
+    }
+    for (int t = 0; t < 4; ++t) {
+        pthread_join(threads[t], NULL);
+        CHECK(jobs[t].wrong == 0);
+    }
+    bt_close(archive);
+}
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        fprintf(stderr, "usage: api_test <empty folder>\n");
+        return 2;
+    }
+    CHECK(bt_version_number() == BT_VERSION_NUMBER);
+    CHECK(strcmp(bt_version(), BT_VERSION_STRING) == 0);
+    CHECK(strcmp(bt_status_name(BT_ERR_DAMAGED), "BT_ERR_DAMAGED") == 0);
+    CHECK(strcmp(bt_status_name(BT_OK), "BT_OK") == 0 && bt_status_name(7) == NULL);
+
+    char mod[512], solo[512];
+    unsigned char bytes[4096];
+    snprintf(mod, sizeof mod, "%s/mod.big", argv[1]);
+    write_file(mod, bytes, make_archive(bytes, MOD, 3));
+    static const struct entry SOLO[] = {{"readme.txt", "solo\n"}};
+    snprintf(solo, sizeof solo, "%s/solo.big", argv[1]);
+    write_file(solo, bytes, make_archive(bytes, SOLO, 1));
+
+    test_reading(mod);
+    test_refusals(argv[1]);
+    test_two_archives(mod, solo);
+    test_threads(mod);
+    printf("%s: %d failed\n", failures == 0 ? "passed" : "FAILED", failures);
+    return failures == 0 ? 0 : 1;
+}
