@@ -20,7 +20,7 @@ target_compile_definitions(bigtool_shared PRIVATE BT_SHARED_BUILD)
 if(WIN32)
   # bigtool-1.dll, needing no DLL beyond Windows' own; the export list
   # names the public calls alone.
-  set_target_properties(bigtool_shared PROPERTIES RUNTIME_OUTPUT_NAME bigtool-${BIGTOOL_ABI_VERSION})
+  set_target_properties(bigtool_shared PROPERTIES PREFIX "" RUNTIME_OUTPUT_NAME bigtool-${BIGTOOL_ABI_VERSION})
   target_link_options(bigtool_shared PRIVATE -static
     ${BIGTOOL_ROOT}/src/lib/bigtool.def)
 else()
@@ -40,15 +40,21 @@ endforeach()
 add_library(bigtool::bigtool ALIAS bigtool_shared)
 add_library(bigtool::static ALIAS bigtool_static)
 
-# The header, both libraries, a pkg-config file and a CMake package
-# (find_package(bigtool) gives bigtool::bigtool and bigtool::static).
+# Linux: the header, both libraries, a pkg-config file and a CMake package
+# (find_package(bigtool) gives bigtool::bigtool and bigtool::static), in
+# the usual folders. Windows: the DLL, its import library and the header
+# in a folder of their own, library/, beside the program.
 function(bigtool_install_library)
+  if(WIN32)
+    install(TARGETS bigtool_shared RUNTIME DESTINATION library ARCHIVE DESTINATION library)
+    install(FILES ${BIGTOOL_ROOT}/include/bigtool.h DESTINATION library)
+    return()
+  endif()
   include(GNUInstallDirs)
   include(CMakePackageConfigHelpers)
   set_target_properties(bigtool_shared PROPERTIES EXPORT_NAME bigtool)
   set_target_properties(bigtool_static PROPERTIES EXPORT_NAME static)
   install(TARGETS bigtool_shared bigtool_static EXPORT bigtoolTargets
-    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
     INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
@@ -61,6 +67,10 @@ function(bigtool_install_library)
     COMPATIBILITY SameMajorVersion)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/bigtoolConfig.cmake
     ${CMAKE_CURRENT_BINARY_DIR}/bigtoolConfigVersion.cmake DESTINATION ${cmake_dir})
+  # The prefix is found from the file's own place, so that an unpacked
+  # package works wherever it is.
+  set(pc_dir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  file(RELATIVE_PATH BIGTOOL_PC_TO_PREFIX /root/${pc_dir} /root)
   configure_file(${BIGTOOL_ROOT}/cmake/bigtool.pc.in ${CMAKE_CURRENT_BINARY_DIR}/bigtool.pc @ONLY)
-  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/bigtool.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/bigtool.pc DESTINATION ${pc_dir})
 endfunction()

@@ -7,8 +7,9 @@
 #   scripts/check-package.sh [--contents-only] BUILD_DIR [LOADER...]
 #
 # The build's system decides the package: the win32 ZIP, with bigtool.exe
-# and README.md at its top, or the Linux TGZ, with bin/bigtool and
-# share/doc/bigtool/README.md. LOADER, when given, starts the program: Wine
+# and README.md at its top and the library (DLL, import library, header) in
+# library/, or the Linux TGZ, with bin/bigtool, share/doc/bigtool/README.md
+# and the library's header, libraries, pkg-config file and CMake package. LOADER, when given, starts the program: Wine
 # for the Windows one. --contents-only leaves out the run, for a machine
 # that cannot start the program.
 set -euo pipefail
@@ -42,12 +43,16 @@ case $name in
   *.zip)
     top=${name%.zip}
     program=$top/bigtool.exe
-    expected="$top/README.md"$'\n'"$program"
+    expected=$(printf '%s\n' "$top/README.md" "$program" "$top/library/bigtool-1.dll" \
+      "$top/library/bigtool.h" "$top/library/libbigtool.dll.a")
     ;;
   *.tar.gz)
     top=${name%.tar.gz}
     program=$top/bin/bigtool
-    expected="$program"$'\n'"$top/share/doc/bigtool/README.md"
+    expected=$(printf '%s\n' "$program" "$top/include/bigtool.h" \
+      "$top"/lib/cmake/bigtool/bigtool{Config,ConfigVersion,Targets-release,Targets}.cmake \
+      "$top"/lib/libbigtool.{a,so,so.1,so.1.1.0} "$top/lib/pkgconfig/bigtool.pc" \
+      "$top/share/doc/bigtool/README.md")
     ;;
 esac
 found=$(cd "$work/unpacked" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort)

@@ -1,0 +1,54 @@
+/* A small program on the bigtool library: opens an archive, looks a name
+ * up by the game's rule, and prints part of that entry's data.
+ *
+ *   read_entry mod.big 'data\ini\weapon.ini' [offset [count]]
+ *
+ * Build it with pkg-config or CMake (see the README). */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <bigtool.h>
+
+int main(int argc, char** argv) {
+    if (argc < 3 || argc > 5) {
+        fprintf(stderr, "usage: %s <archive> <entry name> [offset [count]]\n", argv[0]);
+        return 1;
+    }
+    unsigned long long offset = argc > 3 ? strtoull(argv[3], NULL, 10) : 0;
+    size_t count = argc > 4 ? (size_t)strtoull(argv[4], NULL, 10) : 64;
+
+    bt_archive* archive = NULL;
+    if (bt_open(&archive, argv[1]) != BT_OK) {
+        fprintf(stderr, "Error: %s\n", bt_last_errmsg());
+        return 2;
+    }
+    uint32_t entries = 0;
+    bt_header(archive, NULL, &entries, NULL);
+    printf("%s: %lu entries (bigtool %s)\n", argv[1], (unsigned long)entries, bt_version());
+
+    uint32_t index = 0;
+    const char* name = NULL;
+    uint32_t size = 0;
+    if (bt_lookup(archive, argv[2], strlen(argv[2]), &index) != BT_OK ||
+        bt_entry(archive, index, &name, NULL, &size, NULL) != BT_OK) {
+        fprintf(stderr, "Error: %s\n", bt_errmsg(archive));
+        bt_close(archive);
+        return 2;
+    }
+    printf("entry %lu '%s': %lu bytes\n", (unsigned long)index, name, (unsigned long)size);
+
+    char* buffer = malloc(count > 0 ? count : 1);
+    size_t got = 0;
+    int status = buffer == NULL ? BT_ERR_NO_MEMORY : bt_read(archive, index, offset, buffer, count, &got);
+    if (status != BT_OK) {
+        fprintf(stderr, "Error: %s\n", buffer == NULL ? "Out of memory." : bt_errmsg(archive));
+    } else {
+        printf("bytes %llu to %llu:\n", offset, offset + got);
+        fwrite(buffer, 1, got, stdout);
+        printf("\n");
+    }
+    free(buffer);
+    bt_close(archive);
+    return status == BT_OK ? 0 : 2;
+}
