@@ -24,8 +24,11 @@ if(WIN32)
   target_link_options(bigtool_shared PRIVATE -static
     ${BIGTOOL_ROOT}/src/lib/bigtool.def)
 else()
-  target_link_options(bigtool_shared PRIVATE -Wl,--no-undefined
-    -Wl,--version-script=${BIGTOOL_ROOT}/src/lib/exports.map)
+  target_link_options(bigtool_shared PRIVATE -Wl,--version-script=${BIGTOOL_ROOT}/src/lib/exports.map)
+  # A sanitizer's runtime comes with the program, not the library.
+  if(NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
+    target_link_options(bigtool_shared PRIVATE -Wl,--no-undefined)
+  endif()
 endif()
 
 foreach(target bigtool_static bigtool_shared)

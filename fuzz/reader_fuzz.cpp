@@ -3,8 +3,9 @@
 // through an index window of a small capacity that the input chooses, so
 // that entries cross the window's end and names are longer than it. Every
 // name is read back whole in pieces. Everything is checked against a plain
-// reading of the same bytes in memory, and the window never grows. ASan
-// judges the reads.
+// reading of the same bytes in memory, and the window never grows. The
+// same bytes go through the public API too, read from memory: every entry,
+// every name looked up, every entry's data read. ASan judges the reads.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -19,6 +20,7 @@
 
 #include "archive/index_window.h"
 #include "archive/reader.h"
+#include "bigtool.h"
 
 namespace {
 
@@ -222,6 +224,76 @@ void walk_window(const PlainArchive& plain, const std::uint8_t* data, std::size_
     file_close(file);
 }
 
+struct Memory {
+    const std::uint8_t* data;
+    std::size_t size;
+};
+
+int read_memory(void* context, std::uint64_t offset, void* buffer, std::size_t count, std::size_t* got) {
+    const auto* memory = static_cast<const Memory*>(context);
+    std::size_t left = offset < memory->size ? memory->size - offset : 0;
+    *got = std::min(count, left);
+    if (*got > 0) {
+        std::memcpy(buffer, memory->data + offset, *got);
+    }
+    return 0;
+}
+
+std::string folded(std::string_view name) {
+    std::string key;
+    for (char c : name) {
+        key += c == '/' ? '\\' : (c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c);
+    }
+    return key;
+}
+
+void walk_api(const PlainArchive& plain, const std::uint8_t* data, std::size_t size) {
+    Memory memory{data, size};
+    bt_archive* archive = nullptr;
+    int status = bt_open_reader(&archive, read_memory, &memory, size);
+    const bool whole = plain.accepted && plain.entries.size() == static_cast<std::size_t>(plain.fileCount);
+    check((status == BT_OK) == whole, "the API accepted or refused wrongly");
+    check(status == BT_OK || (status < 0 && bt_status_name(status) != nullptr && archive == nullptr &&
+                              *bt_last_errmsg() != '\0'),
+          "a refusal without its status, message or null handle");
+    if (status != BT_OK) {
+        return;
+    }
+    const auto count = static_cast<std::uint32_t>(plain.entries.size());
+    check(bt_entry_count(archive) == count, "the API's count differs");
+    std::vector<std::uint8_t> buffer(size + 1);
+    for (std::uint32_t k = 0; k < count; ++k) {
+        const PlainEntry& expected = plain.entries[k];
+        const char* name = nullptr;
+        std::size_t length = 0;
+        std::uint32_t data_size = 0;
+        std::uint32_t offset = 0;
+        check(bt_entry(archive, k, &name, &length, &data_size, &offset) == BT_OK, "bt_entry failed");
+        check(std::string_view(name, length) == expected.name && name[length] == '\0', "a name differs");
+        check(data_size == expected.size && offset == expected.offset, "an entry's fields differ");
+        std::uint32_t found = count;
+        check(bt_lookup(archive, name, length, &found) == BT_OK && found <= k &&
+                  folded(plain.entries[found].name) == folded(expected.name),
+              "a lookup missed its entry, or gave a later one");
+        std::size_t want = std::min<std::size_t>(data_size, buffer.size());
+        std::size_t got = 0;
+        int read = bt_read(archive, k, 0, buffer.data(), buffer.size(), &got);
+        if (want == 0 || std::uint64_t{offset} + want <= size) {
+            check(read == BT_OK && got == want && std::memcmp(buffer.data(), data + offset, want) == 0,
+                  "an entry's data differs");
+        } else {
+            check(read == BT_ERR_READ && got < want, "data past the end read as whole");
+        }
+    }
+    const char* every[] = {"*"};
+    std::size_t selected = 0;
+    check(bt_select(archive, every, 1, nullptr, 0, &selected) == BT_OK && selected == count,
+          "'*' does not select every entry");
+    check(bt_entry(archive, count, nullptr, nullptr, nullptr, nullptr) == BT_ERR_ARGUMENT,
+          "an entry past the last");
+    bt_close(archive);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -259,5 +331,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (plain.accepted) {
         walk_window(plain, data, size);
     }
+    walk_api(plain, data, size);
     return 0;
 }

@@ -2,6 +2,7 @@
 # Builds the tool and every test with AddressSanitizer and
 # UndefinedBehaviorSanitizer in build/asan and runs the whole suite. The
 # first report ends the process that made it, so any report fails a test.
+# Then the library's C test under ThreadSanitizer, in build/tsan.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,8 +14,10 @@ scripts/install-deps.sh "$runtime:libclang-rt-14-dev"
 
 flags="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBIGTOOL_FAULT_SEAM=ON \
-  -DBIGTOOL_WERROR=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS="$flags" \
-  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+  -DBIGTOOL_WERROR=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
+  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
+  -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 cmake --build build/asan -j2
 
 # The tool inherits these from the tests that start it. Every report is also
@@ -32,4 +35,16 @@ if [ -n "$(ls -A "$reports")" ]; then
   cat "$reports"/*
   status=1
 fi
+
+# The library read from several threads at once, under ThreadSanitizer:
+# the C program that calls the public API, in build/tsan.
+tsan="-fsanitize=thread -fno-omit-frame-pointer"
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBIGTOOL_WERROR=ON \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_FLAGS="$tsan" \
+  -DCMAKE_CXX_FLAGS="$tsan" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" \
+  -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=thread" >/dev/null
+cmake --build build/tsan -j2 --target api_test
+rm -rf build/tsan/api_work
+mkdir -p build/tsan/api_work
+TSAN_OPTIONS="halt_on_error=1:exitcode=66" build/tsan/tests/api_test build/tsan/api_work || status=1
 exit $status
