@@ -3,7 +3,8 @@
 # archives (a sparse 4 GiB one, a million entries) on its own, against the
 # reader that loaded the whole index, and ascending against descending
 # indexes; times UPDATE and DELETE of a 1 GiB archive against cp, and
-# COMPARE against tar --compare; measures peak memory of every command on
+# COMPARE against tar --compare; times the library's lookup, listing and
+# reads against FIND and pread; measures peak memory of every command on
 # every archive; and
 # writes the tables to docs/benchmarks.md. Builds the tool in Release in
 # build/bench. The trees and archives are generated once into
@@ -20,6 +21,9 @@ scripts/install-deps.sh cmake:cmake ninja:ninja-build g++:g++ hyperfine:hyperfin
 
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DBIGTOOL_TESTS=OFF >/dev/null
 cmake --build build/bench -j2 >/dev/null
+# The library's side, a C program on the shared library just built.
+cc -O2 -std=c99 -Wall -Wextra -Iinclude -o build/bench/api_bench bench/api_bench.c \
+  -Lbuild/bench -lbigtool -Wl,-rpath,"$repo/build/bench" -lpthread
 
 # LIST of a million entries is compared with the reader that loaded the
 # whole index, from the last commit that had it, built once into
@@ -57,7 +61,7 @@ echo "Writing the crafted archives in $archives (kept between runs)"
 rm -rf "$work" "$results"
 mkdir -p "$work" "$results"
 trap 'rm -rf "$work"' EXIT
-cp build/bench/bigtool "$work/bigtool"
+cp build/bench/bigtool build/bench/api_bench "$work/"
 [ -z "$before_tool" ] || cp "$before_tool" "$work/bigtool-before"
 cd "$work"
 echo "Making the archives and tar files to read in $work"
@@ -242,6 +246,17 @@ measure check_large 1.2 "CHECK, 4 files of 256 MiB, against cat" \
 measure compare_large 1.0 "COMPARE, 4 files of 256 MiB, against tar --compare" \
   "" "tar -df large.tar -C large" \
   "" "./bigtool large.big COMPARE large" 4
+# The library (bench/api_bench.c): a lookup and a listing through the API
+# against FIND; random 4 KiB reads of entries' data through bt_read
+# against the same reads by pread(2), from one thread and from four.
+measure api_lookup 1.5 "Library: open and one name lookup, 1,000,000 entries, against FIND of the name" \
+  "" "./bigtool million.big FIND D500/F0500000.DAT" "" "./api_bench lookup million.big D500/F0500000.DAT" 10
+measure api_list 1.5 "Library: open and every entry's name, size and offset, 1,000,000 entries, against FIND" \
+  "" "./bigtool million.big FIND" "" "./api_bench list million.big" 10
+for threads in 1 4; do
+  measure api_read$threads 1.2 "Library: 400,000 random 4 KiB reads, 1 GiB archive, $threads thread(s), against pread" \
+    "" "./api_bench pread large.big $threads 400000" "" "./api_bench read large.big $threads 400000" 5
+done
 rm -rf out large.big large.tar
 measure create_large 1.3 "CREATE, 4 files of 256 MiB" \
   "rm -rf copy && " "cp -r large copy" \

@@ -21,7 +21,9 @@
  * they read.
  *
  * Memory: an open archive holds its index (the names and 9 bytes per
- * entry) and a table of 16 bytes per entry, whatever the header claims.
+ * entry) and a table of 12 bytes per entry, and 8 more once a name is
+ * looked up, whatever the header claims; while it opens, up to 1 MiB (or
+ * half the index) more.
  */
 #ifndef BIGTOOL_H
 #define BIGTOOL_H
@@ -127,9 +129,9 @@ BT_API int bt_header(const bt_archive* archive, uint32_t* archive_size, uint32_t
 /* The number of entries: the header's count, which the index holds. */
 BT_API uint32_t bt_entry_count(const bt_archive* archive);
 
-/* Entry `index` (from 0, in the index's order): its name as stored (bytes,
- * not terminated by the archive's own rules but followed by a zero byte
- * here; valid while the handle is open), the name's length, the size of its
+/* Entry `index` (from 0, in the index's order): its name as stored (its
+ * bytes, followed by the zero byte that ends it in the archive; valid while
+ * the handle is open), the name's length, the size of its
  * data and where the data starts in the archive. Any out-pointer may be
  * NULL. Constant time. */
 BT_API int bt_entry(const bt_archive* archive, uint32_t index, const char** name,

@@ -1,11 +1,11 @@
 // See archive_table.h.
 #include "lib/archive_table.h"
 
+#include <cstring>
+#include <functional>
 #include <new>
 
-#include "archive/index_window.h"
 #include "common/ascii.h"
-#include "common/limits.h"
 
 namespace {
 
@@ -34,54 +34,63 @@ bool same_name(std::string_view a, std::string_view b) {
     return true;
 }
 
-int read_window(void* context, std::uint32_t offset, void* buffer, std::uint32_t count, std::uint32_t* got) {
-    const ArchiveSource& source = *static_cast<const ArchiveSource*>(context);
-    return source.read(source.context, offset, buffer, count, got);
-}
+// The index is read in pieces of at least this size, the buffer growing
+// by half again each time at least: an index of n bytes costs about
+// log(n) reads, and never more than one piece past the last entry.
+constexpr std::uint32_t INDEX_PIECE = 1u << 20;
 
-// The walk: each entry's place and name length, until the header's count.
-OpenFault walk_index(ArchiveTable& table, const ArchiveSource& source, std::uint32_t length) {
-    IndexWindow window;
-    if (!window_open_reader(window, read_window, const_cast<ArchiveSource*>(&source), HEADER_SIZE, length,
-                            INDEX_WINDOW)) {
-        return OpenFault::no_memory;
-    }
+// Reads the index until it holds the header's count of entries, each
+// recorded as it is found whole.
+OpenFault read_index(ArchiveTable& table, const ArchiveSource& source, std::uint32_t length) {
     // Each entry takes 9 bytes at least: no count the index cannot hold is
     // reserved.
     auto count = static_cast<std::uint32_t>(table.header.fileCount);
     std::uint32_t most = length / ENTRY_FIXED_SIZE;
     table.entries.reserve(count < most ? count : most);
-    std::uint32_t at = 0;
-    for (std::uint32_t k = 0; k < count; ++k) {
-        BigEntry entry;
-        switch (window_entry(window, at, &entry)) {
-        case WindowStatus::found: break;
-        case WindowStatus::missing: return OpenFault::count_mismatch;
-        case WindowStatus::read_failed: return OpenFault::cannot_read;
+    std::uint32_t held = 0;
+    std::uint32_t room = 0;
+    std::uint32_t at = 0;       // the entry being looked for
+    std::uint32_t scanned = 0;  // how far its name was searched for its end
+    while (table.entries.size() < count) {
+        if (at + ENTRY_NAME_AT < held) {
+            std::uint32_t from = scanned > at + ENTRY_NAME_AT ? scanned : at + static_cast<std::uint32_t>(ENTRY_NAME_AT);
+            const void* zero = std::memchr(table.index.get() + from, 0, held - from);
+            if (zero != nullptr) {
+                auto end = static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(zero) - table.index.get());
+                table.entries.push_back({at, end - at - static_cast<std::uint32_t>(ENTRY_NAME_AT), 0});
+                at = end + 1;
+                continue;
+            }
+            scanned = held;
         }
-        table.entries.push_back({at, entry.nameLength, 0});
-        at += static_cast<std::uint32_t>(ENTRY_FIXED_SIZE) + entry.nameLength;
-    }
-    return OpenFault::none;
-}
-
-// The entries' bytes, from the index's start to the last entry's end.
-OpenFault load_entries(ArchiveTable& table, const ArchiveSource& source) {
-    const TableEntry& last = table.entries.back();
-    std::uint32_t end = last.at + static_cast<std::uint32_t>(ENTRY_FIXED_SIZE) + last.nameLength;
-    table.index.reset(new (std::nothrow) std::uint8_t[end]);
-    if (!table.index) {
-        return OpenFault::no_memory;
-    }
-    std::uint32_t got = 0;
-    if (!source.read(source.context, HEADER_SIZE, table.index.get(), end, &got) || got != end) {
-        return OpenFault::cannot_read;  // cut short since the walk
-    }
-    // The walk found every terminator; bytes read again must hold them too.
-    for (const TableEntry& entry : table.entries) {
-        if (table.index[entry.at + ENTRY_NAME_AT + entry.nameLength] != 0) {
+        if (held == length) {
+            return OpenFault::count_mismatch;
+        }
+        std::uint32_t want = length - held;
+        std::uint32_t step = held / 2 > INDEX_PIECE ? held / 2 : INDEX_PIECE;
+        want = want < step ? want : step;
+        if (held + want > room) {
+            void* grown = std::realloc(table.index.get(), held + want);
+            if (grown == nullptr) {
+                return OpenFault::no_memory;
+            }
+            static_cast<void>(table.index.release());
+            table.index.reset(static_cast<std::uint8_t*>(grown));
+            room = held + want;
+        }
+        std::uint32_t got = 0;
+        if (!source.read(source.context, HEADER_SIZE + held, table.index.get() + held, want, &got)) {
             return OpenFault::cannot_read;
         }
+        held += got;
+        if (got < want) {
+            length = held;  // the file is shorter than it was
+        }
+    }
+    // What was read past the last entry goes back.
+    if (void* fitted = std::realloc(table.index.get(), at > 0 ? at : 1)) {
+        static_cast<void>(table.index.release());
+        table.index.reset(static_cast<std::uint8_t*>(fitted));
     }
     return OpenFault::none;
 }
@@ -112,15 +121,7 @@ OpenFault build(ArchiveTable& table, const ArchiveSource& source) {
     if (OpenFault fault = judge_header(table.header, source.size); fault != OpenFault::none) {
         return fault;
     }
-    if (OpenFault fault = walk_index(table, source, index_length(table.header, source.size));
-        fault != OpenFault::none) {
-        return fault;
-    }
-    if (OpenFault fault = load_entries(table, source); fault != OpenFault::none) {
-        return fault;
-    }
-    hash_names(table);
-    return OpenFault::none;
+    return read_index(table, source, index_length(table.header, source.size));
 }
 
 }  // namespace
@@ -133,7 +134,8 @@ OpenFault table_open(ArchiveTable& table, const ArchiveSource& source) {
         fault = OpenFault::no_memory;
     }
     if (fault != OpenFault::none) {
-        table = ArchiveTable{};
+        table.index.reset();
+        table.entries = {};
     }
     return fault;
 }
@@ -143,7 +145,8 @@ namespace {
 // Calls `found(k)` for each entry named `name`, in index order, until it
 // returns false.
 template <typename Found>
-void each_named(const ArchiveTable& table, std::string_view name, Found found) {
+void each_named(ArchiveTable& table, std::string_view name, Found found) {
+    std::call_once(table.hashed, hash_names, std::ref(table));
     if (table.buckets.empty()) {
         return;
     }
@@ -159,7 +162,7 @@ void each_named(const ArchiveTable& table, std::string_view name, Found found) {
 
 }  // namespace
 
-std::optional<std::uint32_t> table_lookup(const ArchiveTable& table, std::string_view name) {
+std::optional<std::uint32_t> table_lookup(ArchiveTable& table, std::string_view name) {
     std::optional<std::uint32_t> first;
     each_named(table, name, [&](std::uint32_t k) {
         first = k;
@@ -168,7 +171,7 @@ std::optional<std::uint32_t> table_lookup(const ArchiveTable& table, std::string
     return first;
 }
 
-bool table_mark_named(const ArchiveTable& table, std::string_view name, std::vector<bool>& selected) {
+bool table_mark_named(ArchiveTable& table, std::string_view name, std::vector<bool>& selected) {
     bool any = false;
     each_named(table, name, [&](std::uint32_t k) {
         selected[k] = true;

@@ -7,7 +7,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -29,16 +31,24 @@ struct TableEntry {
     std::uint32_t next;        // the next entry of its hash bucket, + 1; 0 for none
 };
 
+struct FreeBytes {
+    void operator()(std::uint8_t* bytes) const { std::free(bytes); }
+};
+
 struct ArchiveTable {
     BigHeader header{};
-    std::unique_ptr<std::uint8_t[]> index;  // the entries' bytes, the names terminated
+    std::unique_ptr<std::uint8_t[], FreeBytes> index;  // the entries' bytes, the names terminated
     std::vector<TableEntry> entries;
+    // Made by the first lookup, once, whichever thread asks: a caller that
+    // only lists pays nothing for it.
+    std::once_flag hashed;
     std::vector<std::uint32_t> buckets;  // the first entry of each, + 1; 0 for none
 };
 
 // Reads and validates the archive as the command line's reader does, in
-// the same order, and builds the table. On a fault the table is empty.
-// Throws nothing: no memory is OpenFault::no_memory.
+// the same order, and builds the table: one read of the index, in pieces,
+// which stops at the last entry the header counts. On a fault the table is
+// empty. Throws nothing: no memory is OpenFault::no_memory.
 OpenFault table_open(ArchiveTable& table, const ArchiveSource& source);
 
 inline std::string_view table_name(const ArchiveTable& table, std::uint32_t k) {
@@ -54,9 +64,10 @@ inline std::uint32_t table_data_size(const ArchiveTable& table, std::uint32_t k)
     return load_be32(table.index.get() + table.entries[k].at + ENTRY_DATA_SIZE_AT);
 }
 
-// The first entry, in index order, that has `name` by the game's rule.
-std::optional<std::uint32_t> table_lookup(const ArchiveTable& table, std::string_view name);
+// The first entry, in index order, that has `name` by the game's rule. May
+// throw std::bad_alloc, the first time.
+std::optional<std::uint32_t> table_lookup(ArchiveTable& table, std::string_view name);
 
-// Marks in `selected` every entry that has `name` by the game's rule; 1 when
-// one has.
-bool table_mark_named(const ArchiveTable& table, std::string_view name, std::vector<bool>& selected);
+// Marks in `selected` every entry that has `name` by the game's rule; true
+// when one has. May throw std::bad_alloc.
+bool table_mark_named(ArchiveTable& table, std::string_view name, std::vector<bool>& selected);

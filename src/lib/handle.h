@@ -17,7 +17,7 @@ inline constexpr std::uint32_t ARCHIVE_MAGIC = 0x42544152;  // "BTAR"
 
 struct bt_archive {
     std::uint32_t magic = ARCHIVE_MAGIC;
-    ArchiveTable table;
+    mutable ArchiveTable table;  // its hash is made by the first lookup
     FileHandle file = INVALID_FILE;  // opened from a path
     bt_read_fn read = nullptr;       // or read by the caller
     void* context = nullptr;

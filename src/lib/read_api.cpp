@@ -63,7 +63,7 @@ std::string quoted(std::string_view name) {
 
 int select_entries(const bt_archive* archive, const char* const* patterns, std::size_t count,
                    std::uint32_t* indices, std::size_t capacity, std::size_t* found) {
-    const ArchiveTable& table = archive->table;
+    ArchiveTable& table = archive->table;
     std::vector<bool> selected(table.entries.size());
     for (std::size_t p = 0; p < count; ++p) {
         if (patterns[p] == nullptr) {
@@ -226,7 +226,12 @@ int bt_lookup(const bt_archive* archive, const char* name, size_t length, uint32
         return fail(archive, BT_ERR_ARGUMENT, "bt_lookup: the name or the index's place is NULL.");
     }
     std::string_view wanted(name == nullptr ? "" : name, length);
-    std::optional<std::uint32_t> found = table_lookup(archive->table, wanted);
+    std::optional<std::uint32_t> found;
+    try {
+        found = table_lookup(archive->table, wanted);
+    } catch (const std::bad_alloc&) {
+        return fail(archive, BT_ERR_NO_MEMORY, open_fault_text(OpenFault::no_memory));
+    }
     if (!found) {
         return fail(archive, BT_ERR_NOT_FOUND, "No entry matches '" + quoted(wanted) + "'.");
     }
