@@ -6,6 +6,9 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh cmake:cmake ninja:ninja-build g++:g++ \
   /usr/src/googletest/CMakeLists.txt:googletest
 
+# The library neither prints nor exits: a look at its sources, first.
+scripts/check-library-tree.sh
+
 # Debug with the fault seam: every test runs, those that make the tool fail
 # on purpose too.
 cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBIGTOOL_FAULT_SEAM=ON \
