@@ -33,6 +33,10 @@ TEST(NamePattern, Matching) {
         {"[ab].txt", "[ab].txt", true},
         {"[ab].txt", "a.txt", false},
         {"f*?.txt", "f*?.txt", true},
+        // Long segments are searched for otherwise than short ones.
+        {"*abababababababababababababababababac*", "xxababababababababababababababababababacyy", true},
+        {"*ABABABABABABABABABABABABABABABABABAC/*", "xxababababababababababababababababababac\\", true},
+        {"*abababababababababababababababababac*", "xxabababababababababababababababababab", false},
         // Letters other than A-Z do not fold.
         {"\xc3\xa9", "\xc3\x89", false},
     };
@@ -43,6 +47,43 @@ TEST(NamePattern, Matching) {
     EXPECT_TRUE(has_wildcard("a*"));
     EXPECT_TRUE(has_wildcard("a?"));
     EXPECT_FALSE(has_wildcard("[a]\\b"));
+}
+
+// A plain reference: the matching table of pattern prefixes against name
+// prefixes, folded by hand.
+bool reference_match(const std::string& pattern, const std::string& name) {
+    auto fold = [](char c) { return c == '/' ? '\\' : (c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c); };
+    std::vector<std::vector<bool>> can(pattern.size() + 1, std::vector<bool>(name.size() + 1));
+    can[0][0] = true;
+    for (std::size_t p = 1; p <= pattern.size(); ++p) {
+        for (std::size_t n = 0; n <= name.size(); ++n) {
+            char c = pattern[p - 1];
+            can[p][n] = c == '*' ? can[p - 1][n] || (n > 0 && can[p][n - 1])
+                                 : n > 0 && can[p - 1][n - 1] && (c == '?' || fold(c) == fold(name[n - 1]));
+        }
+    }
+    return can[pattern.size()][name.size()];
+}
+
+TEST(NamePattern, AgreesWithAPlainReferenceOnRandomCases) {
+    unsigned seed = 7;
+    auto next = [&seed](unsigned range) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % range;
+    };
+    const char pattern_bytes[] = "aAb/\\*?";
+    const char name_bytes[] = "aAbB/\\";
+    for (int i = 0; i < 20000; ++i) {
+        std::string pattern;
+        std::string name;
+        for (unsigned k = next(9); k > 0; --k) {
+            pattern += pattern_bytes[next(sizeof pattern_bytes - 1)];
+        }
+        for (unsigned k = next(12); k > 0; --k) {
+            name += name_bytes[next(sizeof name_bytes - 1)];
+        }
+        ASSERT_EQ(name_matches(pattern, name), reference_match(pattern, name)) << pattern << " / " << name;
+    }
 }
 
 TEST(NamePattern, KeysMeetWhereExactPatternsMatch) {
