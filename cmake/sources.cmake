@@ -45,6 +45,7 @@ set(BIGTOOL_LIBRARY_SOURCES
   src/archive/header_check.cpp
   src/archive/index_window.cpp
   src/common/name_pattern.cpp
+  src/common/pattern_set.cpp
 )
 set(BIGTOOL_POSIX_LIBRARY_BACKEND src/platform/posix_shared.cpp)
 set(BIGTOOL_WIN32_LIBRARY_BACKEND src/platform/win32_shared.cpp)

@@ -62,15 +62,7 @@ int read_selection(char** args, int count, Selection* selection) {
         }
     }
     selection->matched.assign(selection->patterns.size(), false);
-    for (std::uint32_t p = 0; p < selection->patterns.size(); ++p) {
-        const std::string& pattern = selection->patterns[p];
-        if (has_wildcard(pattern)) {
-            selection->wildcards.push_back(p);
-        } else {
-            name_key(pattern, &selection->key);
-            selection->exact[selection->key].push_back(p);
-        }
-    }
+    pattern_set_build(selection->set, selection->patterns);
     return 1;
 }
 
@@ -79,25 +71,33 @@ bool selects(Selection& selection, const BigEntry& entry) {
         return true;
     }
     bool selected = false;
-    bool whole = entry_name_is_whole(entry);
-    if (whole && !selection.exact.empty()) {
-        name_key(entry.name, &selection.key);
-        auto found = selection.exact.find(selection.key);
-        if (found != selection.exact.end()) {
-            for (std::uint32_t p : found->second) {
-                selection.matched[p] = true;
-            }
+    if (entry_name_is_whole(entry)) {
+        pattern_set_match(selection.set, entry.name, [&](std::uint32_t p) {
+            selection.matched[p] = true;
             selected = true;
-        }
+        });
+        return selected;
     }
-    for (std::uint32_t p : selection.wildcards) {
-        const std::string& pattern = selection.patterns[p];
-        if (whole ? name_matches(pattern, entry.name) : only_stars(pattern)) {
+    for (std::uint32_t p = 0; p < selection.patterns.size(); ++p) {
+        if (only_stars(selection.patterns[p])) {
             selection.matched[p] = true;
             selected = true;
         }
     }
     return selected;
+}
+
+bool selects_first(Selection& selection, std::uint32_t n, const BigEntry& entry) {
+    bool selected = selects(selection, entry);
+    if (!selection.patterns.empty()) {
+        selection.chosen.resize(n + 1);
+        selection.chosen[n] = selected;
+    }
+    return selected;
+}
+
+bool was_selected(const Selection& selection, std::uint32_t n) {
+    return selection.patterns.empty() || (n < selection.chosen.size() && selection.chosen[n]);
 }
 
 BigEntry walked_entry(std::uint32_t n) {

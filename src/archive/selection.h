@@ -5,18 +5,18 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "archive/big_format.h"
+#include "common/pattern_set.h"
 
 struct Selection {
     std::vector<std::string> patterns;  // in the order given, list files' lines in place
     std::vector<bool> matched;
-    // The patterns without wildcards, by the key of the names they select.
-    std::unordered_map<std::string, std::vector<std::uint32_t>> exact;
-    std::vector<std::uint32_t> wildcards;
-    std::string key;  // scratch, so that a walk allocates once
+    PatternSet set;  // the same patterns, for lookups
+    // Which entries the first pass selected, so that the pass that writes
+    // matches nothing again.
+    std::vector<bool> chosen;
 };
 
 // The patterns of `args` (`count` of them); an argument "@file" stands for
@@ -28,6 +28,13 @@ int read_selection(char** args, int count, Selection* selection);
 // no pattern, every entry is. A name longer than the index window holds of
 // it is selected only by patterns made of '*' alone.
 bool selects(Selection& selection, const BigEntry& entry);
+
+// The first pass over the entries, in order from entry 0: selects, and
+// remembers the answer for entry n.
+bool selects_first(Selection& selection, std::uint32_t n, const BigEntry& entry);
+
+// The answer selects_first gave for entry n: every entry without patterns.
+bool was_selected(const Selection& selection, std::uint32_t n);
 
 // Entry n of a walk over every entry, or the end of the run after saying
 // why: the index could not be read, or holds fewer entries than fileCount.

@@ -28,7 +28,7 @@ void delete_command(int argc, char** argv) {
     unsigned long removed = 0;
     for (std::uint32_t n = 0; n < count; ++n) {
         BigEntry entry = walked_entry(n);
-        if (selects(selection, entry)) {
+        if (selects_first(selection, n, entry)) {
             ++removed;
         } else if (!entry_data_readable(n, entry) || !plan_entry(entry, nullptr, 0)) {
             end_run(2);
@@ -44,7 +44,7 @@ void delete_command(int argc, char** argv) {
     std::string shown;
     for (std::uint32_t n = 0; n < count; ++n) {
         BigEntry entry = walked_entry(n);
-        if (selects(selection, entry)) {
+        if (was_selected(selection, n)) {
             std::string_view name = quoted_name(entry.name, shown);
             std::printf("Removing[%lu] %lukb '%.*s'\n", static_cast<unsigned long>(n),
                         static_cast<unsigned long>(entry_data_size(entry) / 1024),

@@ -59,7 +59,7 @@ void get_command(int argc, char** argv, std::FILE* data) {
     int selected = 0;
     std::uint32_t first = 0;
     for (std::uint32_t n = 0; n < count; ++n) {
-        if (!selects(selection, walked_entry(n))) {
+        if (!selects_first(selection, n, walked_entry(n))) {
             continue;
         }
         first = selected++ == 0 ? n : first;
@@ -89,7 +89,7 @@ void get_command(int argc, char** argv, std::FILE* data) {
     }
     for (std::uint32_t n = 0; n < count; ++n) {
         BigEntry entry = walked_entry(n);
-        if (selects(selection, entry) && !write_entry(n, entry, directory)) {
+        if (was_selected(selection, n) && !write_entry(n, entry, directory)) {
             end_run(2);
         }
     }

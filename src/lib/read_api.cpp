@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "common/name_pattern.h"
+#include "common/pattern_set.h"
 #include "lib/handle.h"
 
 namespace {
@@ -65,24 +65,33 @@ int select_entries(const bt_archive* archive, const char* const* patterns, std::
                    std::uint32_t* indices, std::size_t capacity, std::size_t* found) {
     ArchiveTable& table = archive->table;
     std::vector<bool> selected(table.entries.size());
+    std::vector<bool> matched(count);
+    std::vector<std::string> wildcards;
+    std::vector<std::size_t> wildcard_of;  // its place among `patterns`
     for (std::size_t p = 0; p < count; ++p) {
         if (patterns[p] == nullptr) {
             return fail(archive, BT_ERR_ARGUMENT, "bt_select: pattern " + std::to_string(p) + " is NULL.");
         }
-        std::string_view pattern = patterns[p];
-        bool any = false;
-        if (!has_wildcard(pattern)) {
-            any = table_mark_named(table, pattern, selected);
+        if (has_wildcard(patterns[p])) {
+            wildcards.emplace_back(patterns[p]);
+            wildcard_of.push_back(p);
         } else {
-            for (std::uint32_t k = 0; k < table.entries.size(); ++k) {
-                if (name_matches(pattern, table_name(table, k))) {
-                    selected[k] = true;
-                    any = true;
-                }
-            }
+            matched[p] = table_mark_named(table, patterns[p], selected);
         }
-        if (!any) {
-            return fail(archive, BT_ERR_NOT_FOUND, "No entry matches '" + quoted(pattern) + "'.");
+    }
+    if (!wildcards.empty()) {
+        PatternSet set;
+        pattern_set_build(set, std::move(wildcards));
+        for (std::uint32_t k = 0; k < table.entries.size(); ++k) {
+            pattern_set_match(set, table_name(table, k), [&](std::uint32_t w) {
+                selected[k] = true;
+                matched[wildcard_of[w]] = true;
+            });
+        }
+    }
+    for (std::size_t p = 0; p < count; ++p) {
+        if (!matched[p]) {
+            return fail(archive, BT_ERR_NOT_FOUND, "No entry matches '" + quoted(patterns[p]) + "'.");
         }
     }
     std::size_t total = 0;

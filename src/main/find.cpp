@@ -20,7 +20,7 @@ void find_command(int argc, char** argv, std::FILE* data) {
     // Every pattern must select something before a row is written.
     if (!selection.patterns.empty()) {
         for (std::uint32_t n = 0; n < count; ++n) {
-            selects(selection, walked_entry(n));
+            selects_first(selection, n, walked_entry(n));
         }
         if (report_unmatched(selection) > 0) {
             end_run(2);
@@ -29,7 +29,7 @@ void find_command(int argc, char** argv, std::FILE* data) {
     std::string shown;
     for (std::uint32_t n = 0; n < count; ++n) {
         BigEntry entry = walked_entry(n);
-        if (!selects(selection, entry)) {
+        if (!was_selected(selection, n)) {
             continue;
         }
         // The numbers by hand, a row in one write: a million rows are made
