@@ -82,6 +82,14 @@ ln -s "$archives/million.big" million.big
 # 10,000 names of the million-entry archive (every 100th, in another letter
 # case and with '/'), for FIND's list file.
 seq 0 100 999999 | awk '{ printf "D%03d/F%07d.DAT\n", int($1 / 1000), $1 }' >names.txt
+# 100 wildcard patterns of the usual forms, 25 of each: a folder's files
+# (prefix*), one file by its end (*suffix), a folder's files by their end
+# (prefix*suffix), and a run of names (prefix*), in other letter cases.
+seq 0 10 990 | awk '{ d = $1; f = $1 / 10 % 4
+  if (f == 0) printf "d%03d\\*\n", d
+  else if (f == 1) printf "*\\f%07d.dat\n", d * 1000 + 7
+  else if (f == 2) printf "d%03d\\*5.DAT\n", d
+  else printf "D%03d/F%04d*\n", d, d }' >wild100.txt
 
 # A big-endian number of an archive's header: the entry count at 8, the
 # index's end (startOffset) at 12.
@@ -300,6 +308,8 @@ if [ -n "$before_tool" ]; then
 fi
 measure find_million 1.0 "FIND, 1,000,000 entries, against LIST" \
   "" "./bigtool million.big LIST" "" "./bigtool million.big FIND" 10
+measure wild_million 3.0 "FIND of 100 wildcard patterns of the usual forms, 1,000,000 entries, against FIND" \
+  "" "./bigtool million.big FIND" "" "./bigtool million.big FIND @wild100.txt" 10
 measure names_million 2.0 "FIND of 10,000 listed names, 1,000,000 entries, against LIST" \
   "" "./bigtool million.big LIST" "" "./bigtool million.big FIND @names.txt" 10
 measure indexes_million 1.2 "EXTRACT 2,000 indexes ascending, against descending, 1,000,000 entries" \
