@@ -518,3 +518,14 @@ int drive_directory(char letter, char* buffer, std::size_t size) {
     }
     return 1;
 }
+
+int sys::identity(FileHandle file, FileIdentity* identity) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (file == INVALID_FILE || GetFileType(as_handle(file)) != FILE_TYPE_DISK ||
+        !GetFileInformationByHandle(as_handle(file), &info)) {
+        return 0;
+    }
+    *identity = {info.dwVolumeSerialNumber,
+                 (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    return 1;
+}
