@@ -263,6 +263,14 @@ FileHandle file_open_listed(const char* path, std::uint64_t size) {
     return file;
 }
 
+FileHandle file_open_stream(const char* path) {
+    if (fault_injected(FaultOp::open)) {
+        return INVALID_FILE;
+    }
+    // Not held: a stream has no size to take for its end, nor a position.
+    return sys::open_stream(path);
+}
+
 bool writes_into_held_file(std::FILE* stream) {
     FileIdentity output;
     if (!sys::identity(sys::stream_handle(stream), &output)) {

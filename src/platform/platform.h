@@ -91,6 +91,12 @@ FileHandle file_open_target(const char* path, FileIdentity* identity);
 // empty costs nothing; emptying one counts as a write for the test seam.
 int file_empty(FileHandle file);
 
+// Opens `path` for reading whatever it is, as `cat` would: a regular file,
+// or a stream whose size says nothing (a pipe, a FIFO, /dev/stdin, a file
+// of /proc), read to its end with file_read. Waits, as `cat` does, for a
+// FIFO's writer; takes no lock and keeps no size. A directory is refused.
+FileHandle file_open_stream(const char* path);
+
 // Whether `stream` (standard output, taken for data) writes into a file
 // that this process holds open, under any of its names: the archive being
 // read. Told by identity; never so for a pipe, a device or a console.

@@ -585,6 +585,17 @@ bool standard_output_was_closed() {
     return state.outputWasClosed;
 }
 
+FileHandle sys::open_stream(const char* path) {
+    // Without O_NONBLOCK: a FIFO's open waits for its writer, as cat's does.
+    int fd = open_retrying(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    struct stat st;
+    if (fd >= 0 && (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
+        ::close(fd);
+        fd = -1;
+    }
+    return fd < 0 ? INVALID_FILE : fd;
+}
+
 int sys::identity(FileHandle file, FileIdentity* identity) {
     struct stat st;
     if (fstat(fd_of(file), &st) != 0 || !S_ISREG(st.st_mode)) {

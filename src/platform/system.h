@@ -25,6 +25,9 @@ FileHandle open_file(const char* path, OpenMode mode, std::uint64_t* size,
 // file_open_listed).
 FileHandle open_listed(const char* path);
 
+// Opens `path` for reading, blocking (see file_open_stream).
+FileHandle open_stream(const char* path);
+
 // Which file `file` is: 1, or 0 when it is no file on a disk (a pipe, a
 // device, a console) or the system cannot tell.
 int identity(FileHandle file, FileIdentity* identity);
