@@ -1,6 +1,7 @@
 // See selection.h.
 #include "archive/selection.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -13,23 +14,29 @@
 
 namespace {
 
-// A list file's text, or false after printing why. The patterns are held
+// A list file's text, or false after printing why. A pipe, a FIFO or a
+// file of /proc tells no size, so every list is read to its end; it must be
+// shorter than 4 GiB, as a file's size is counted. The patterns are held
 // anyway; the file costs no more than they do.
 bool read_list_file(const char* path, std::string* text) {
-    std::string shown;
-    FileHandle file = file_open(path, OpenMode::read_existing);
-    std::uint64_t size = 0;
-    bool read = file != INVALID_FILE && file_size(file, &size) && size < UINT32_MAX;
-    if (read) {
-        text->resize(static_cast<std::size_t>(size));
-        std::uint32_t got = 0;
-        read = size == 0 || (file_read(file, text->data(), static_cast<std::uint32_t>(size), &got) &&
-                             got == size);
+    constexpr std::uint32_t PIECE = 65536;
+    FileHandle file = file_open_stream(path);
+    bool read = file != INVALID_FILE;
+    for (std::uint32_t got = PIECE; read && got > 0;) {
+        std::size_t have = text->size();
+        read = have < UINT32_MAX;
+        if (read) {
+            auto want = static_cast<std::uint32_t>(std::min<std::uint64_t>(PIECE, UINT32_MAX - have));
+            text->resize(have + want);
+            read = file_read(file, text->data() + have, want, &got);
+            text->resize(have + (read ? got : 0));
+        }
     }
     if (file != INVALID_FILE) {
         file_close(file);
     }
     if (!read) {
+        std::string shown;
         std::printf("Error: Could not read the list file '%s'.\n", printable(path, shown));
     }
     return read;

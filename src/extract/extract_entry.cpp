@@ -64,6 +64,27 @@ std::size_t link_below_output(const char* target, std::size_t base) {
     return 0;
 }
 
+// After `target` could not be created: names the first of its folders that
+// is there but is no folder (a file, or a link to none), which the fixed
+// message, speaking of the file, leaves the user to guess.
+void name_what_is_in_the_way(const char* target) {
+    const PathStyle style = local_path_style();
+    const LeadBytes& lead = local_lead_bytes();
+    std::string_view folder(target);
+    folder = folder.substr(0, last_separator(folder, style, lead));
+    char path[PATH_CAPACITY];
+    std::size_t end = 0;
+    while ((end = next_component_end(folder, end, style, lead)) != std::string_view::npos) {
+        std::memcpy(path, target, end);
+        path[end] = '\0';
+        if (path_kind(path) != PathKind::missing && !is_directory(path)) {
+            std::string shown;
+            std::printf("'%s' is in the way: a folder must go there.\n", printable(path, shown));
+            return;
+        }
+    }
+}
+
 void make_target_directory(const char* target) {
     char directory[PATH_CAPACITY];
     std::strcpy(directory, target);
@@ -243,6 +264,7 @@ int write_entry(std::uint32_t n, const BigEntry& entry, const char* directory) {
     FileHandle file = file_open_target(target, &identity);
     if (file == INVALID_FILE) {
         std::printf("Error: Failed to create.\nPlease, remove the file if it exists.\n");
+        name_what_is_in_the_way(target);
         return 0;
     }
     if (!may_write_file(n, quoted.text, identity) || !copy_buffer_ready()) {

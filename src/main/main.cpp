@@ -73,6 +73,22 @@ bool takes_output_for_data(const Command& command, int argc, char** argv) {
            (command.output == Output::data_after_dash && std::strcmp(argv[argc - 1], "-") == 0);
 }
 
+// The data words' output is the data: it must reach somewhere, and never
+// the archive being read, which it would break (`FIND >> mod.big`). Ends
+// the run after saying why, on standard error, where the text now goes.
+void check_data_output(std::FILE* data, const char* archive) {
+    if (standard_output_was_closed()) {
+        std::printf("Error: Standard output is closed; the data would be lost.\n");
+        end_run(2);
+    }
+    if (writes_into_held_file(data)) {
+        std::string shown;
+        std::printf("Error: Standard output is the archive '%s'; writing there would break it.\n",
+                    printable(archive, shown));
+        end_run(2);
+    }
+}
+
 void print_usage(const char* program) {
     std::string shown;
     std::printf(
@@ -148,6 +164,9 @@ int main(int argc, char** argv) {
         std::printf("Done\n\n\tInformation\nFiles: %i\nSize: %lu\nStart offset: %08lX\n\n",
                     header.fileCount, static_cast<unsigned long>(header.archiveSize),
                     static_cast<unsigned long>(header.startOffset));
+    }
+    if (data != nullptr) {
+        check_data_output(data, argv[1]);
     }
     if (command != nullptr) {
         command->run(argc, argv, data);

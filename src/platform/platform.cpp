@@ -263,6 +263,26 @@ FileHandle file_open_listed(const char* path, std::uint64_t size) {
     return file;
 }
 
+FileHandle file_open_stream(const char* path) {
+    if (fault_injected(FaultOp::open)) {
+        return INVALID_FILE;
+    }
+    // Not held: a stream has no size to take for its end, nor a position.
+    return sys::open_stream(path);
+}
+
+bool writes_into_held_file(std::FILE* stream) {
+    FileIdentity output;
+    if (!sys::identity(sys::stream_handle(stream), &output)) {
+        return false;
+    }
+    return std::any_of(held.files.begin(), held.files.end(), [&output](const HeldFile& file) {
+        FileIdentity found;
+        return sys::identity(file.handle, &found) && found.volume == output.volume &&
+               found.file == output.file;
+    });
+}
+
 int file_read(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
     if (fault_injected(FaultOp::read)) {
         return 0;

@@ -49,6 +49,11 @@ void keep_running_when_output_closes();
 // anything is printed. Null when it could not be taken. Backend.
 std::FILE* take_standard_output();
 
+// Whether standard output was closed when the run started (prepare_process
+// then gave it the null device): the data words' output would go nowhere.
+// Backend.
+bool standard_output_was_closed();
+
 using FileHandle = std::intptr_t;
 inline constexpr FileHandle INVALID_FILE = -1;
 
@@ -85,6 +90,17 @@ FileHandle file_open_target(const char* path, FileIdentity* identity);
 // Empties a file just opened by file_open_target; 1 or 0. A file that was
 // empty costs nothing; emptying one counts as a write for the test seam.
 int file_empty(FileHandle file);
+
+// Opens `path` for reading whatever it is, as `cat` would: a regular file,
+// or a stream whose size says nothing (a pipe, a FIFO, /dev/stdin, a file
+// of /proc), read to its end with file_read. Waits, as `cat` does, for a
+// FIFO's writer; takes no lock and keeps no size. A directory is refused.
+FileHandle file_open_stream(const char* path);
+
+// Whether `stream` (standard output, taken for data) writes into a file
+// that this process holds open, under any of its names: the archive being
+// read. Told by identity; never so for a pipe, a device or a console.
+bool writes_into_held_file(std::FILE* stream);
 
 // Opens for reading a file that the caller has just listed as a regular file
 // of `size` bytes, with the system's open alone: no lock, and no look at the

@@ -52,6 +52,7 @@ struct PosixState {
     int lastDirectoryFd = -1;
     std::vector<RefusedPair> refusedPairs;
     std::vector<const DirListing*> listings;
+    bool outputWasClosed = false;
 };
 PosixState state;
 
@@ -191,6 +192,7 @@ int prepare_process() {
         if (opened != fd) {
             return 0;
         }
+        state.outputWasClosed = state.outputWasClosed || fd == STDOUT_FILENO;
     }
     // Past RLIMIT_FSIZE the write then fails with EFBIG and is reported.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -577,4 +579,32 @@ int drive_directory(char, char*, std::size_t) {
 
 int inexact_argument(std::string*) {
     return 0;  // argv holds the bytes as typed
+}
+
+bool standard_output_was_closed() {
+    return state.outputWasClosed;
+}
+
+FileHandle sys::open_stream(const char* path) {
+    // Without O_NONBLOCK: a FIFO's open waits for its writer, as cat's does.
+    int fd = open_retrying(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    struct stat st;
+    if (fd >= 0 && (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
+        ::close(fd);
+        fd = -1;
+    }
+    return fd < 0 ? INVALID_FILE : fd;
+}
+
+int sys::identity(FileHandle file, FileIdentity* identity) {
+    struct stat st;
+    if (fstat(fd_of(file), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return 0;
+    }
+    *identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return 1;
+}
+
+FileHandle sys::stream_handle(std::FILE* stream) {
+    return fileno(stream);
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "platform/listed_items.h"
@@ -23,6 +24,16 @@ FileHandle open_file(const char* path, OpenMode mode, std::uint64_t* size,
 // Opens `path` for reading with the system's open alone (see
 // file_open_listed).
 FileHandle open_listed(const char* path);
+
+// Opens `path` for reading, blocking (see file_open_stream).
+FileHandle open_stream(const char* path);
+
+// Which file `file` is: 1, or 0 when it is no file on a disk (a pipe, a
+// device, a console) or the system cannot tell.
+int identity(FileHandle file, FileIdentity* identity);
+
+// The system's handle behind a stdio stream.
+FileHandle stream_handle(std::FILE* stream);
 
 // One transfer of at most `count` bytes (retried when a signal interrupts
 // it): the bytes moved, 0 at the end of the file, -1 on failure. A write

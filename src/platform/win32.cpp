@@ -214,7 +214,7 @@ FileHandle sys::open_listed(const char* path) {
 std::int64_t sys::read_some(FileHandle file, void* buffer, std::uint32_t count) {
     DWORD got = 0;
     if (!ReadFile(as_handle(file), buffer, count, &got, nullptr)) {
-        return -1;
+        return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;  // a pipe ends so: its writer is gone
     }
     return got;
 }
@@ -516,5 +516,28 @@ int drive_directory(char letter, char* buffer, std::size_t size) {
     if (length > 3 && last_separator({buffer, length}, PathStyle::windows, local_lead_bytes()) == length - 1) {
         buffer[length - 1] = '\0';
     }
+    return 1;
+}
+
+FileHandle sys::open_stream(const char* path) {
+    // Shared with every other program: the list is only read. A directory
+    // does not open without backup semantics; a pipe or a device does.
+    HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_UNKNOWN) {
+        CloseHandle(handle);
+        return INVALID_FILE;
+    }
+    return handle == INVALID_HANDLE_VALUE ? INVALID_FILE : reinterpret_cast<FileHandle>(handle);
+}
+
+int sys::identity(FileHandle file, FileIdentity* identity) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (file == INVALID_FILE || GetFileType(as_handle(file)) != FILE_TYPE_DISK ||
+        !GetFileInformationByHandle(as_handle(file), &info)) {
+        return 0;
+    }
+    *identity = {info.dwVolumeSerialNumber,
+                 (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
     return 1;
 }

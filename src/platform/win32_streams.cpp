@@ -20,12 +20,16 @@
 
 #include "common/printable.h"
 #include "platform/platform.h"
+#include "platform/system.h"
 
 namespace {
 
 // The ANSI code page's rules, read once at the start of the run: for
 // printable(), the relay and local_lead_bytes.
 ConsoleText ansiText;
+
+// Standard output had no handle when the run started.
+bool outputWasClosed = false;
 
 // What the console makes of each byte in the ANSI code page, in which this
 // program's names and paths are: UTF-8's rules where that is the code page.
@@ -205,6 +209,7 @@ int prepare_process() {
         HANDLE handle = GetStdHandle(s.id);
         if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
             static_cast<void>(std::freopen("NUL", s.mode, s.stream));
+            outputWasClosed = outputWasClosed || s.id == STD_OUTPUT_HANDLE;
         }
     }
     ansiText = code_page_text();
@@ -261,4 +266,12 @@ std::FILE* take_standard_output() {
         relay.data = stream;
     }
     return stream;
+}
+
+bool standard_output_was_closed() {
+    return outputWasClosed;
+}
+
+FileHandle sys::stream_handle(std::FILE* stream) {
+    return _get_osfhandle(_fileno(stream));
 }

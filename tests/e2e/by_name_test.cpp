@@ -1,5 +1,6 @@
 // FIND and GET: entries picked by name patterns, the rows for scripts, the
 // files written and the one entry piped out; every pattern must match.
+#include <cstdlib>
 #include <filesystem>
 
 #include "support/big_writer.h"
@@ -47,6 +48,22 @@ TEST_F(ByNameTest, FindRefusesOnStandardError) {
                    "Error: The list file 'empty.txt' holds no pattern.\n", 2);
     write_file("bad.big", "not an archive");
     EXPECT_RUN_ERR(run({"bad.big", "FIND"}), "", "Error: This is not a tarvenor BIG file.\n", 2);
+}
+
+// Streams tell no size: each is read to its end, a FIFO's open waiting for
+// its writer as cat's does (which gives up in time, should the tool not come).
+TEST_F(ByNameTest, ListFilesFromStreams) {
+    if (host_is_windows() || std::system(("cd '" + folder().string() + "' && mkfifo fifo && " +
+                                          "(timeout 60 sh -c 'echo maps/harbour.map >fifo' &)").c_str()) != 0) {
+        GTEST_SKIP() << "FIFOs, /dev/stdin and /proc are POSIX paths";
+    }
+    const std::string comm = fs::path(tool_path()).filename().string().substr(0, 15);
+    write_file("c.big", big_archive({{comm, "self"}}));
+    EXPECT_RUN(run({"x.big", "FIND", "@fifo"}), ROW[2], 0);
+    EXPECT_RUN(run({"c.big", "FIND", "@/proc/self/comm"}),
+               "0\t4\t" + std::to_string(33 + comm.size()) + "\t" + comm + "\n", 0);
+    EXPECT_RUN_ERR(run({"x.big", "FIND", "@/dev/stdin"}), "",
+                   "Error: The list file '/dev/stdin' holds no pattern.\n", 2);
 }
 
 TEST_F(ByNameTest, GetExtractsTheMatchingEntries) {

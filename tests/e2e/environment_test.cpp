@@ -102,6 +102,35 @@ TEST_F(EnvironmentTest, OutputThatCannotBeWrittenFailsTheRun) {
     EXPECT_FALSE(exists("new.big"));
 }
 
+// FIND's rows and GET's bytes are the run's result: where they would be
+// lost, or break the archive they come from, the run fails before writing.
+// Console text to a closed output stays as it was (LIST).
+TEST_F(EnvironmentTest, DataOutputThatCannotTakeTheData) {
+    const std::string archive = big_archive(TWO_ENTRIES);
+    write_file("x.big", archive);
+    fs::create_hard_link(at("x.big"), at("link.big"));
+    const std::string head = BANNER + info_block("x.big", 2, 59, 0x38);
+    const std::string into = "Error: Standard output is the archive 'x.big'; writing there would break it.\n";
+    const std::string closed = "Error: Standard output is closed; the data would be lost.\n";
+    const std::vector<std::string> find = {"x.big", "FIND"}, get = {"x.big", "GET", "a.txt", "-"};
+    struct Case {
+        std::vector<std::string> args;
+        std::string outFile;  // none: closed
+        std::string err;
+        int status;
+    };
+    for (const Case& c : {Case{find, at("x.big").string(), into, 2}, Case{get, at("link.big").string(), head + into, 2},
+                          Case{find, "", closed, 2}, Case{get, "", head + closed, 2},
+                          Case{{"x.big", "LIST"}, "", "", 0}, Case{find, "/dev/null", "", 0}}) {
+        SCOPED_TRACE(c.args[1] + " to '" + c.outFile + "'");
+        RunOptions options;
+        options.outFile = c.outFile;
+        options.closedStreams = c.outFile.empty() ? std::vector<int>{1} : std::vector<int>{};
+        EXPECT_RUN_ERR(run(c.args, options), "", c.err, c.status);
+        EXPECT_TRUE(read_file("x.big") == archive);
+    }
+}
+
 // `| head` that has its lines and goes: LIST and EXTRACT end as Unix tools
 // do (SIGPIPE), CREATE fails as for any lost output and keeps no archive,
 // so the same command succeeds once its output can be read.

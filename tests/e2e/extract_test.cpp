@@ -368,14 +368,27 @@ TEST_F(ExtractTest, AbsoluteOutputDirectory) {
     EXPECT_EQ(read_file("out/a.txt"), "abc");
 }
 
+// The file in the way is named, as it is where a folder above the output
+// directory, or an entry's folder below it, must go.
 TEST_F(ExtractTest, OutputDirectoryThatIsAFile) {
     write_file("x.big", big_archive(TWO_ENTRIES));
     write_file("plain", "kept");
+    const std::string failed = "Error: Failed to create.\nPlease, remove the file if it exists.\n'";
+    const std::string in_the_way = "' is in the way: a folder must go there.\n";
     EXPECT_RUN(run({"x.big", "EXTRACT", "0", "plain"}),
-               two_entry_head("plain", 1) + extracting(0, 3, "a.txt", "plain/a.txt") +
-                   "Error: Failed to create.\nPlease, remove the file if it exists.\n",
+               two_entry_head("plain", 1) + extracting(0, 3, "a.txt", "plain/a.txt") + failed + local("plain") +
+                   in_the_way,
                2);
-    EXPECT_EQ(read_file("plain"), "kept");
+    EXPECT_RUN(run({"x.big", "GET", "sub/*", local("plain/out")}),
+               two_entry_head(local("plain/out"), 1) + extracting(1, 0, "sub\\b.dat", "plain/out/sub/b.dat") +
+                   failed + local("plain") + in_the_way,
+               2);
+    write_file("out/sub", "kept");
+    EXPECT_RUN(run({"x.big", "EXTRACT", "1", "out"}),
+               two_entry_head("out", 1) + extracting(1, 0, "sub\\b.dat", "out/sub/b.dat") + failed +
+                   local("out/sub") + in_the_way,
+               2);
+    EXPECT_EQ(read_file("plain") + read_file("out/sub"), "keptkept");
 }
 
 TEST_F(ExtractTest, TargetThatIsAFifoIsRefused) {
