@@ -13,6 +13,7 @@ set(BIGTOOL_PORTABLE_SOURCES
   src/common/printable.cpp
   src/common/written_files.cpp
   src/archive/index_window_file.cpp
+  src/archive/archive_reader.cpp
   src/archive/reader.cpp
   src/archive/selection.cpp
   src/archive/entry_records.cpp

@@ -3,28 +3,13 @@
 
 #include <cstdio>
 
-#include "archive/header_check.h"
-#include "archive/index_window.h"
-#include "common/limits.h"
+#include "archive/archive_reader.h"
 
 namespace {
 
 // The one archive a run reads, from open_archive to close_archive.
-struct OpenArchive {
-    FileHandle handle = INVALID_FILE;
-    BigHeader header{};
-    bool indexed = false;  // validated, and the index can be walked
-    IndexWindow window;
-    // The entry reached last, so that walking the index in order is linear.
-    std::uint32_t cursorNumber = 0;
-    std::uint32_t cursorAt = 0;
-    bool lookupFailed = false;
-    // The name of the entry find_entry gave last, at the cursor, for its pieces.
-    bool entryGiven = false;
-    std::uint32_t nameLength = 0;
-};
-
-OpenArchive open_state;
+ArchiveReader open_state;
+bool lookup_failed = false;
 
 void print_fault(OpenFault fault) {
     std::printf("Error: %s\n", open_fault_text(fault));
@@ -40,41 +25,11 @@ int open_archive(const char* path) {
     if (open_state.handle != INVALID_FILE) {
         return 0;
     }
-    FileHandle file = file_open(path, OpenMode::read_existing);
-    if (file == INVALID_FILE) {
-        print_fault(OpenFault::cannot_open);
-        return 0;
-    }
-    open_state.handle = file;
-
-    // A short header is judged as it stands: the missing bytes stay zero.
-    std::uint8_t bytes[HEADER_SIZE] = {};
-    std::uint32_t got = 0;
-    std::uint64_t actual_size = 0;
-    if (!file_read(file, bytes, HEADER_SIZE, &got) || !file_size(file, &actual_size)) {
-        print_read_failed();
-        return 0;
-    }
-    BigHeader header = decode_header(bytes);
-    if (OpenFault fault = judge_header(header, actual_size); fault != OpenFault::none) {
+    OpenFault fault = reader_open(open_state, path, OpenMode::read_existing);
+    if (fault != OpenFault::none) {
         print_fault(fault);
         return 0;
     }
-    // Read a window at a time, so that neither the index's claimed length
-    // nor its real one costs memory.
-    std::uint32_t length = index_length(header, actual_size);
-    if (!window_open(open_state.window, file, HEADER_SIZE, length, INDEX_WINDOW)) {
-        print_fault(OpenFault::no_memory);
-        return 0;
-    }
-    if (!window_preload(open_state.window)) {
-        print_read_failed();
-        return 0;
-    }
-    open_state.header = header;
-    open_state.indexed = true;
-    open_state.cursorNumber = 0;
-    open_state.cursorAt = 0;
     return 1;
 }
 
@@ -86,52 +41,27 @@ int get_header(BigHeader* out) {
     return 1;
 }
 
-// Walks on from the cursor, or from the start when n lies behind it; the
-// cursor stays on the last entry reached.
 std::optional<BigEntry> find_entry(std::uint32_t n) {
-    open_state.lookupFailed = false;
-    open_state.entryGiven = false;
-    if (!open_state.indexed || n >= static_cast<std::uint32_t>(open_state.header.fileCount)) {
+    lookup_failed = false;
+    BigEntry entry;
+    switch (reader_entry(open_state, n, &entry)) {
+    case EntryStatus::found: return entry;
+    case EntryStatus::missing: return std::nullopt;
+    case EntryStatus::read_failed:
+        print_read_failed();
+        lookup_failed = true;
         return std::nullopt;
     }
-    if (n < open_state.cursorNumber) {
-        open_state.cursorNumber = 0;
-        open_state.cursorAt = 0;
-    }
-    for (;;) {
-        BigEntry entry;
-        switch (window_entry(open_state.window, open_state.cursorAt, &entry)) {
-        case WindowStatus::found: break;
-        case WindowStatus::missing: return std::nullopt;
-        case WindowStatus::read_failed:
-            print_read_failed();
-            open_state.lookupFailed = true;
-            return std::nullopt;
-        }
-        if (open_state.cursorNumber == n) {
-            open_state.entryGiven = true;
-            open_state.nameLength = entry.nameLength;
-            return entry;
-        }
-        // Inside the index: the window found the entry's terminator there.
-        open_state.cursorAt += static_cast<std::uint32_t>(ENTRY_FIXED_SIZE) + entry.nameLength;
-        ++open_state.cursorNumber;
-    }
+    return std::nullopt;
 }
 
 bool entry_lookup_failed() {
-    return open_state.lookupFailed;
+    return lookup_failed;
 }
 
 std::optional<std::string_view> entry_name_piece(std::uint32_t offset) {
-    if (!open_state.entryGiven || offset >= open_state.nameLength) {
-        return std::string_view();
-    }
-    // Inside the index, as the name's terminator is.
-    std::uint32_t at = open_state.cursorAt + static_cast<std::uint32_t>(ENTRY_NAME_AT) + offset;
     std::string_view piece;
-    if (window_bytes(open_state.window, at, open_state.nameLength - offset, &piece) !=
-        WindowStatus::found) {
+    if (reader_name_piece(open_state, offset, &piece) != EntryStatus::found) {
         print_read_failed();
         return std::nullopt;
     }
@@ -146,22 +76,12 @@ std::optional<EntryPlace> find_entry_place(std::uint32_t n) {
 }
 
 void return_to_entry(EntryPlace place) {
-    open_state.entryGiven = false;
-    if (open_state.indexed) {
-        open_state.cursorNumber = place.number;
-        open_state.cursorAt = place.at;
-    }
+    reader_return_to(open_state, place.number, place.at);
 }
 
 void close_archive() {
-    window_close(open_state.window);
-    open_state.indexed = false;
-    open_state.lookupFailed = false;
-    open_state.entryGiven = false;
-    if (open_state.handle != INVALID_FILE) {
-        file_close(open_state.handle);
-        open_state.handle = INVALID_FILE;
-    }
+    reader_close(open_state);
+    lookup_failed = false;
 }
 
 bool archive_is_open() {

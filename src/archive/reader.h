@@ -1,6 +1,8 @@
-// The open archive: one per process. open_archive validates the header
+// The open archive: one per process, the command line's, over one
+// ArchiveReader (archive_reader.h). open_archive validates the header
 // against the file; find_entry walks the index, which is read from the file
-// through a window of fixed size (index_window.h), never held whole.
+// through a window of fixed size (index_window.h), never held whole. These
+// print what the reader met, in the fixed words.
 #pragma once
 
 #include <cstdint>
