@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "archive/index_window.h"
+#include "common/held_elsewhere.h"
 #include "common/limits.h"
 
 namespace {
@@ -31,13 +32,14 @@ void print_read_failed() {
 
 }  // namespace
 
-int open_archive(const char* path) {
+int open_archive(const char* path, OpenMode mode) {
     if (open_state.handle != INVALID_FILE) {
         return 0;
     }
-    FileHandle file = file_open(path, OpenMode::read_existing);
+    FileHandle file = file_open(path, mode);
     if (file == INVALID_FILE) {
         std::printf("Error: Could not open file.\n");
+        say_if_held_elsewhere(path);
         return 0;
     }
     open_state.handle = file;
@@ -175,6 +177,13 @@ void close_archive() {
         file_close(open_state.handle);
         open_state.handle = INVALID_FILE;
     }
+}
+
+FileHandle release_archive() {
+    FileHandle file = open_state.handle;
+    open_state.handle = INVALID_FILE;
+    close_archive();
+    return file;
 }
 
 bool archive_is_open() {

@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include "archive/big_format.h"
+#include "common/held_elsewhere.h"
 #include "common/end_run.h"
 #include "common/entry_name.h"
 #include "common/paths.h"
@@ -300,6 +301,7 @@ int add_file_data(std::uint32_t index, const char* path) {
     FileHandle file = size == 0 ? file_open(path, OpenMode::read_input) : file_open_listed(path, size);
     if (file == INVALID_FILE) {
         std::printf("Error: Could not open '%s'.\n", printable(path, shown));
+        say_if_held_elsewhere(path);
         return 0;
     }
     std::uint64_t position = 0;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "archive/reader.h"
+#include "common/held_elsewhere.h"
 #include "common/end_run.h"
 #include "common/printable.h"
 #include "create/create.h"
@@ -140,6 +141,7 @@ bool copy_file_in(FileHandle target, std::uint32_t n, const PlannedData& data, s
     FileHandle file = file_open(path, OpenMode::read_input);
     if (file == INVALID_FILE) {
         std::printf("Error: Could not open '%s'.\n", printable(path, shown));
+        say_if_held_elsewhere(path);
         return false;
     }
     const int copied = copy_file_data(file, target, data.size, buffer, REWRITE_CHUNK);
@@ -298,12 +300,18 @@ void replace_archive(const char* archive_path) {
         file_discard(made.handle, made.path.c_str());
         end_output_lost();
     }
-    close_archive();
+    // Held until the new archive has its name: no other run that changes
+    // it reads the old one meanwhile.
+    FileHandle old = release_archive();
     std::string shown;
-    switch (file_replace(made.handle, made.path.c_str(), made.target.c_str())) {
+    switch (file_replace(made.handle, made.path.c_str(), made.target.c_str(), old)) {
     case ReplaceStatus::replaced: return;
     case ReplaceStatus::in_use:
         std::printf("Error: Could not replace '%s': another program has it open. It is unchanged.\n",
+                    printable(archive_path, shown));
+        end_run(2);
+    case ReplaceStatus::changed:
+        std::printf("Error: Could not replace '%s': another program replaced it first.\n",
                     printable(archive_path, shown));
         end_run(2);
     case ReplaceStatus::failed:

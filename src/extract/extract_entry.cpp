@@ -7,6 +7,7 @@
 #include <new>
 
 #include "archive/reader.h"
+#include "common/held_elsewhere.h"
 #include "common/end_run.h"
 #include "common/entry_name.h"
 #include "common/paths.h"
@@ -243,6 +244,7 @@ int write_entry(std::uint32_t n, const BigEntry& entry, const char* directory) {
     FileHandle file = file_open_target(target, &identity);
     if (file == INVALID_FILE) {
         std::printf("Error: Failed to create.\nPlease, remove the file if it exists.\n");
+        say_if_held_elsewhere(target);
         return 0;
     }
     if (!may_write_file(n, quoted.text, identity) || !copy_buffer_ready()) {

@@ -13,10 +13,12 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "common/code_page.h"
 #include "common/paths.h"
@@ -152,12 +154,56 @@ PathStyle local_path_style() {
     return PathStyle::windows;
 }
 
+namespace {
+
+// The files this process holds, to tell its own from another program's
+// when an open meets a sharing conflict.
+std::vector<HANDLE> opened;
+bool lastOpenHeld = false;
+
+bool same_file(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// Whether the file at `path` is one this process holds. Opened for no
+// access at all, which no sharing refuses.
+bool held_here(const char* path) {
+    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    bool known = GetFileInformationByHandle(handle, &info) != 0;
+    CloseHandle(handle);
+    for (HANDLE held : opened) {
+        BY_HANDLE_FILE_INFORMATION other;
+        if (known && GetFileInformationByHandle(held, &other) && same_file(info, other)) {
+            return true;
+        }
+    }
+    return !known;
+}
+
+}  // namespace
+
 FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size, FileIdentity* identity) {
     DWORD access = GENERIC_READ;
     DWORD disposition = OPEN_EXISTING;
+    // Share mode 0 for files written: nobody, this process included, opens
+    // them again meanwhile. Readers share everything, so that they run
+    // beside each other and beside the game or an editor that has the file
+    // open; a run that is to replace the file shares it for reading alone,
+    // so that no other such run opens it and nobody moves it meanwhile.
+    DWORD share = 0;
     switch (mode) {
     case OpenMode::read_existing:
-    case OpenMode::read_input: break;
+    case OpenMode::read_input: share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE; break;
+    case OpenMode::change_existing:
+        access |= DELETE;
+        share = FILE_SHARE_READ;
+        break;
     case OpenMode::create_new:
         // DELETE, so that file_discard can remove it by its handle.
         access |= GENERIC_WRITE | DELETE;
@@ -168,20 +214,27 @@ FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size, 
         disposition = CREATE_NEW;  // an existing name is looked at first: see open_own_file
         break;
     }
-    // Share mode 0: nobody, this process included, opens it again meanwhile.
     // Files to read are those that links lead to; a target is never that.
     DWORD flags = FILE_ATTRIBUTE_NORMAL;
     if (mode == OpenMode::create_or_reuse) {
         flags |= FILE_FLAG_OPEN_REPARSE_POINT;
     }
-    HANDLE handle = CreateFileA(path, access, 0, nullptr, disposition, flags, nullptr);
+    HANDLE handle = CreateFileA(path, access, share, nullptr, disposition, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE && mode == OpenMode::change_existing &&
+        GetLastError() == ERROR_ACCESS_DENIED) {
+        // A read-only file may refuse DELETE; the run refuses to replace it.
+        handle = CreateFileA(path, GENERIC_READ, share, nullptr, disposition, flags, nullptr);
+    }
     if (handle == INVALID_HANDLE_VALUE && mode == OpenMode::create_or_reuse &&
         (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)) {
         handle = open_own_file(path);
     }
     if (handle == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        lastOpenHeld = (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) && !held_here(path);
         return INVALID_FILE;
     }
+    lastOpenHeld = false;
     // Reserved names (NUL, CON, COM1) and pipes open as devices; only files
     // on a disk are what callers mean.
     LARGE_INTEGER length;
@@ -196,7 +249,17 @@ FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size, 
         *identity = {info.dwVolumeSerialNumber,
                      (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
     }
+    opened.push_back(handle);
     return reinterpret_cast<FileHandle>(handle);
+}
+
+bool sys::last_open_held() {
+    return lastOpenHeld;
+}
+
+sys::ChangeLock sys::lock_for_change(FileHandle, const char*) {
+    // The sharing of the open is the lock, and keeps the file at its name.
+    return ChangeLock::locked;
 }
 
 int sys::empty(FileHandle file) {
@@ -292,6 +355,7 @@ int sys::flush(FileHandle file) {
 }
 
 void sys::close(FileHandle file) {
+    opened.erase(std::remove(opened.begin(), opened.end(), as_handle(file)), opened.end());
     CloseHandle(as_handle(file));
 }
 
@@ -313,16 +377,32 @@ int sys::sync(FileHandle file) {
     return FlushFileBuffers(as_handle(file)) != 0;
 }
 
-ReplaceStatus sys::replace(FileHandle file, const char* path, const char* target) {
+ReplaceStatus sys::replace(FileHandle file, const char* path, const char* target, FileHandle replaced) {
     // MoveFileEx takes names, and a file open without sharing cannot be
     // moved: the new file is closed first, known by its identity, so that
-    // after a failure only that file is removed.
+    // after a failure only that file is removed. The old file's handle
+    // goes last, and the rename is made only while the name still holds
+    // that file: another run may have replaced it in between.
     BY_HANDLE_FILE_INFORMATION made;
     bool known = GetFileInformationByHandle(as_handle(file), &made) != 0;
-    CloseHandle(as_handle(file));
+    sys::close(file);
+    bool still_there = true;
+    if (replaced != INVALID_FILE) {
+        BY_HANDLE_FILE_INFORMATION held;
+        bool held_known = GetFileInformationByHandle(as_handle(replaced), &held) != 0;
+        sys::close(replaced);
+        HANDLE now = CreateFileA(target, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+        BY_HANDLE_FILE_INFORMATION named;
+        still_there = held_known && now != INVALID_HANDLE_VALUE && GetFileInformationByHandle(now, &named) &&
+                      same_file(named, held);
+        if (now != INVALID_HANDLE_VALUE) {
+            CloseHandle(now);
+        }
+    }
     std::wstring from;
     std::wstring to;
-    if (known && to_wide(path, &from) && to_wide(target, &to) &&
+    if (known && still_there && to_wide(path, &from) && to_wide(target, &to) &&
         MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return ReplaceStatus::replaced;
     }
@@ -337,6 +417,9 @@ ReplaceStatus sys::replace(FileHandle file, const char* path, const char* target
             SetFileInformationByHandle(again, FileDispositionInfo, &dispose, sizeof dispose);
         }
         CloseHandle(again);
+    }
+    if (!still_there) {
+        return ReplaceStatus::changed;
     }
     // Access is denied to a read-only file too, which no program holds.
     DWORD attributes = to.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(to.c_str());

@@ -6,9 +6,11 @@
 #include <fstream>
 #include <functional>
 #include <thread>
+#include <tuple>
 
 #include "support/big_writer.h"
 #include "support/host.h"
+#include "support/run_tool.h"
 #include "support/test_data.h"
 #include "support/tool_test.h"
 
@@ -145,6 +147,47 @@ ToolRun ChangeTest::held_update(const std::string& choice, const std::function<v
     return result;
 }
 
+// A run of the tool in `folder`, held at a gate of its own before the
+// operation `choice`, in a thread of its own, while the test runs others.
+class HeldRun {
+public:
+    HeldRun(const fs::path& folder, const std::string& name, const std::vector<std::string>& args,
+            const std::string& choice)
+        : gate_((folder / name).string()), err_(folder.string() + "-" + name + ".err") {
+        RunOptions options;
+        options.env = {"BIGTOOL_PAUSE=" + choice, "BIGTOOL_PAUSE_GATE=" + gate_.name()};
+        thread_ = std::thread([this, args, options, cwd = folder.string()] {
+            result_ = run_tool(args, cwd, err_, options);
+            ended_ = true;
+        });
+        reached_ = gate_.wait_for_run(ended_);
+    }
+    ~HeldRun() { finish(); }
+    HeldRun(const HeldRun&) = delete;
+    HeldRun& operator=(const HeldRun&) = delete;
+
+    bool reached() const { return reached_; }
+
+    // Lets the run go on, and waits for its end.
+    const ToolRun& finish() {
+        if (thread_.joinable()) {
+            gate_.release();
+            thread_.join();
+            std::error_code ignored;
+            fs::remove(err_, ignored);
+        }
+        return result_;
+    }
+
+private:
+    PauseGate gate_;
+    std::string err_;
+    std::atomic<bool> ended_{false};
+    ToolRun result_;
+    bool reached_ = false;
+    std::thread thread_;
+};
+
 class UpdateTest : public ChangeTest, public ::testing::WithParamInterface<UpdateCase> {};
 
 TEST_P(UpdateTest, CompareReportsWhatUpdateChanges) {
@@ -168,6 +211,7 @@ TEST_P(UpdateTest, CompareReportsWhatUpdateChanges) {
 INSTANTIATE_TEST_SUITE_P(Cases, UpdateTest, ::testing::ValuesIn(UPDATE_CASES),
                          [](const ::testing::TestParamInfo<UpdateCase>& info) { return info.param.name; });
 
+const std::string CHECKING_ALL = "Checking all files...\n\n";
 const std::string THREE = big_archive({{"a.txt", "abc"}, {"sub\\b.dat", ""}, {"c.txt", "cc"}});
 
 struct DeleteCase {
@@ -274,6 +318,86 @@ TEST_F(ChangeTest, KilledBeforeOrAfterTheRenameLeavesOneWholeArchive) {
             }
         }
     }
+}
+
+const std::string HELD = "Error: Could not open file.\nAnother program holds 'x.big'.\n";
+
+// While a CHECK holds the archive open, any other reader runs beside it,
+// and so does a change, which leaves the CHECK the archive it opened.
+TEST_F(ChangeTest, ReadersShareTheArchive) {
+    SKIP_WITHOUT_FAULT_SEAM();
+    write_file("x.big", THREE);
+    write_file("in/a.txt", "abc");
+    write_file("in/sub/b.dat", "");
+    write_file("in/c.txt", "cc");
+    const std::string shown = BANNER + info_block("x.big", 3, THREE.size(), 70);
+    const std::string out = extract_opening("out", 1);
+    const std::string ok = "Completed successfully\n";
+    const std::vector<std::tuple<std::vector<std::string>, std::string>> readers = {
+        {{"x.big", "LIST"}, shown + "Listing all files...\n\nIndex\t\tSize\tFileName\n0                 3  a.txt\n"
+                            "1                 0  sub\\b.dat\n2                 2  c.txt\n" + ok},
+        {{"x.big", "FIND", "*.txt"}, "0\t3\t70\ta.txt\n2\t2\t73\tc.txt\n"},
+        {{"x.big", "CHECK"}, shown + CHECKING_ALL + ok},
+        {{"x.big", "COMPARE", "in"}, opening(THREE, "COMPARE") + ok},
+        {{"x.big", "GET", "c.txt", "out"}, shown + out + extracting(2, 2, "c.txt", "out/c.txt") + "OK\n" + ok},
+        {{"x.big", "EXTRACT", "0", "out"}, shown + out + extracting(0, 3, "a.txt", "out/a.txt") + "OK\n" + ok},
+    };
+    HeldRun check(folder(), "check", {"x.big", "CHECK"}, "read:1");
+    ASSERT_TRUE(check.reached());
+    for (const auto& [args, expected] : readers) {
+        SCOPED_TRACE(args[1]);
+        EXPECT_RUN(run(args), expected, 0);
+    }
+    EXPECT_EQ(files_below("out"), (std::vector<std::string>{"a.txt", "c.txt"}));
+    if (!host_is_windows()) {
+        write_file("in/a.txt", "ABC");
+        EXPECT_RUN(run({"x.big", "UPDATE", "in"}),
+                   opening(THREE, "UPDATE") + "Replacing[0] 0kb '" + local("in/a.txt") + "': Done\n" +
+                       "Files kept: 2, replaced: 1, added: 0\n" + ok,
+                   0);
+        EXPECT_TRUE(read_file("x.big") == REPLACED);
+    }
+    EXPECT_RUN(check.finish(), shown + CHECKING_ALL + ok, 0);
+}
+
+// Two changes of one archive: the second is refused while the first holds
+// the archive, up to the moment its new archive has the name, so that
+// neither works from contents the other replaces.
+TEST_F(ChangeTest, ChangesExcludeEachOtherUntilTheRename) {
+    SKIP_WITHOUT_FAULT_SEAM();
+    write_file("x.big", THREE);
+    write_file("in/a.txt", "ABC");
+    const std::string updated = opening(THREE, "UPDATE") + "Replacing[0] 0kb '" + local("in/a.txt") +
+                                "': Done\nFiles kept: 2, replaced: 1, added: 0\nCompleted successfully\n";
+    {
+        HeldRun first(folder(), "first", {"x.big", "UPDATE", "in"}, "replace:1");
+        ASSERT_TRUE(first.reached());
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"x.big", "DELETE", "c.txt"}, {"x.big", "UPDATE", "in"}}) {
+            SCOPED_TRACE(args[1]);
+            EXPECT_RUN(run(args), BANNER + "Validating 'x.big': " + HELD, 2);
+        }
+        EXPECT_RUN(first.finish(), updated, 0);
+    }
+    EXPECT_TRUE(read_file("x.big") == REPLACED);
+    expect_nothing_left();
+    if (host_is_windows()) {
+        return;  // a change cannot open the archive while another holds it
+    }
+    // A DELETE that opened the old archive before the UPDATE's rename, and
+    // locks it only after the UPDATE has ended, works from the new one.
+    write_file("x.big", THREE);
+    HeldRun first(folder(), "first", {"x.big", "UPDATE", "in"}, "replace:1");
+    ASSERT_TRUE(first.reached());
+    HeldRun second(folder(), "second", {"x.big", "DELETE", "c.txt"}, "lock:1");
+    ASSERT_TRUE(second.reached());
+    EXPECT_RUN(first.finish(), updated, 0);
+    EXPECT_RUN(second.finish(),
+               opening(REPLACED, "DELETE") + "Removing[2] 0kb 'c.txt'\nFiles kept: 2, removed: 1\n"
+                                             "Completed successfully\n",
+               0);
+    EXPECT_TRUE(read_file("x.big") == big_archive({{"a.txt", "ABC"}, {"sub\\b.dat", ""}}));
+    expect_nothing_left();
 }
 
 // A program that holds the archive open keeps Windows from replacing it.
