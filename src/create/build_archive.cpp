@@ -355,6 +355,7 @@ int create_archive(const char* archive_path, const char* input_dir) {
     // From here on a failure removes the archive again: it is this run's,
     // and a second run must not find it in its way.
     build.archivePath = archive_path;
+    leave_out_of_walk(archive_path);
 
     build.header.fill(0);
     if (!walk_index_pass(input_dir)) {

@@ -11,6 +11,7 @@
 #include "archive/reader.h"
 #include "common/held_elsewhere.h"
 #include "common/end_run.h"
+#include "common/paths.h"
 #include "common/printable.h"
 #include "create/create.h"
 #include "platform/platform.h"
@@ -82,6 +83,29 @@ struct NewFile {
     end_run(2);
 }
 
+// `target` with `suffix` added; where the system would not take so long a
+// name, the end of its name gives way to the suffix, so that the name is no
+// longer than the archive's own, which fits. "" when nothing of the name
+// would be left.
+std::string beside(const std::string& target, const std::string& suffix) {
+    std::string longer = target + suffix;
+    if (name_fits(longer.c_str())) {
+        return longer;
+    }
+    const LeadBytes& lead = local_lead_bytes();
+    std::size_t separator = last_separator(target, local_path_style(), lead);
+    std::size_t name_at = separator == std::string::npos ? 0 : separator + 1;
+    if (target.size() < name_at + suffix.size()) {
+        return "";
+    }
+    const std::size_t keep = target.size() - suffix.size();
+    std::size_t at = name_at;
+    while (at < keep && at + character_length(target, at, lead) <= keep) {
+        at += character_length(target, at, lead);
+    }
+    return at == name_at ? "" : target.substr(0, at) + suffix;
+}
+
 void make_new_file(const char* archive_path, NewFile* made) {
     std::string shown;
     made->target = archive_path;
@@ -95,7 +119,12 @@ void make_new_file(const char* archive_path, NewFile* made) {
         made->target = target;
     }
     for (unsigned long i = 0; i < NAME_TRIES; ++i) {
-        made->path = made->target + ".tmp-" + std::to_string(process_number() + i);
+        made->path = beside(made->target, ".tmp-" + std::to_string(process_number() + i));
+        if (made->path.empty()) {
+            std::printf("Error: The name '%s' is too long for a temporary file beside it.\n",
+                        printable(made->target.c_str(), shown));
+            end_run(2);
+        }
         if (path_kind(made->path.c_str()) != PathKind::missing) {
             continue;
         }
@@ -230,6 +259,14 @@ bool write_index_and_header(FileHandle target, std::uint32_t start) {
 }
 
 }  // namespace
+
+void refuse_read_only(const char* archive_path) {
+    if (is_read_only(archive_path)) {
+        std::string shown;
+        std::printf("Error: '%s' is read-only. It is unchanged.\n", printable(archive_path, shown));
+        end_run(2);
+    }
+}
 
 int plan_start() {
     plan.index.reset(new (std::nothrow) std::uint8_t[INDEX_CAPACITY + END_RECORD_SIZE]);

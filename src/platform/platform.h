@@ -231,6 +231,20 @@ enum class MakeDirStatus {
 };
 MakeDirStatus make_directory(const char* path);
 
+// Whether the file at `path` (links followed) is marked read-only: it has
+// no write permission bit on POSIX, whoever asks; the read-only attribute
+// on Windows. Backend.
+bool is_read_only(const char* path);
+
+// Whether a file named `path` would be within the system's limits: its
+// name's length (POSIX: the folder's NAME_MAX) and its path's (Windows:
+// MAX_PATH, unless in the long-path form "\\?\"). Backend.
+bool name_fits(const char* path);
+
+// Which file `path` names (links followed); 1, or 0 when it cannot be told.
+// Backend.
+int file_identity(const char* path, FileIdentity* identity);
+
 // Whether `path` names an existing directory (links followed). Backend.
 bool is_directory(const char* path);
 

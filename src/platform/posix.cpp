@@ -10,7 +10,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <climits>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <dirent.h>
@@ -558,6 +560,31 @@ void sys::wait_at_gate(const char* name) {
     while (::read(fd, &go, 1) < 0 && errno == EINTR) {
     }
     ::close(fd);
+}
+
+bool is_read_only(const char* path) {
+    struct stat st;
+    return ::stat(path, &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+bool name_fits(const char* path) {
+    std::string_view whole(path);
+    std::size_t slash = whole.rfind('/');
+    std::string folder = slash == std::string_view::npos ? std::string(".")
+                         : slash == 0                    ? std::string("/")
+                                                         : std::string(whole.substr(0, slash));
+    long name_max = pathconf(folder.c_str(), _PC_NAME_MAX);
+    std::size_t name_length = whole.size() - (slash == std::string_view::npos ? 0 : slash + 1);
+    return name_length <= static_cast<std::size_t>(name_max > 0 ? name_max : 255) && whole.size() < PATH_MAX;
+}
+
+int file_identity(const char* path, FileIdentity* identity) {
+    struct stat st;
+    if (::stat(path, &st) != 0) {
+        return 0;
+    }
+    *identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return 1;
 }
 
 bool is_directory(const char* path) {

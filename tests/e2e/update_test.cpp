@@ -1,6 +1,7 @@
 // UPDATE, DELETE and COMPARE: what each changes or reports, and the promise
 // that the archive's name holds the old archive byte for byte or the whole
 // new one, whatever fails and whenever the run is killed.
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -398,6 +399,56 @@ TEST_F(ChangeTest, ChangesExcludeEachOtherUntilTheRename) {
                0);
     EXPECT_TRUE(read_file("x.big") == big_archive({{"a.txt", "ABC"}, {"sub\\b.dat", ""}}));
     expect_nothing_left();
+}
+
+// Archives a change must not, or could not, replace as it did: one marked
+// read-only, one whose name leaves no room for ".tmp-N", one inside the
+// folder it is updated from.
+TEST_F(ChangeTest, ReadOnlyLongNamedOrInItsOwnFolder) {
+    struct Case {
+        const char* name;
+        std::string archive;
+        std::vector<std::string> args;
+        bool readOnly;
+        std::string after;  // after the information block
+        int status;
+        std::string result;
+    };
+    const std::string long_name = std::string(251, 'n') + ".big";
+    const std::string import = "Import directory: " + local("in") + "\n\n";
+    const std::string replacing = "Replacing[0] 0kb '" + local("in/a.txt") + "': Done\n";
+    const std::string ok = "Files kept: 2, replaced: 1, added: 0\nCompleted successfully\n";
+    const std::string skipping = "Skipping '" + local("in/x.big") + "': it is the archive itself.\n";
+    std::vector<Case> cases = {
+        {"read_only_update", "x.big", {"UPDATE", "in"}, true, import + "Error: 'x.big' is read-only. It is unchanged.\n", 2, THREE},
+        {"read_only_delete", "x.big", {"DELETE", "c.txt"}, true, "Error: 'x.big' is read-only. It is unchanged.\n", 2, THREE},
+        {"name_too_long_for_the_suffix", long_name, {"UPDATE", "in"}, false, import + replacing + ok, 0, REPLACED},
+        {"in_its_own_folder", "in/x.big", {"UPDATE", "in"}, false, import + skipping + replacing + ok, 0, REPLACED},
+        {"compared_in_its_own_folder", "in/x.big", {"COMPARE", "in"}, false, import + skipping + "Completed successfully\n", 0, REPLACED},
+    };
+    if (host_is_windows()) {  // Windows' limit is the whole path's, which the test folder's length decides
+        cases.erase(cases.begin() + 2);
+    }
+    write_file("in/a.txt", "ABC");
+    write_file("in/sub/b.dat", "");
+    write_file("in/c.txt", "cc");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (std::string(c.name) != "compared_in_its_own_folder") {
+            write_file(c.archive, THREE);
+        }
+        if (c.readOnly) {
+            fs::permissions(at(c.archive), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        }
+        std::vector<std::string> args = {c.archive};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        EXPECT_RUN(run(args), BANNER + info_block(c.archive, 3, THREE.size(), 70) + c.after, c.status);
+        EXPECT_TRUE(read_file(c.archive) == c.result);
+        fs::permissions(at(c.archive), fs::perms::owner_write, fs::perm_options::add);
+    }
+    std::vector<std::string> left = files_below("");
+    left.erase(std::remove(left.begin(), left.end(), long_name), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"in/a.txt", "in/c.txt", "in/sub/b.dat", "in/x.big", "x.big"}));
 }
 
 // A program that holds the archive open keeps Windows from replacing it.
