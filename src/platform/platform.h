@@ -58,8 +58,9 @@ enum class OpenMode {
     // a missing file, a directory, anything not a regular file. The
     // archive of LIST, EXTRACT, FIND, GET, CHECK and COMPARE; list files.
     read_existing,
-    // The same, for input files (CREATE, UPDATE, COMPARE): the check
-    // against files this process holds (its own archive in the tree) stays.
+    // The same, for input files (CREATE, UPDATE, COMPARE). As for every
+    // mode, a file this process holds (its own archive in the tree) is
+    // refused on POSIX.
     read_input,
     // Read only, by a run that is to replace the file (UPDATE, DELETE):
     // readers may hold it too, but no other such run, until file_replace
@@ -87,9 +88,9 @@ enum class OpenMode {
 // Never blocks.
 FileHandle file_open(const char* path, OpenMode mode);
 
-// Whether the last file_open, file_open_target or file_open_listed that failed did so
-// because another program holds the file (its lock, or its sharing on
-// Windows), rather than this process or anything else.
+// Whether the last file_open, file_open_target or file_open_listed that
+// failed did so because another program holds the file (its lock, or its
+// sharing on Windows), rather than this process or anything else.
 bool file_held_elsewhere();
 
 // Opens `path` as OpenMode::create_or_reuse says, and tells which file that
