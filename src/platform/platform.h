@@ -66,8 +66,9 @@ enum class OpenMode {
     // readers may hold it too, but no other such run, until file_replace
     // has put the new file in its place. POSIX takes an exclusive advisory
     // lock (flock), then makes sure that the name still holds the file
-    // locked, else opens the new one; Windows shares the file for reading
-    // alone, so that no other such run opens it and nobody renames it over.
+    // locked, else opens the new one; Windows locks a byte beyond any
+    // archive's end and does not share deletion, so that nobody moves the
+    // file meanwhile.
     change_existing,
     create_new,     // read and write; fails when the name exists
     // Read and write. A plain file of that name with no other link is

@@ -194,16 +194,13 @@ FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size, 
     // Share mode 0 for files written: nobody, this process included, opens
     // them again meanwhile. Readers share everything, so that they run
     // beside each other and beside the game or an editor that has the file
-    // open; a run that is to replace the file shares it for reading alone,
-    // so that no other such run opens it and nobody moves it meanwhile.
+    // open; a run that is to replace the file shares all but deletion, so
+    // that nobody moves it meanwhile (its lock is lock_for_change's).
     DWORD share = 0;
     switch (mode) {
     case OpenMode::read_existing:
     case OpenMode::read_input: share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE; break;
-    case OpenMode::change_existing:
-        access |= DELETE;
-        share = FILE_SHARE_READ;
-        break;
+    case OpenMode::change_existing: share = FILE_SHARE_READ | FILE_SHARE_WRITE; break;
     case OpenMode::create_new:
         // DELETE, so that file_discard can remove it by its handle.
         access |= GENERIC_WRITE | DELETE;
@@ -220,11 +217,6 @@ FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size, 
         flags |= FILE_FLAG_OPEN_REPARSE_POINT;
     }
     HANDLE handle = CreateFileA(path, access, share, nullptr, disposition, flags, nullptr);
-    if (handle == INVALID_HANDLE_VALUE && mode == OpenMode::change_existing &&
-        GetLastError() == ERROR_ACCESS_DENIED) {
-        // A read-only file may refuse DELETE; the run refuses to replace it.
-        handle = CreateFileA(path, GENERIC_READ, share, nullptr, disposition, flags, nullptr);
-    }
     if (handle == INVALID_HANDLE_VALUE && mode == OpenMode::create_or_reuse &&
         (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)) {
         handle = open_own_file(path);
@@ -257,9 +249,16 @@ bool sys::last_open_held() {
     return lastOpenHeld;
 }
 
-sys::ChangeLock sys::lock_for_change(FileHandle, const char*) {
-    // The sharing of the open is the lock, and keeps the file at its name.
-    return ChangeLock::locked;
+sys::ChangeLock sys::lock_for_change(FileHandle file, const char*) {
+    // A byte at 4 GiB, beyond any archive's end: no read of the archive
+    // meets it, and a second run that asks for it is refused. Held without
+    // sharing deletion, the file cannot be moved from its name meanwhile.
+    OVERLAPPED at{};
+    at.OffsetHigh = 1;
+    if (LockFileEx(as_handle(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        return ChangeLock::locked;
+    }
+    return GetLastError() == ERROR_LOCK_VIOLATION ? ChangeLock::held : ChangeLock::failed;
 }
 
 int sys::empty(FileHandle file) {
