@@ -131,12 +131,18 @@ protected:
                "': Done\nFiles kept: 2, replaced: 1, added: 0\nCompleted successfully\n";
     }
 
-    ToolRun held_update(const std::string& choice, const std::function<void()>& while_held, bool kill = false);
+    // `args` run in x.big's folder, held before `choice` while `while_held`
+    // runs, or killed there; its standard error has a file of its own, for
+    // `while_held` may run the tool too.
+    ToolRun held_run(const std::vector<std::string>& args, const std::string& choice,
+                     const std::function<void()>& while_held, bool kill = false);
+    ToolRun held_update(const std::string& choice, const std::function<void()>& while_held, bool kill = false) {
+        return held_run({"x.big", "UPDATE", "in"}, choice, while_held, kill);
+    }
 };
 
-// UPDATE of x.big from in/, held before `choice` while `while_held` runs,
-// or killed there.
-ToolRun ChangeTest::held_update(const std::string& choice, const std::function<void()>& while_held, bool kill) {
+ToolRun ChangeTest::held_run(const std::vector<std::string>& args, const std::string& choice,
+                             const std::function<void()>& while_held, bool kill) {
     PauseGate gate(at("pause").string());
     RunOptions options;
     options.env = {"BIGTOOL_PAUSE=" + choice, "BIGTOOL_PAUSE_GATE=" + gate.name()};
@@ -145,56 +151,21 @@ ToolRun ChangeTest::held_update(const std::string& choice, const std::function<v
     }
     std::atomic<bool> ended{false};
     ToolRun result;
+    const std::string err = folder().string() + "-held.err";
     std::thread tool([&] {
-        result = run({"x.big", "UPDATE", "in"}, options);
+        result = run_tool(args, folder().string(), err, options);
         ended = true;
     });
     if (!kill && gate.wait_for_run(ended)) {
         while_held();
         gate.release();
+    } else {
+        EXPECT_TRUE(kill) << "the run never reached its pause";
     }
     tool.join();
+    fs::remove(err);
     return result;
 }
-
-// A run of the tool in `folder`, held at a gate of its own before the
-// operation `choice`, in a thread of its own, while the test runs others.
-class HeldRun {
-public:
-    HeldRun(const fs::path& folder, const std::string& name, const std::vector<std::string>& args,
-            const std::string& choice)
-        : gate_((folder / name).string()), err_(folder.string() + "-" + name + ".err") {
-        RunOptions options;
-        options.env = {"BIGTOOL_PAUSE=" + choice, "BIGTOOL_PAUSE_GATE=" + gate_.name()};
-        thread_ = std::thread([this, args, options, cwd = folder.string()] {
-            result_ = run_tool(args, cwd, err_, options);
-            ended_ = true;
-        });
-        reached_ = gate_.wait_for_run(ended_);
-    }
-    ~HeldRun() { finish(); }
-
-    bool reached() const { return reached_; }
-
-    // Lets the run go on, and waits for its end.
-    const ToolRun& finish() {
-        if (thread_.joinable()) {
-            gate_.release();
-            thread_.join();
-            std::error_code ignored;
-            fs::remove(err_, ignored);
-        }
-        return result_;
-    }
-
-private:
-    PauseGate gate_;
-    std::string err_;
-    std::atomic<bool> ended_{false};
-    ToolRun result_;
-    bool reached_ = false;
-    std::thread thread_;
-};
 
 class UpdateTest : public ChangeTest, public ::testing::WithParamInterface<UpdateCase> {};
 
@@ -346,19 +317,19 @@ TEST_F(ChangeTest, ReadersShareTheArchive) {
         {{"x.big", "GET", "c.txt", "out"}, shown + out + extracting(2, 2, "c.txt", "out/c.txt") + "OK\n" + ok},
         {{"x.big", "EXTRACT", "0", "out"}, shown + out + extracting(0, 3, "a.txt", "out/a.txt") + "OK\n" + ok},
     };
-    HeldRun check(folder(), "check", {"x.big", "CHECK"}, "read:1");
-    ASSERT_TRUE(check.reached());
-    for (const auto& [args, expected] : readers) {
-        SCOPED_TRACE(args[1]);
-        EXPECT_RUN(run(args), expected, 0);
-    }
-    EXPECT_EQ(files_below("out"), (std::vector<std::string>{"a.txt", "c.txt"}));
-    if (!host_is_windows()) {
-        write_file("in/a.txt", "ABC");
-        EXPECT_RUN(run({"x.big", "UPDATE", "in"}), replaced_a(), 0);
-        EXPECT_TRUE(read_file("x.big") == REPLACED);
-    }
-    EXPECT_RUN(check.finish(), shown + CHECKING_ALL + ok, 0);
+    ToolRun check = held_run({"x.big", "CHECK"}, "read:1", [&] {
+        for (const auto& [args, expected] : readers) {
+            SCOPED_TRACE(args[1]);
+            EXPECT_RUN(run(args), expected, 0);
+        }
+        EXPECT_EQ(files_below("out"), (std::vector<std::string>{"a.txt", "c.txt"}));
+        if (!host_is_windows()) {
+            write_file("in/a.txt", "ABC");
+            EXPECT_RUN(run({"x.big", "UPDATE", "in"}), replaced_a(), 0);
+            EXPECT_TRUE(read_file("x.big") == REPLACED);
+        }
+    });
+    EXPECT_RUN(check, shown + CHECKING_ALL + ok, 0);
 }
 
 // Two changes of one archive: the second is refused while the first holds
@@ -368,31 +339,25 @@ TEST_F(ChangeTest, ChangesExcludeEachOtherUntilTheRename) {
     SKIP_WITHOUT_FAULT_SEAM();
     write_file("x.big", THREE);
     write_file("in/a.txt", "ABC");
-    const std::string updated = replaced_a();
-    {
-        HeldRun first(folder(), "first", {"x.big", "UPDATE", "in"}, "replace:1");
-        ASSERT_TRUE(first.reached());
+    ToolRun first = held_update("replace:1", [&] {
         for (const std::vector<std::string>& args :
              {std::vector<std::string>{"x.big", "DELETE", "c.txt"}, {"x.big", "UPDATE", "in"}}) {
             SCOPED_TRACE(args[1]);
             EXPECT_RUN(run(args), BANNER + "Validating 'x.big': Error: Could not open file.\nAnother program holds 'x.big'.\n", 2);
         }
-        EXPECT_RUN(first.finish(), updated, 0);
-    }
+    });
+    EXPECT_RUN(first, replaced_a(), 0);
     EXPECT_TRUE(read_file("x.big") == REPLACED);
     expect_nothing_left();
     if (host_is_windows()) {
-        return;  // a change cannot open the archive while another holds it
+        return;  // the DELETE's handle, not sharing deletion, keeps the UPDATE from renaming
     }
-    // A DELETE that opened the old archive before the UPDATE's rename, and
-    // locks it only after the UPDATE has ended, works from the new one.
+    // A DELETE that opened the old archive, and locks it only once an
+    // UPDATE has replaced it, works from the new one.
     write_file("x.big", THREE);
-    HeldRun first(folder(), "first", {"x.big", "UPDATE", "in"}, "replace:1");
-    ASSERT_TRUE(first.reached());
-    HeldRun second(folder(), "second", {"x.big", "DELETE", "c.txt"}, "lock:1");
-    ASSERT_TRUE(second.reached());
-    EXPECT_RUN(first.finish(), updated, 0);
-    EXPECT_RUN(second.finish(),
+    ToolRun second = held_run({"x.big", "DELETE", "c.txt"}, "lock:1",
+                              [&] { EXPECT_RUN(run({"x.big", "UPDATE", "in"}), replaced_a(), 0); });
+    EXPECT_RUN(second,
                opening(REPLACED, "DELETE") + "Removing[2] 0kb 'c.txt'\nFiles kept: 2, removed: 1\n"
                                              "Completed successfully\n",
                0);
