@@ -11,9 +11,9 @@
 #include <unordered_map>
 
 #include "archive/big_format.h"
-#include "common/held_elsewhere.h"
 #include "common/end_run.h"
 #include "common/entry_name.h"
+#include "common/held_elsewhere.h"
 #include "common/paths.h"
 #include "common/printable.h"
 #include "create/create.h"

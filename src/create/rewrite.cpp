@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "archive/reader.h"
-#include "common/held_elsewhere.h"
 #include "common/end_run.h"
+#include "common/held_elsewhere.h"
 #include "common/paths.h"
 #include "common/printable.h"
 #include "create/create.h"

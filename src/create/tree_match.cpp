@@ -13,8 +13,8 @@
 
 #include "archive/reader.h"
 #include "archive/selection.h"
-#include "common/held_elsewhere.h"
 #include "common/end_run.h"
+#include "common/held_elsewhere.h"
 #include "common/name_pattern.h"
 #include "common/paths.h"
 #include "common/printable.h"

@@ -7,9 +7,9 @@
 #include <new>
 
 #include "archive/reader.h"
-#include "common/held_elsewhere.h"
 #include "common/end_run.h"
 #include "common/entry_name.h"
+#include "common/held_elsewhere.h"
 #include "common/paths.h"
 #include "common/printable.h"
 #include "common/written_files.h"
