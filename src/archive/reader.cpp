@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "archive/archive_reader.h"
+#include "common/held_elsewhere.h"
 
 namespace {
 
@@ -21,13 +22,16 @@ void print_read_failed() {
 
 }  // namespace
 
-int open_archive(const char* path) {
+int open_archive(const char* path, OpenMode mode) {
     if (open_state.handle != INVALID_FILE) {
         return 0;
     }
-    OpenFault fault = reader_open(open_state, path, OpenMode::read_existing);
+    OpenFault fault = reader_open(open_state, path, mode);
     if (fault != OpenFault::none) {
         print_fault(fault);
+        if (fault == OpenFault::cannot_open) {
+            say_if_held_elsewhere(path);
+        }
         return 0;
     }
     return 1;
@@ -82,6 +86,13 @@ void return_to_entry(EntryPlace place) {
 void close_archive() {
     reader_close(open_state);
     lookup_failed = false;
+}
+
+FileHandle release_archive() {
+    FileHandle file = open_state.handle;
+    open_state.handle = INVALID_FILE;
+    close_archive();
+    return file;
 }
 
 bool archive_is_open() {

@@ -13,10 +13,11 @@
 #include "archive/big_format.h"
 #include "platform/platform.h"
 
-// 1 when the archive at `path` was opened and the start of its index read;
+// 1 when the archive at `path` was opened as `mode` says (read_existing to
+// read it, change_existing to replace it) and the start of its index read;
 // 0 after printing why (every message ends a "Validating" line), or, with
 // no message, when an archive is open already.
-int open_archive(const char* path);
+int open_archive(const char* path, OpenMode mode = OpenMode::read_existing);
 
 // 1 and the decoded header; 0, leaving *out alone, when nothing is open.
 int get_header(BigHeader* out);
@@ -83,5 +84,11 @@ DataCopy write_entry_data(const BigEntry& entry, std::FILE* out, void* buffer, s
 int read_archive_data(std::uint32_t offset, void* buffer, std::uint32_t count, std::uint32_t* got);
 
 void close_archive();
+
+// Ends the reading as close_archive does, but leaves the archive's file
+// open and hands it to the caller, who closes it: a run that replaces the
+// archive holds it until the new one has its name. INVALID_FILE when
+// nothing is open.
+FileHandle release_archive();
 
 bool archive_is_open();

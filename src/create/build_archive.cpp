@@ -13,6 +13,7 @@
 #include "archive/big_format.h"
 #include "common/end_run.h"
 #include "common/entry_name.h"
+#include "common/held_elsewhere.h"
 #include "common/paths.h"
 #include "common/printable.h"
 #include "create/create.h"
@@ -300,6 +301,7 @@ int add_file_data(std::uint32_t index, const char* path) {
     FileHandle file = size == 0 ? file_open(path, OpenMode::read_input) : file_open_listed(path, size);
     if (file == INVALID_FILE) {
         std::printf("Error: Could not open '%s'.\n", printable(path, shown));
+        say_if_held_elsewhere(path);
         return 0;
     }
     std::uint64_t position = 0;
@@ -353,6 +355,7 @@ int create_archive(const char* archive_path, const char* input_dir) {
     // From here on a failure removes the archive again: it is this run's,
     // and a second run must not find it in its way.
     build.archivePath = archive_path;
+    leave_out_of_walk(archive_path);
 
     build.header.fill(0);
     if (!walk_index_pass(input_dir)) {

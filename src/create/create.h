@@ -40,6 +40,11 @@ bool enter_directory();
 // ends part way.
 void abandon_archive();
 
+// The walks that follow leave out the file at `archive_path` (the archive
+// being written, or read and replaced) wherever they meet it, with a
+// "Skipping" line in the index pass: it is never its own input.
+void leave_out_of_walk(const char* archive_path);
+
 // Visits every file below `dir` (names beginning with '.' are passed over),
 // depth first, in listing order: add_index_entry in the index pass,
 // add_file_data in the data pass. 1, or 0 after printing why; ends the run

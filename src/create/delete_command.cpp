@@ -18,6 +18,7 @@ void delete_command(int argc, char** argv) {
         std::printf("Error: Bad parameters.\n");
         end_run(1);
     }
+    refuse_read_only(argv[1]);
     Selection selection;
     if (!read_selection(argv + 3, argc - 3, &selection) || !plan_start()) {
         end_run(2);

@@ -10,6 +10,8 @@
 
 #include "archive/reader.h"
 #include "common/end_run.h"
+#include "common/held_elsewhere.h"
+#include "common/paths.h"
 #include "common/printable.h"
 #include "create/create.h"
 #include "platform/platform.h"
@@ -81,6 +83,29 @@ struct NewFile {
     end_run(2);
 }
 
+// `target` with `suffix` added; where the system would not take so long a
+// name, the end of its name gives way to the suffix, so that the name is no
+// longer than the archive's own, which fits. "" when nothing of the name
+// would be left.
+std::string beside(const std::string& target, const std::string& suffix) {
+    std::string longer = target + suffix;
+    if (name_fits(longer.c_str())) {
+        return longer;
+    }
+    const LeadBytes& lead = local_lead_bytes();
+    std::size_t separator = last_separator(target, local_path_style(), lead);
+    std::size_t name_at = separator == std::string::npos ? 0 : separator + 1;
+    if (target.size() < name_at + suffix.size()) {
+        return "";
+    }
+    const std::size_t keep = target.size() - suffix.size();
+    std::size_t at = name_at;
+    while (at < keep && at + character_length(target, at, lead) <= keep) {
+        at += character_length(target, at, lead);
+    }
+    return at == name_at ? "" : target.substr(0, at) + suffix;
+}
+
 void make_new_file(const char* archive_path, NewFile* made) {
     std::string shown;
     made->target = archive_path;
@@ -94,7 +119,12 @@ void make_new_file(const char* archive_path, NewFile* made) {
         made->target = target;
     }
     for (unsigned long i = 0; i < NAME_TRIES; ++i) {
-        made->path = made->target + ".tmp-" + std::to_string(process_number() + i);
+        made->path = beside(made->target, ".tmp-" + std::to_string(process_number() + i));
+        if (made->path.empty()) {
+            std::printf("Error: The name '%s' is too long for a temporary file beside it.\n",
+                        printable(made->target.c_str(), shown));
+            end_run(2);
+        }
         if (path_kind(made->path.c_str()) != PathKind::missing) {
             continue;
         }
@@ -140,6 +170,7 @@ bool copy_file_in(FileHandle target, std::uint32_t n, const PlannedData& data, s
     FileHandle file = file_open(path, OpenMode::read_input);
     if (file == INVALID_FILE) {
         std::printf("Error: Could not open '%s'.\n", printable(path, shown));
+        say_if_held_elsewhere(path);
         return false;
     }
     const int copied = copy_file_data(file, target, data.size, buffer, REWRITE_CHUNK);
@@ -229,6 +260,14 @@ bool write_index_and_header(FileHandle target, std::uint32_t start) {
 
 }  // namespace
 
+void refuse_read_only(const char* archive_path) {
+    if (is_read_only(archive_path)) {
+        std::string shown;
+        std::printf("Error: '%s' is read-only. It is unchanged.\n", printable(archive_path, shown));
+        end_run(2);
+    }
+}
+
 int plan_start() {
     plan.index.reset(new (std::nothrow) std::uint8_t[INDEX_CAPACITY + END_RECORD_SIZE]);
     if (!plan.index) {
@@ -298,12 +337,18 @@ void replace_archive(const char* archive_path) {
         file_discard(made.handle, made.path.c_str());
         end_output_lost();
     }
-    close_archive();
+    // Held until the new archive has its name: no other run that changes
+    // it reads the old one meanwhile.
+    FileHandle old = release_archive();
     std::string shown;
-    switch (file_replace(made.handle, made.path.c_str(), made.target.c_str())) {
+    switch (file_replace(made.handle, made.path.c_str(), made.target.c_str(), old)) {
     case ReplaceStatus::replaced: return;
     case ReplaceStatus::in_use:
         std::printf("Error: Could not replace '%s': another program has it open. It is unchanged.\n",
+                    printable(archive_path, shown));
+        end_run(2);
+    case ReplaceStatus::changed:
+        std::printf("Error: Could not replace '%s': another program replaced it first.\n",
                     printable(archive_path, shown));
         end_run(2);
     case ReplaceStatus::failed:

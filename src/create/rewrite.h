@@ -19,6 +19,10 @@ enum class DataFrom : std::uint8_t {
     adding,     // a file's, for a new entry
 };
 
+// Ends the run with status 2, naming it, when the archive at
+// `archive_path` is marked read-only: it is not replaced, whoever runs.
+void refuse_read_only(const char* archive_path);
+
 // Starts the plan of the new archive. 1, or 0 after printing why.
 int plan_start();
 

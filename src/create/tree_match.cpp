@@ -14,6 +14,7 @@
 #include "archive/reader.h"
 #include "archive/selection.h"
 #include "common/end_run.h"
+#include "common/held_elsewhere.h"
 #include "common/name_pattern.h"
 #include "common/paths.h"
 #include "common/printable.h"
@@ -182,6 +183,7 @@ Sameness same_bytes(const TreeMatch& match, std::uint32_t file, const BigEntry& 
     FileHandle handle = file_open_listed(path.c_str(), size);
     if (handle == INVALID_FILE) {
         std::printf("Error: Could not open '%s'.\n", printable(path.c_str(), shown));
+        say_if_held_elsewhere(path.c_str());
         return Sameness::failed;
     }
     std::uint8_t* ours = ahead.buffers.get();

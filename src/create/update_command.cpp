@@ -29,6 +29,7 @@ void take_folder(int argc, char** argv, char* input_dir, TreeMatch* match) {
         end_run(1);
     }
     resolve_input_directory(argv[3], input_dir);
+    leave_out_of_walk(argv[1]);
     if (!walk_for_match(input_dir, match)) {
         end_run(2);
     }
@@ -60,6 +61,7 @@ void update_command(int argc, char** argv) {
     char input_dir[PATH_CAPACITY];
     TreeMatch match;
     take_folder(argc, argv, input_dir, &match);
+    refuse_read_only(argv[1]);
     if (!plan_start()) {
         end_run(2);
     }

@@ -3,11 +3,40 @@
 #include <cstdio>
 #include <string>
 
+#include "common/ascii.h"
 #include "common/end_run.h"
 #include "common/paths.h"
 #include "common/printable.h"
 #include "create/create.h"
 #include "platform/platform.h"
+
+namespace {
+
+// The archive being written or read, which no walk takes for a file of
+// the tree.
+struct LeftOut {
+    bool known = false;
+    std::string name;  // its last component
+    FileIdentity identity{};
+};
+LeftOut left_out;
+
+// Whether the file at `path`, named `name`, is the archive. Only a file of
+// the archive's name, letter case aside, costs a look.
+bool is_the_archive(const char* name, const char* path) {
+    FileIdentity identity;
+    return left_out.known && equals_ignoring_case(name, left_out.name) && file_identity(path, &identity) &&
+           identity.volume == left_out.identity.volume && identity.file == left_out.identity.file;
+}
+
+}  // namespace
+
+void leave_out_of_walk(const char* archive_path) {
+    std::string_view path(archive_path);
+    std::size_t separator = last_separator(path, local_path_style(), local_lead_bytes());
+    left_out.name = std::string(path.substr(separator == std::string_view::npos ? 0 : separator + 1));
+    left_out.known = file_identity(archive_path, &left_out.identity) == 1;
+}
 
 int walk_tree(const char* dir) {
     std::string shown;
@@ -54,6 +83,12 @@ int walk_tree(const char* dir) {
         }
         if (item.isDirectory) {
             ok = walk_tree(path);
+            continue;
+        }
+        if (is_the_archive(item.name, path)) {
+            if (build_pass() == Pass::PASS_INDEX) {
+                std::printf("Skipping '%s': it is the archive itself.\n", printable(path, shown));
+            }
             continue;
         }
         std::uint32_t index = next_file_index();

@@ -9,6 +9,7 @@
 #include "archive/reader.h"
 #include "common/end_run.h"
 #include "common/entry_name.h"
+#include "common/held_elsewhere.h"
 #include "common/paths.h"
 #include "common/printable.h"
 #include "common/written_files.h"
@@ -264,6 +265,7 @@ int write_entry(std::uint32_t n, const BigEntry& entry, const char* directory) {
     FileHandle file = file_open_target(target, &identity);
     if (file == INVALID_FILE) {
         std::printf("Error: Failed to create.\nPlease, remove the file if it exists.\n");
+        say_if_held_elsewhere(target);
         name_what_is_in_the_way(target);
         return 0;
     }

@@ -22,6 +22,8 @@ enum class Needs {
     nothing,        // CREATE: its archive does not exist yet
     archive_shown,  // the archive opened, validated and its information shown
     archive_quiet,  // the same without a word on standard output, which is the data's
+    // Shown, and opened to be replaced: one such run at a time per archive.
+    archive_to_change,
 };
 
 // Where standard output goes: the console's text, or data (rows for
@@ -52,8 +54,8 @@ const Command COMMANDS[] = {
     {"FIND", Needs::archive_quiet, Output::data, find_command},
     {"GET", Needs::archive_shown, Output::data_after_dash, get_command},
     {"CHECK", Needs::archive_shown, Output::console, [](int, char**, std::FILE*) { check_command(); }},
-    {"UPDATE", Needs::archive_shown, Output::console, [](int argc, char** argv, std::FILE*) { update_command(argc, argv); }},
-    {"DELETE", Needs::archive_shown, Output::console, [](int argc, char** argv, std::FILE*) { delete_command(argc, argv); }},
+    {"UPDATE", Needs::archive_to_change, Output::console, [](int argc, char** argv, std::FILE*) { update_command(argc, argv); }},
+    {"DELETE", Needs::archive_to_change, Output::console, [](int argc, char** argv, std::FILE*) { delete_command(argc, argv); }},
     {"COMPARE", Needs::archive_shown, Output::console,
      [](int argc, char** argv, std::FILE*) { compare_command(argc, argv); }},
 };
@@ -152,7 +154,8 @@ int main(int argc, char** argv) {
     if (shown) {
         std::printf("Validating '%s': ", printable(argv[1], shown_archive));
     }
-    if (!open_archive(argv[1])) {
+    const bool changes = command != nullptr && command->needs == Needs::archive_to_change;
+    if (!open_archive(argv[1], changes ? OpenMode::change_existing : OpenMode::read_existing)) {
         end_run(2);
     }
     BigHeader header;

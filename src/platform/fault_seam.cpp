@@ -1,7 +1,7 @@
 // The seam of fault_seam.h in test builds, driven by the environment:
 //   BIGTOOL_FAULT="KIND:K"      the K-th operation of that kind fails (KIND is
 //                               open, read, write, seek, dir, remove, replace,
-//                               or any for every kind);
+//                               lock, or any for every kind);
 //   BIGTOOL_FAULT_FIRED=F       file F is created when that failure is injected,
 //                               so that a test knows its K was reached;
 //   BIGTOOL_PAUSE="KIND:K"      before the K-th operation of that kind, the run
@@ -53,7 +53,8 @@ Choice parse_choice(const char* text) {
         FaultOp op;
     } kinds[] = {{"open", FaultOp::open}, {"read", FaultOp::read}, {"write", FaultOp::write},
                  {"seek", FaultOp::seek}, {"dir", FaultOp::dir}, {"remove", FaultOp::remove},
-                 {"replace", FaultOp::replace}};
+                 {"replace", FaultOp::replace},
+                 {"lock", FaultOp::lock}};
     std::size_t length = static_cast<std::size_t>(colon - text);
     if (length == 3 && std::strncmp(text, "any", 3) == 0) {
         choice.any = true;

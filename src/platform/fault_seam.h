@@ -8,8 +8,9 @@
 // `remove` is counted only for pauses: a failed run's removal of its
 // archive. `replace` is counted twice per replacement of an archive: before
 // the new file takes the old one's name (a fault makes that fail), and
-// after it, for a pause only.
-enum class FaultOp { open, read, write, seek, dir, remove, replace };
+// after it, for a pause only. `lock` too is for pauses only: between the
+// open of an archive to be replaced and its lock.
+enum class FaultOp { open, read, write, seek, dir, remove, replace, lock };
 
 // Counts the operation; true when it is the one chosen to fail. Before the
 // operation chosen for a pause, waits until the test lets the run go on.

@@ -210,13 +210,49 @@ CopyStatus copy_by_reading(FileHandle source, FileHandle target, std::uint64_t c
     return copy_through(source, target, count, buffer, buffer_size, copied);
 }
 
+// A run that is to replace the archive opens it again when the name came
+// to hold another file between the open and the lock: another run put its
+// new archive there. As many times as this, at most.
+constexpr int CHANGE_TRIES = 100;
+
+bool heldElsewhere = false;
+
+// The lock of OpenMode::change_existing on `file`; INVALID_FILE, the file
+// closed, when it must be opened again (*again) or cannot be had.
+FileHandle locked_for_change(FileHandle file, const char* path, bool* again) {
+    // Counted so that a test can pause here, between the open and the
+    // lock; never failed on purpose.
+    static_cast<void>(fault_injected(FaultOp::lock));
+    sys::ChangeLock lock = sys::lock_for_change(file, path);
+    if (lock == sys::ChangeLock::locked) {
+        return file;
+    }
+    sys::close(file);
+    heldElsewhere = lock == sys::ChangeLock::held;
+    *again = lock == sys::ChangeLock::moved;
+    return INVALID_FILE;
+}
+
 // file_open and file_open_target: the file is held from its start.
 FileHandle open_held(const char* path, OpenMode mode, FileIdentity* identity) {
+    heldElsewhere = false;
     if (fault_injected(FaultOp::open)) {
         return INVALID_FILE;
     }
     std::uint64_t size = 0;
-    FileHandle file = sys::open_file(path, mode, &size, identity);
+    FileHandle file = INVALID_FILE;
+    for (int tries = 0; tries < CHANGE_TRIES; ++tries) {
+        file = sys::open_file(path, mode, &size, identity);
+        bool again = false;
+        if (file == INVALID_FILE) {
+            heldElsewhere = sys::last_open_held();
+        } else if (mode == OpenMode::change_existing) {
+            file = locked_for_change(file, path, &again);
+        }
+        if (!again) {
+            break;
+        }
+    }
     if (file != INVALID_FILE) {
         held.files.push_back({file, true, 0, false, size});
     }
@@ -227,6 +263,10 @@ FileHandle open_held(const char* path, OpenMode mode, FileIdentity* identity) {
 
 FileHandle file_open(const char* path, OpenMode mode) {
     return open_held(path, mode, nullptr);
+}
+
+bool file_held_elsewhere() {
+    return heldElsewhere;
 }
 
 FileHandle file_open_target(const char* path, FileIdentity* identity) {
@@ -253,10 +293,12 @@ int file_empty(FileHandle file) {
 }
 
 FileHandle file_open_listed(const char* path, std::uint64_t size) {
+    heldElsewhere = false;
     if (fault_injected(FaultOp::open)) {
         return INVALID_FILE;
     }
     FileHandle file = sys::open_listed(path);
+    heldElsewhere = file == INVALID_FILE && sys::last_open_held();
     if (file != INVALID_FILE) {
         held.files.push_back({file, true, 0, false, size});
     }
@@ -394,13 +436,19 @@ int file_sync(FileHandle file) {
     return sys::sync(file);
 }
 
-ReplaceStatus file_replace(FileHandle file, const char* path, const char* target) {
+ReplaceStatus file_replace(FileHandle file, const char* path, const char* target, FileHandle replaced) {
     if (fault_injected(FaultOp::replace)) {
         file_discard(file, path);
+        if (replaced != INVALID_FILE) {
+            file_close(replaced);
+        }
         return ReplaceStatus::failed;
     }
     forget_held(file);
-    ReplaceStatus status = sys::replace(file, path, target);
+    if (replaced != INVALID_FILE) {
+        forget_held(replaced);
+    }
+    ReplaceStatus status = sys::replace(file, path, target, replaced);
     if (status == ReplaceStatus::replaced) {
         // Counted so that a test can pause here, the new archive in its
         // place; never failed on purpose.

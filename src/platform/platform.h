@@ -58,12 +58,23 @@ using FileHandle = std::intptr_t;
 inline constexpr FileHandle INVALID_FILE = -1;
 
 enum class OpenMode {
-    read_existing,  // read only; fails on a missing file, a directory, anything not a regular file
-    // Like read_existing, but with no lock on POSIX: for CREATE's input
-    // files, whose other readers and writers a lock would not keep out
-    // anyway (it is advisory), while the check against files this process
-    // holds (its own archive in the tree) stays.
+    // Read only, shared: any number of runs that read, and any other
+    // program that reads or writes it, may hold the file at once. Fails on
+    // a missing file, a directory, anything not a regular file. The
+    // archive of LIST, EXTRACT, FIND, GET, CHECK and COMPARE; list files.
+    read_existing,
+    // The same, for input files (CREATE, UPDATE, COMPARE). As for every
+    // mode, a file this process holds (its own archive in the tree) is
+    // refused on POSIX.
     read_input,
+    // Read only, by a run that is to replace the file (UPDATE, DELETE):
+    // readers may hold it too, but no other such run, until file_replace
+    // has put the new file in its place. POSIX takes an exclusive advisory
+    // lock (flock), then makes sure that the name still holds the file
+    // locked, else opens the new one; Windows locks a byte beyond any
+    // archive's end and does not share deletion, so that nobody moves the
+    // file meanwhile.
+    change_existing,
     create_new,     // read and write; fails when the name exists
     // Read and write. A plain file of that name with no other link is
     // reused with its bytes, which file_empty removes; a link (symbolic,
@@ -75,12 +86,18 @@ enum class OpenMode {
     create_or_reuse,
 };
 
-// Every open is exclusive: while the process holds a file open, it does not
-// open the same file a second time, which is what keeps EXTRACT from
-// emptying the archive it is reading. Against other processes Windows opens
-// without sharing; POSIX takes an advisory lock (flock), which keeps out
-// only those that ask for one. Never blocks.
+// While the process holds a file open, it does not open the same file a
+// second time to write it, which is what keeps EXTRACT from emptying the
+// archive it is reading. Files opened to be written are held against other
+// processes too: Windows opens them without sharing; POSIX takes an
+// advisory lock (flock), which keeps out only those that ask for one.
+// Never blocks.
 FileHandle file_open(const char* path, OpenMode mode);
+
+// Whether the last file_open, file_open_target or file_open_listed that
+// failed did so because another program holds the file (its lock, or its
+// sharing on Windows), rather than this process or anything else.
+bool file_held_elsewhere();
 
 // Opens `path` as OpenMode::create_or_reuse says, and tells which file that
 // is, so that the caller can look before it empties the file (file_empty)
@@ -155,7 +172,8 @@ int file_sync(FileHandle file);
 
 enum class ReplaceStatus {
     replaced,
-    in_use,  // Windows: another program holds `target` open
+    in_use,   // Windows: another program holds `target` open
+    changed,  // Windows: another program put a file at `target` first
     failed,
 };
 
@@ -164,9 +182,13 @@ enum class ReplaceStatus {
 // whole: `file` was made by this run with OpenMode::create_new beside
 // `target` and synced. `file` is closed either way; on failure it is
 // removed, but only while `path` still names it, and `target` is as it
-// was. Windows replaces a file only when no handle is open on it, this
-// process's own included.
-ReplaceStatus file_replace(FileHandle file, const char* path, const char* target);
+// was. `replaced` is this run's handle on `target` (OpenMode::change_existing),
+// or INVALID_FILE: it is closed here, after the rename on POSIX, so that
+// its lock holds until the new file has the name; Windows replaces a file
+// only when no handle is open on it, this process's own included, so
+// there it is closed just before, and the rename made only while `target`
+// is still the file it held.
+ReplaceStatus file_replace(FileHandle file, const char* path, const char* target, FileHandle replaced);
 
 // The process's number, to give the files a run makes names of their own.
 // Backend.
@@ -226,6 +248,20 @@ enum class MakeDirStatus {
     other_failure,
 };
 MakeDirStatus make_directory(const char* path);
+
+// Whether the file at `path` (links followed) is marked read-only: it has
+// no write permission bit on POSIX, whoever asks; the read-only attribute
+// on Windows. Backend.
+bool is_read_only(const char* path);
+
+// Whether a file named `path` would be within the system's limits: its
+// name's length (POSIX: the folder's NAME_MAX) and its path's (Windows:
+// MAX_PATH, unless in the long-path form "\\?\"). Backend.
+bool name_fits(const char* path);
+
+// Which file `path` names (links followed); 1, or 0 when it cannot be told.
+// Backend.
+int file_identity(const char* path, FileIdentity* identity);
 
 // Whether `path` names an existing directory (links followed). Backend.
 bool is_directory(const char* path);

@@ -10,7 +10,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <climits>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <dirent.h>
@@ -53,6 +55,7 @@ struct PosixState {
     std::vector<RefusedPair> refusedPairs;
     std::vector<const DirListing*> listings;
     bool outputWasClosed = false;
+    bool lastOpenHeld = false;
 };
 PosixState state;
 
@@ -129,12 +132,17 @@ int open_at(Place place, int flags) {
 // A regular file that nobody holds: this process (by its identity) nor,
 // unless `locking` is false, another that asked for a lock. Else closed.
 bool usable(int fd, struct stat* st, bool locking) {
-    if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode) || is_held(*st) ||
-        (locking && flock(fd, LOCK_EX | LOCK_NB) != 0)) {
-        ::close(fd);
-        return false;
+    bool held_elsewhere = false;
+    bool ok = fstat(fd, st) == 0 && S_ISREG(st->st_mode) && !is_held(*st);
+    if (ok && locking && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        held_elsewhere = errno == EWOULDBLOCK;
+        ok = false;
     }
-    return true;
+    if (!ok) {
+        ::close(fd);
+        state.lastOpenHeld = held_elsewhere;
+    }
+    return ok;
 }
 
 // create_or_reuse, checked as usable: the name's own file, never one that a
@@ -225,14 +233,17 @@ FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size, 
     Place place = place_of(path);
     struct stat st;
     int fd = -1;
+    state.lastOpenHeld = false;
     switch (mode) {
     case OpenMode::read_existing:
-    case OpenMode::read_input: fd = open_at(place, flags | O_RDONLY); break;
+    case OpenMode::read_input:
+    case OpenMode::change_existing: fd = open_at(place, flags | O_RDONLY); break;
     case OpenMode::create_new: fd = open_at(place, flags | O_RDWR | O_CREAT | O_EXCL); break;
     case OpenMode::create_or_reuse: fd = open_own_file(place, flags | O_RDWR, &st); break;
     }
     if (fd < 0 ||
-        (mode != OpenMode::create_or_reuse && !usable(fd, &st, mode != OpenMode::read_input))) {
+        (mode != OpenMode::create_or_reuse &&
+         !usable(fd, &st, mode == OpenMode::create_new))) {
         return INVALID_FILE;
     }
     // O_NONBLOCK stays set: reads and writes of a regular file ignore it,
@@ -245,6 +256,29 @@ FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size, 
     return fd;
 }
 
+bool sys::last_open_held() {
+    return state.lastOpenHeld;
+}
+
+sys::ChangeLock sys::lock_for_change(FileHandle file, const char* path) {
+    int result;
+    do {
+        result = flock(fd_of(file), LOCK_EX | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        return errno == EWOULDBLOCK ? ChangeLock::held : ChangeLock::failed;
+    }
+    // Locked only now: a run that held the lock until its new archive took
+    // the name may have ended in between, and this file is the old one.
+    struct stat locked;
+    struct stat named;
+    if (fstat(fd_of(file), &locked) != 0 || ::stat(path, &named) != 0 ||
+        locked.st_dev != named.st_dev || locked.st_ino != named.st_ino) {
+        return ChangeLock::moved;
+    }
+    return ChangeLock::locked;
+}
+
 int sys::empty(FileHandle file) {
     int result;
     do {
@@ -255,6 +289,7 @@ int sys::empty(FileHandle file) {
 
 FileHandle sys::open_listed(const char* path) {
     // O_NONBLOCK: a FIFO put in the file's place must not hang the open.
+    state.lastOpenHeld = false;
     int fd = open_at(place_of(path), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     return fd < 0 ? INVALID_FILE : fd;
 }
@@ -392,16 +427,23 @@ int sys::sync(FileHandle file) {
     return result == 0;
 }
 
-ReplaceStatus sys::replace(FileHandle file, const char* path, const char* target) {
+ReplaceStatus sys::replace(FileHandle file, const char* path, const char* target, FileHandle replaced) {
     // Only the file this run made goes in: whatever took its name meanwhile
-    // is left where it is.
+    // is left where it is. The old file's lock goes only once the name is
+    // the new file's.
     struct stat made;
     struct stat named;
     bool own = fstat(fd_of(file), &made) == 0 && ::lstat(path, &named) == 0 &&
                made.st_dev == named.st_dev && made.st_ino == named.st_ino;
     if (own && ::rename(path, target) == 0) {
         sys::close(file);
+        if (replaced != INVALID_FILE) {
+            sys::close(replaced);
+        }
         return ReplaceStatus::replaced;
+    }
+    if (replaced != INVALID_FILE) {
+        sys::close(replaced);
     }
     std::string removable;
     if (own && sys::claim_for_removal(file, path, &removable)) {
@@ -520,6 +562,31 @@ void sys::wait_at_gate(const char* name) {
     while (::read(fd, &go, 1) < 0 && errno == EINTR) {
     }
     ::close(fd);
+}
+
+bool is_read_only(const char* path) {
+    struct stat st;
+    return ::stat(path, &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+bool name_fits(const char* path) {
+    std::string_view whole(path);
+    std::size_t slash = whole.rfind('/');
+    std::string folder = slash == std::string_view::npos ? std::string(".")
+                         : slash == 0                    ? std::string("/")
+                                                         : std::string(whole.substr(0, slash));
+    long name_max = pathconf(folder.c_str(), _PC_NAME_MAX);
+    std::size_t name_length = whole.size() - (slash == std::string_view::npos ? 0 : slash + 1);
+    return name_length <= static_cast<std::size_t>(name_max > 0 ? name_max : 255) && whole.size() < PATH_MAX;
+}
+
+int file_identity(const char* path, FileIdentity* identity) {
+    struct stat st;
+    if (::stat(path, &st) != 0) {
+        return 0;
+    }
+    *identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return 1;
 }
 
 bool is_directory(const char* path) {

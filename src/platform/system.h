@@ -21,6 +21,20 @@ namespace sys {
 FileHandle open_file(const char* path, OpenMode mode, std::uint64_t* size,
                      FileIdentity* identity = nullptr);
 
+// Whether the last open_file that failed did so because another process
+// holds the file.
+bool last_open_held();
+
+enum class ChangeLock {
+    locked,  // the file is this run's to replace
+    held,    // another run that changes it holds it
+    moved,   // the name no longer holds the file opened: open it again
+    failed,  // the system could not lock it
+};
+
+// The lock of OpenMode::change_existing on `file`, just opened at `path`.
+ChangeLock lock_for_change(FileHandle file, const char* path);
+
 // Opens `path` for reading with the system's open alone (see
 // file_open_listed).
 FileHandle open_listed(const char* path);
@@ -74,8 +88,9 @@ void remove_name(const std::string& path);
 // Data written reaches the disk.
 int sync(FileHandle file);
 // The system's half of file_replace: the one-step rename, then, on
-// failure, the new file's removal. Closes `file`.
-ReplaceStatus replace(FileHandle file, const char* path, const char* target);
+// failure, the new file's removal. Closes `file`, and `replaced` (see
+// file_replace) as late as the system lets it.
+ReplaceStatus replace(FileHandle file, const char* path, const char* target, FileHandle replaced);
 // The rename that replaced `target` reaches the disk too.
 void sync_folder_of(const char* target);
 

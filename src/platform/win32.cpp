@@ -13,10 +13,12 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "common/code_page.h"
 #include "common/paths.h"
@@ -152,12 +154,53 @@ PathStyle local_path_style() {
     return PathStyle::windows;
 }
 
+namespace {
+
+// The files this process holds, to tell its own from another program's
+// when an open meets a sharing conflict.
+std::vector<HANDLE> opened;
+bool lastOpenHeld = false;
+
+bool same_file(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// Whether the file at `path` is one this process holds. Opened for no
+// access at all, which no sharing refuses.
+bool held_here(const char* path) {
+    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    bool known = GetFileInformationByHandle(handle, &info) != 0;
+    CloseHandle(handle);
+    for (HANDLE held : opened) {
+        BY_HANDLE_FILE_INFORMATION other;
+        if (known && GetFileInformationByHandle(held, &other) && same_file(info, other)) {
+            return true;
+        }
+    }
+    return !known;
+}
+
+}  // namespace
+
 FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size, FileIdentity* identity) {
     DWORD access = GENERIC_READ;
     DWORD disposition = OPEN_EXISTING;
+    // Share mode 0 for files written: nobody, this process included, opens
+    // them again meanwhile. Readers share everything, so that they run
+    // beside each other and beside the game or an editor that has the file
+    // open; a run that is to replace the file shares all but deletion, so
+    // that nobody moves it meanwhile (its lock is lock_for_change's).
+    DWORD share = 0;
     switch (mode) {
     case OpenMode::read_existing:
-    case OpenMode::read_input: break;
+    case OpenMode::read_input: share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE; break;
+    case OpenMode::change_existing: share = FILE_SHARE_READ | FILE_SHARE_WRITE; break;
     case OpenMode::create_new:
         // DELETE, so that file_discard can remove it by its handle.
         access |= GENERIC_WRITE | DELETE;
@@ -168,20 +211,22 @@ FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size, 
         disposition = CREATE_NEW;  // an existing name is looked at first: see open_own_file
         break;
     }
-    // Share mode 0: nobody, this process included, opens it again meanwhile.
     // Files to read are those that links lead to; a target is never that.
     DWORD flags = FILE_ATTRIBUTE_NORMAL;
     if (mode == OpenMode::create_or_reuse) {
         flags |= FILE_FLAG_OPEN_REPARSE_POINT;
     }
-    HANDLE handle = CreateFileA(path, access, 0, nullptr, disposition, flags, nullptr);
+    HANDLE handle = CreateFileA(path, access, share, nullptr, disposition, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE && mode == OpenMode::create_or_reuse &&
         (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)) {
         handle = open_own_file(path);
     }
     if (handle == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        lastOpenHeld = (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) && !held_here(path);
         return INVALID_FILE;
     }
+    lastOpenHeld = false;
     // Reserved names (NUL, CON, COM1) and pipes open as devices; only files
     // on a disk are what callers mean.
     LARGE_INTEGER length;
@@ -196,7 +241,24 @@ FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size, 
         *identity = {info.dwVolumeSerialNumber,
                      (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
     }
+    opened.push_back(handle);
     return reinterpret_cast<FileHandle>(handle);
+}
+
+bool sys::last_open_held() {
+    return lastOpenHeld;
+}
+
+sys::ChangeLock sys::lock_for_change(FileHandle file, const char*) {
+    // A byte at 4 GiB, beyond any archive's end: no read of the archive
+    // meets it, and a second run that asks for it is refused. Held without
+    // sharing deletion, the file cannot be moved from its name meanwhile.
+    OVERLAPPED at{};
+    at.OffsetHigh = 1;
+    if (LockFileEx(as_handle(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        return ChangeLock::locked;
+    }
+    return GetLastError() == ERROR_LOCK_VIOLATION ? ChangeLock::held : ChangeLock::failed;
 }
 
 int sys::empty(FileHandle file) {
@@ -292,6 +354,7 @@ int sys::flush(FileHandle file) {
 }
 
 void sys::close(FileHandle file) {
+    opened.erase(std::remove(opened.begin(), opened.end(), as_handle(file)), opened.end());
     CloseHandle(as_handle(file));
 }
 
@@ -313,16 +376,32 @@ int sys::sync(FileHandle file) {
     return FlushFileBuffers(as_handle(file)) != 0;
 }
 
-ReplaceStatus sys::replace(FileHandle file, const char* path, const char* target) {
+ReplaceStatus sys::replace(FileHandle file, const char* path, const char* target, FileHandle replaced) {
     // MoveFileEx takes names, and a file open without sharing cannot be
     // moved: the new file is closed first, known by its identity, so that
-    // after a failure only that file is removed.
+    // after a failure only that file is removed. The old file's handle
+    // goes last, and the rename is made only while the name still holds
+    // that file: another run may have replaced it in between.
     BY_HANDLE_FILE_INFORMATION made;
     bool known = GetFileInformationByHandle(as_handle(file), &made) != 0;
-    CloseHandle(as_handle(file));
+    sys::close(file);
+    bool still_there = true;
+    if (replaced != INVALID_FILE) {
+        BY_HANDLE_FILE_INFORMATION held;
+        bool held_known = GetFileInformationByHandle(as_handle(replaced), &held) != 0;
+        sys::close(replaced);
+        HANDLE now = CreateFileA(target, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+        BY_HANDLE_FILE_INFORMATION named;
+        still_there = held_known && now != INVALID_HANDLE_VALUE && GetFileInformationByHandle(now, &named) &&
+                      same_file(named, held);
+        if (now != INVALID_HANDLE_VALUE) {
+            CloseHandle(now);
+        }
+    }
     std::wstring from;
     std::wstring to;
-    if (known && to_wide(path, &from) && to_wide(target, &to) &&
+    if (known && still_there && to_wide(path, &from) && to_wide(target, &to) &&
         MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return ReplaceStatus::replaced;
     }
@@ -337,6 +416,9 @@ ReplaceStatus sys::replace(FileHandle file, const char* path, const char* target
             SetFileInformationByHandle(again, FileDispositionInfo, &dispose, sizeof dispose);
         }
         CloseHandle(again);
+    }
+    if (!still_there) {
+        return ReplaceStatus::changed;
     }
     // Access is denied to a read-only file too, which no program holds.
     DWORD attributes = to.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(to.c_str());
@@ -413,6 +495,44 @@ void sys::wait_at_gate(const char* name) {
     DWORD got = 0;
     ReadFile(pipe, &go, 1, &got, nullptr);
     CloseHandle(pipe);
+}
+
+bool is_read_only(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+bool name_fits(const char* path) {
+    // Bytes of the ANSI code page, never fewer than the characters that
+    // the limits count: a name that fits here fits there.
+    std::string_view whole(path);
+    std::size_t separator = last_separator(whole, PathStyle::windows, local_lead_bytes());
+    std::size_t name_length = whole.size() - (separator == std::string_view::npos ? 0 : separator + 1);
+    if (name_length > 255) {
+        return false;
+    }
+    if (whole.substr(0, 4) == "\\\\?\\") {
+        return true;
+    }
+    char full[MAX_PATH];
+    DWORD length = GetFullPathNameA(path, MAX_PATH, full, nullptr);
+    return length > 0 && length < MAX_PATH;
+}
+
+int file_identity(const char* path, FileIdentity* identity) {
+    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    bool known = GetFileInformationByHandle(handle, &info) != 0;
+    CloseHandle(handle);
+    if (known) {
+        *identity = {info.dwVolumeSerialNumber,
+                     (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    }
+    return known ? 1 : 0;
 }
 
 bool is_directory(const char* path) {

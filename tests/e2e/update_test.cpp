@@ -1,14 +1,17 @@
 // UPDATE, DELETE and COMPARE: what each changes or reports, and the promise
 // that the archive's name holds the old archive byte for byte or the whole
 // new one, whatever fails and whenever the run is killed.
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <thread>
+#include <tuple>
 
 #include "support/big_writer.h"
 #include "support/host.h"
+#include "support/run_tool.h"
 #include "support/test_data.h"
 #include "support/tool_test.h"
 
@@ -84,6 +87,9 @@ const std::vector<UpdateCase> UPDATE_CASES = {
      "Error: Entry 0 'a.txt': its data cannot be read.\n", 2, ""},
 };
 
+const std::string CHECKING_ALL = "Checking all files...\n\n";
+const std::string THREE = big_archive({{"a.txt", "abc"}, {"sub\\b.dat", ""}, {"c.txt", "cc"}});
+
 class ChangeTest : public ToolTest {
 protected:
     std::string opening(const std::string& archive, const std::string& command) const {
@@ -119,12 +125,24 @@ protected:
         EXPECT_EQ(expected, (std::vector<std::string>{"x.big"}));
     }
 
-    ToolRun held_update(const std::string& choice, const std::function<void()>& while_held, bool kill = false);
+    // What UPDATE of x.big prints when it replaces a.txt alone.
+    std::string replaced_a() const {
+        return opening(THREE, "UPDATE") + "Replacing[0] 0kb '" + local("in/a.txt") +
+               "': Done\nFiles kept: 2, replaced: 1, added: 0\nCompleted successfully\n";
+    }
+
+    // `args` run in x.big's folder, held before `choice` while `while_held`
+    // runs, or killed there; its standard error has a file of its own, for
+    // `while_held` may run the tool too.
+    ToolRun held_run(const std::vector<std::string>& args, const std::string& choice,
+                     const std::function<void()>& while_held, bool kill = false);
+    ToolRun held_update(const std::string& choice, const std::function<void()>& while_held, bool kill = false) {
+        return held_run({"x.big", "UPDATE", "in"}, choice, while_held, kill);
+    }
 };
 
-// UPDATE of x.big from in/, held before `choice` while `while_held` runs,
-// or killed there.
-ToolRun ChangeTest::held_update(const std::string& choice, const std::function<void()>& while_held, bool kill) {
+ToolRun ChangeTest::held_run(const std::vector<std::string>& args, const std::string& choice,
+                             const std::function<void()>& while_held, bool kill) {
     PauseGate gate(at("pause").string());
     RunOptions options;
     options.env = {"BIGTOOL_PAUSE=" + choice, "BIGTOOL_PAUSE_GATE=" + gate.name()};
@@ -133,15 +151,19 @@ ToolRun ChangeTest::held_update(const std::string& choice, const std::function<v
     }
     std::atomic<bool> ended{false};
     ToolRun result;
+    const std::string err = folder().string() + "-held.err";
     std::thread tool([&] {
-        result = run({"x.big", "UPDATE", "in"}, options);
+        result = run_tool(args, folder().string(), err, options);
         ended = true;
     });
     if (!kill && gate.wait_for_run(ended)) {
         while_held();
         gate.release();
+    } else {
+        EXPECT_TRUE(kill) << "the run never reached its pause";
     }
     tool.join();
+    fs::remove(err);
     return result;
 }
 
@@ -168,7 +190,6 @@ TEST_P(UpdateTest, CompareReportsWhatUpdateChanges) {
 INSTANTIATE_TEST_SUITE_P(Cases, UpdateTest, ::testing::ValuesIn(UPDATE_CASES),
                          [](const ::testing::TestParamInfo<UpdateCase>& info) { return info.param.name; });
 
-const std::string THREE = big_archive({{"a.txt", "abc"}, {"sub\\b.dat", ""}, {"c.txt", "cc"}});
 
 struct DeleteCase {
     const char* name;
@@ -274,6 +295,124 @@ TEST_F(ChangeTest, KilledBeforeOrAfterTheRenameLeavesOneWholeArchive) {
             }
         }
     }
+}
+
+// While a CHECK holds the archive open, any other reader runs beside it,
+// and so does a change, which leaves the CHECK the archive it opened.
+TEST_F(ChangeTest, ReadersShareTheArchive) {
+    SKIP_WITHOUT_FAULT_SEAM();
+    write_file("x.big", THREE);
+    write_file("in/a.txt", "abc");
+    write_file("in/sub/b.dat", "");
+    write_file("in/c.txt", "cc");
+    const std::string shown = BANNER + info_block("x.big", 3, THREE.size(), 70);
+    const std::string out = extract_opening("out", 1);
+    const std::string ok = "Completed successfully\n";
+    const std::vector<std::tuple<std::vector<std::string>, std::string>> readers = {
+        {{"x.big", "LIST"}, shown + "Listing all files...\n\nIndex\t\tSize\tFileName\n0                 3  a.txt\n"
+                            "1                 0  sub\\b.dat\n2                 2  c.txt\n" + ok},
+        {{"x.big", "FIND", "*.txt"}, "0\t3\t70\ta.txt\n2\t2\t73\tc.txt\n"},
+        {{"x.big", "CHECK"}, shown + CHECKING_ALL + ok},
+        {{"x.big", "COMPARE", "in"}, opening(THREE, "COMPARE") + ok},
+        {{"x.big", "GET", "c.txt", "out"}, shown + out + extracting(2, 2, "c.txt", "out/c.txt") + "OK\n" + ok},
+        {{"x.big", "EXTRACT", "0", "out"}, shown + out + extracting(0, 3, "a.txt", "out/a.txt") + "OK\n" + ok},
+    };
+    ToolRun check = held_run({"x.big", "CHECK"}, "read:1", [&] {
+        for (const auto& [args, expected] : readers) {
+            SCOPED_TRACE(args[1]);
+            EXPECT_RUN(run(args), expected, 0);
+        }
+        EXPECT_EQ(files_below("out"), (std::vector<std::string>{"a.txt", "c.txt"}));
+        if (!host_is_windows()) {
+            write_file("in/a.txt", "ABC");
+            EXPECT_RUN(run({"x.big", "UPDATE", "in"}), replaced_a(), 0);
+            EXPECT_TRUE(read_file("x.big") == REPLACED);
+        }
+    });
+    EXPECT_RUN(check, shown + CHECKING_ALL + ok, 0);
+}
+
+// Two changes of one archive: the second is refused while the first holds
+// the archive, up to the moment its new archive has the name, so that
+// neither works from contents the other replaces.
+TEST_F(ChangeTest, ChangesExcludeEachOtherUntilTheRename) {
+    SKIP_WITHOUT_FAULT_SEAM();
+    write_file("x.big", THREE);
+    write_file("in/a.txt", "ABC");
+    ToolRun first = held_update("replace:1", [&] {
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"x.big", "DELETE", "c.txt"}, {"x.big", "UPDATE", "in"}}) {
+            SCOPED_TRACE(args[1]);
+            EXPECT_RUN(run(args), BANNER + "Validating 'x.big': Error: Could not open file.\nAnother program holds 'x.big'.\n", 2);
+        }
+    });
+    EXPECT_RUN(first, replaced_a(), 0);
+    EXPECT_TRUE(read_file("x.big") == REPLACED);
+    expect_nothing_left();
+    if (host_is_windows()) {
+        return;  // the DELETE's handle, not sharing deletion, keeps the UPDATE from renaming
+    }
+    // A DELETE that opened the old archive, and locks it only once an
+    // UPDATE has replaced it, works from the new one.
+    write_file("x.big", THREE);
+    ToolRun second = held_run({"x.big", "DELETE", "c.txt"}, "lock:1",
+                              [&] { EXPECT_RUN(run({"x.big", "UPDATE", "in"}), replaced_a(), 0); });
+    EXPECT_RUN(second,
+               opening(REPLACED, "DELETE") + "Removing[2] 0kb 'c.txt'\nFiles kept: 2, removed: 1\n"
+                                             "Completed successfully\n",
+               0);
+    EXPECT_TRUE(read_file("x.big") == big_archive({{"a.txt", "ABC"}, {"sub\\b.dat", ""}}));
+    expect_nothing_left();
+}
+
+// Archives a change must not, or could not, replace as it did: one marked
+// read-only, one whose name leaves no room for ".tmp-N", one inside the
+// folder it is updated from.
+TEST_F(ChangeTest, ReadOnlyLongNamedOrInItsOwnFolder) {
+    struct Case {
+        const char* name;
+        std::string archive;
+        std::vector<std::string> args;
+        bool readOnly;
+        std::string after;  // after the information block
+        int status;
+        std::string result;
+    };
+    const std::string long_name = std::string(251, 'n') + ".big";
+    const std::string import = "Import directory: " + local("in") + "\n\n";
+    const std::string replacing = "Replacing[0] 0kb '" + local("in/a.txt") + "': Done\n";
+    const std::string ok = "Files kept: 2, replaced: 1, added: 0\nCompleted successfully\n";
+    const std::string skipping = "Skipping '" + local("in/x.big") + "': it is the archive itself.\n";
+    std::vector<Case> cases = {
+        {"read_only_update", "x.big", {"UPDATE", "in"}, true, import + "Error: 'x.big' is read-only. It is unchanged.\n", 2, THREE},
+        {"read_only_delete", "x.big", {"DELETE", "c.txt"}, true, "Error: 'x.big' is read-only. It is unchanged.\n", 2, THREE},
+        {"name_too_long_for_the_suffix", long_name, {"UPDATE", "in"}, false, import + replacing + ok, 0, REPLACED},
+        {"in_its_own_folder", "in/x.big", {"UPDATE", "in"}, false, import + skipping + replacing + ok, 0, REPLACED},
+        {"compared_in_its_own_folder", "in/x.big", {"COMPARE", "in"}, false, import + skipping + "Completed successfully\n", 0, REPLACED},
+    };
+    if (host_is_windows()) {  // Windows' limit is the whole path's, which the test folder's length decides
+        cases.erase(cases.begin() + 2);
+    }
+    write_file("in/a.txt", "ABC");
+    write_file("in/sub/b.dat", "");
+    write_file("in/c.txt", "cc");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (std::string(c.name) != "compared_in_its_own_folder") {
+            write_file(c.archive, THREE);
+        }
+        if (c.readOnly) {
+            fs::permissions(at(c.archive), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        }
+        std::vector<std::string> args = {c.archive};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        EXPECT_RUN(run(args), BANNER + info_block(c.archive, 3, THREE.size(), 70) + c.after, c.status);
+        EXPECT_TRUE(read_file(c.archive) == c.result);
+        fs::permissions(at(c.archive), fs::perms::owner_write, fs::perm_options::add);
+    }
+    std::vector<std::string> left = files_below("");
+    left.erase(std::remove(left.begin(), left.end(), long_name), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"in/a.txt", "in/c.txt", "in/sub/b.dat", "in/x.big", "x.big"}));
 }
 
 // A program that holds the archive open keeps Windows from replacing it.

@@ -1,0 +1,15 @@
+// See held_elsewhere.h.
+#include "common/held_elsewhere.h"
+
+#include <cstdio>
+#include <string>
+
+#include "common/printable.h"
+#include "platform/platform.h"
+
+void say_if_held_elsewhere(const char* path) {
+    if (file_held_elsewhere()) {
+        std::string shown;
+        std::printf("Another program holds '%s'.\n", printable(path, shown));
+    }
+}
