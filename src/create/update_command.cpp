@@ -60,9 +60,6 @@ void update_command(int argc, char** argv) {
     char input_dir[PATH_CAPACITY];
     TreeMatch match;
     take_folder(argc, argv, input_dir, &match);
-    if (!plan_start()) {
-        end_run(2);
-    }
     unsigned long replaced = 0;
     const std::uint32_t count = entry_count();
     for (std::uint32_t n = 0; n < count; ++n) {
@@ -73,9 +70,7 @@ void update_command(int argc, char** argv) {
             end_run(2);
         }
         std::string path = replace ? file_path(match, file) : std::string();
-        if (!plan_entry(entry, replace ? path.c_str() : nullptr, replace ? match.files[file].size : 0)) {
-            end_run(2);
-        }
+        plan_entry(entry, replace ? path.c_str() : nullptr, replace ? match.files[file].size : 0);
         replaced += replace ? 1 : 0;
     }
     unsigned long added = 0;
@@ -83,9 +78,7 @@ void update_command(int argc, char** argv) {
         if (match.entryOf[file] != NO_MATCH) {
             continue;
         }
-        if (!plan_new_entry(match.files[file].name, file_path(match, file), match.files[file].size)) {
-            end_run(2);
-        }
+        plan_new_entry(match.files[file].name, file_path(match, file), match.files[file].size);
         ++added;
     }
     // Nothing to change: the archive stays as it is, not even rewritten.

@@ -31,6 +31,13 @@ std::string listing_row(int index, std::uint32_t size, const std::string& name) 
     return text + name + "\n";
 }
 
+std::string slashed(std::string name) {
+    for (char& c : name) {
+        c = c == '\\' ? '/' : c;
+    }
+    return name;
+}
+
 class LargeIndexTest : public ToolTest {
 protected:
     // Why a run under a memory limit cannot be made here, or "".
@@ -192,6 +199,43 @@ TEST_F(LargeIndexTest, NamesLongerThanTheWindow) {
     EXPECT_EQ(read_file("out/a.txt") + read_file("out/b.txt") + read_file("out/c.txt"), "abcdef");
 }
 
+// A folder whose names pass CREATE's 1 MiB index: COMPARE walks it whole,
+// UPDATE adds it all, and DELETE of one entry rewrites the whole index.
+TEST_F(LargeIndexTest, ChangesPastCreatesIndexLimit) {
+    const std::string folder(100, 'p');
+    std::vector<FixtureEntry> files;
+    std::string only_in_folder;
+    std::string added;
+    for (int i = 0; i < 5000; ++i) {
+        char number[8];
+        std::snprintf(number, sizeof number, "%04d", i);
+        files.push_back({folder + "\\" + std::string(120, 'q') + number, std::to_string(i % 10)});
+        const std::string path = "in/" + slashed(files.back().name);
+        write_file(path, files.back().data);
+        only_in_folder += "Only in folder '" + local(path) + "'\n";
+        added += "Adding[" + std::to_string(i + 1) + "] 0kb '" + local(path) + "': Done\n";
+    }
+    std::vector<FixtureEntry> updated = {{"keep.txt", "k"}};
+    updated.insert(updated.end(), files.begin(), files.end());
+    const std::string before = big_archive({{"keep.txt", "k"}});
+    const std::string after = big_archive(updated);
+    const unsigned long start = 16 + 8 + (9 + 8) + 5000 * (9 + 225);  // past 1 MiB
+    const std::string import = "Import directory: " + local("in") + "\n\n";
+    write_file("x.big", before);
+    const std::string opened = BANNER + info_block("x.big", 1, before.size(), 41) + import;
+    EXPECT_RUN(run({"x.big", "COMPARE", "in"}),
+               opened + "Only in archive[0] 'keep.txt'\n" + only_in_folder + "Error: 5001 difference(s) found.\n",
+               3);
+    EXPECT_RUN(run({"x.big", "UPDATE", "in"}),
+               opened + added + "Files kept: 1, replaced: 0, added: 5000\nCompleted successfully\n", 0);
+    ASSERT_TRUE(read_file("x.big") == after);
+    EXPECT_RUN(run({"x.big", "DELETE", "keep.txt"}),
+               BANNER + info_block("x.big", 5001, after.size(), start) +
+                   "Removing[0] 0kb 'keep.txt'\nFiles kept: 5000, removed: 1\nCompleted successfully\n",
+               0);
+    EXPECT_TRUE(read_file("x.big") == big_archive(files));
+}
+
 // Enough entries for the index to cross the reader's window several times.
 constexpr int ENTRY_COUNT = 6000;
 
@@ -211,13 +255,6 @@ std::vector<FixtureEntry> many_entries() {
         entries.push_back({name, data});
     }
     return entries;
-}
-
-std::string slashed(std::string name) {
-    for (char& c : name) {
-        c = c == '\\' ? '/' : c;
-    }
-    return name;
 }
 
 class ManyIndexesTest : public LargeIndexTest {
