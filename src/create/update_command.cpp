@@ -103,9 +103,9 @@ void compare_command(int argc, char** argv) {
         std::uint32_t file = file_for_entry(match, n);
         if (file == NO_MATCH) {
             std::string_view name = quoted_name(entry.name, shown);
+            // UPDATE keeps it: shown, but no difference.
             std::printf("Only in archive[%lu] '%.*s'\n", static_cast<unsigned long>(n),
                         static_cast<int>(name.size()), name.data());
-            ++found;
         } else if (differs(match, file, n, entry)) {
             std::string_view name = quoted_name(entry.name, shown);
             std::string path = file_path(match, file);
