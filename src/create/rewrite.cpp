@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "archive/reader.h"
-#include "archive/selection.h"
 #include "common/end_run.h"
 #include "common/printable.h"
 #include "create/create.h"
@@ -211,7 +210,13 @@ bool add_kept_name(IndexPieces& index, const BigEntry& entry) {
     }
     for (std::uint32_t offset = static_cast<std::uint32_t>(entry.name.size()); offset < length;) {
         std::optional<std::string_view> piece = entry_name_piece(offset);
-        if (!piece || piece->empty() || !add_index_bytes(index, piece->data(), piece->size())) {
+        if (!piece) {
+            return false;
+        }
+        if (piece->empty()) {
+            return fail_changed();
+        }
+        if (!add_index_bytes(index, piece->data(), piece->size())) {
             return false;
         }
         offset += static_cast<std::uint32_t>(piece->size());
@@ -249,10 +254,14 @@ bool write_archive(FileHandle target, std::uint32_t start) {
         if (fate == REMOVED) {
             continue;
         }
-        const BigEntry entry = walked_entry(n);
-        const std::uint32_t offset = entry_data_offset(entry);
-        const std::uint32_t size = fate == KEPT ? entry_data_size(entry) : plan.files[fate].size;
-        if (!add_index_fields(index, position, size) || !add_kept_name(index, entry)) {
+        // Not walked_entry, which ends the run: the new file must go first.
+        const std::optional<BigEntry> entry = find_entry(n);
+        if (!entry) {
+            return entry_lookup_failed() ? false : fail_changed();
+        }
+        const std::uint32_t offset = entry_data_offset(*entry);
+        const std::uint32_t size = fate == KEPT ? entry_data_size(*entry) : plan.files[fate].size;
+        if (!add_index_fields(index, position, size) || !add_kept_name(index, *entry)) {
             return false;
         }
         position += size;
