@@ -1,7 +1,8 @@
 // The CHECK command: one walk of the index judges each entry's name and
 // range as it meets it and keeps a record of the entry; then the data is
 // read (check_data.cpp) and the names compared (check_names.cpp), and
-// their findings are printed in entry order.
+// their findings are printed in entry order; a last walk finds the entries
+// that need a folder where another entry is a file.
 #include "archive/check_command.h"
 
 #include <algorithm>
@@ -86,7 +87,15 @@ DataRange judge_range(std::uint32_t n, const BigEntry& entry, const BigHeader& h
 struct Walk {
     std::uint32_t met = 0;       // entries the index holds
     std::uint64_t indexEnd = 0;  // where the last of them ends in the index
+    bool folders = false;        // a name that is compared holds a separator
 };
+
+// Whether judge_name compares the name with the others: extraction would
+// write it.
+bool is_compared(const BigEntry& entry) {
+    return entry.nameLength != 0 && entry_name_is_whole(entry) && entry.nameLength < PATH_CAPACITY &&
+           is_safe_entry_name(entry.name, local_path_style(), local_lead_bytes());
+}
 
 Walk walk_index(const BigHeader& header, EntryRecords& records) {
     Walk walk;
@@ -103,6 +112,8 @@ Walk walk_index(const BigHeader& header, EntryRecords& records) {
             break;
         }
         EntryRecord record{judge_name(n, *entry, scratch), n, place->at, {}};
+        walk.folders = walk.folders || (record.nameHash != NO_NAME_HASH &&
+                                        entry->name.find_first_of("\\/") != std::string_view::npos);
         record.facts.range = judge_range(n, *entry, header);
         if (!add_record(records, record)) {
             std::printf("Error: Failed to allocate enough memory.\n");
@@ -195,6 +206,46 @@ void report_names(EntryRecords& records) {
     }
 }
 
+// Prints, in entry order, each entry that needs a folder where another
+// entry is a file, which extraction cannot write both of: an error, or a
+// warning when the two differ in letter case alone.
+void report_folders(EntryRecords& records, const Walk& walk) {
+    if (!walk.folders) {
+        return;
+    }
+    order_by_hash(records);
+    const RecordIterator begin = records_begin(records);
+    const RecordIterator end = records_end(records);
+    FolderSearch search;
+    std::string storage;
+    for (std::uint32_t n = 0; n < walk.met; ++n) {
+        std::optional<BigEntry> entry = find_entry(n);
+        if (!entry) {
+            if (!entry_lookup_failed()) {
+                std::printf("Error: Could not read file.\n");
+            }
+            end_run(2);
+        }
+        if (!is_compared(*entry)) {
+            continue;
+        }
+        const std::string name(entry->name);
+        FolderFinding found;
+        if (!file_in_the_way(begin, end, name, search, &found)) {
+            end_run(2);
+        }
+        if (found.file == NO_ENTRY) {
+            continue;
+        }
+        std::string_view other = quoted_name(search.found, storage);
+        std::string what = "it needs a folder where entry " + std::to_string(found.file) + " '" +
+                           std::string(other) + "' is a file" +
+                           (found.exact ? "; extraction cannot write both."
+                                        : ", but for letter case; Windows cannot extract both.");
+        report(found.exact, n, name, what.c_str());
+    }
+}
+
 }  // namespace
 
 void check_command() {
@@ -218,6 +269,7 @@ void check_command() {
         end_run(2);
     }
     report_names(records);
+    report_folders(records, walk);
     if (problems == 0) {
         close_archive();
         complete_run();

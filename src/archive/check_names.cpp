@@ -1,33 +1,89 @@
-// CHECK's name step: entries whose names would extract onto one file.
-// Names are compared by hash and confirmed by reading them again from the
-// index, so that no name is held for the whole run.
+// CHECK's name steps: entries whose names would extract onto one file, and
+// entries that need a folder where another entry is a file. Names are
+// compared as extraction writes them, by hash, and confirmed by reading
+// them again from the index, so that no name is held for the whole run.
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 
 #include "archive/check_steps.h"
-#include "common/name_pattern.h"
+#include "archive/reader.h"
+#include "common/ascii.h"
+#include "common/limits.h"
+#include "platform/platform.h"
 
 namespace {
 
-// The hash holds the key's hash (name_key: letter case and separators
-// aside) in its high bits and the spelling's (separators aside) in its low
-// ones. Names with one key meet in one group, and names spelt alike in one
+// The hash holds the key's hash (spelling_key: the spelling, letter case
+// aside) in its high bits and the spelling's in its low ones. Names with one key meet in one group, and names spelt alike in one
 // run within it, so that a name with thousands of case variants is compared
 // with its own spelling only, not with each of them.
 constexpr int SPELLING_BITS = 24;
 constexpr std::uint64_t SPELLING_MASK = (std::uint64_t{1} << SPELLING_BITS) - 1;
 
-std::uint64_t fnv1a(std::string_view bytes) {
-    std::uint64_t hash = 14695981039346656037ull;
+constexpr std::uint64_t FNV_START = 14695981039346656037ull;
+
+std::uint64_t fnv1a(std::string_view bytes, std::uint64_t hash = FNV_START) {
     for (char c : bytes) {
         hash = (hash ^ static_cast<std::uint8_t>(c)) * 1099511628211ull;
     }
     return hash;
 }
 
-// The name as it is spelt, '/' and '\' taken as one separator.
+std::uint64_t combined(std::uint64_t key_hash, std::uint64_t spelling_hash) {
+    std::uint64_t hash = (key_hash & ~SPELLING_MASK) | (spelling_hash & SPELLING_MASK);
+    return hash == NO_NAME_HASH ? NO_NAME_HASH + 1 : hash;
+}
+
+bool is_name_separator(char c) {
+    return c == '\\' || c == '/';
+}
+
+// The name as extraction writes it: '/' and '\' one separator, and the
+// empty and "." parts dropped, as the system drops them from a path
+// ("sub\\a.txt" and "sub\.\a.txt" are "sub\a.txt"). Read by characters.
 void spelling(std::string_view name, std::string* out) {
-    out->assign(name);
-    std::replace(out->begin(), out->end(), '/', '\\');
+    const LeadBytes& lead = local_lead_bytes();
+    out->clear();
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= name.size();) {
+        if (i < name.size() && !is_name_separator(name[i])) {
+            i += character_length(name, i, lead);
+            continue;
+        }
+        std::string_view part = name.substr(start, i - start);
+        if (!part.empty() && part != ".") {
+            if (!out->empty()) {
+                out->push_back('\\');
+            }
+            out->append(part);
+        }
+        start = ++i;
+    }
+}
+
+// A spelling (or a part of one) with its letters folded as this system's
+// file systems compare names: the ASCII letters, and on Windows those of
+// the ANSI code page, each run of characters beyond ASCII at a time. Runs
+// never hold a separator, so a folder's key is the start of its files'.
+void spelling_key(std::string_view spelled, std::string* out) {
+    const LeadBytes& lead = local_lead_bytes();
+    std::string folded;
+    out->clear();
+    for (std::size_t i = 0; i < spelled.size();) {
+        std::size_t run = i;
+        while (run < spelled.size() &&
+               (character_length(spelled, run, lead) > 1 || static_cast<unsigned char>(spelled[run]) >= 0x80)) {
+            run += character_length(spelled, run, lead);
+        }
+        if (run == i) {
+            out->push_back(ascii_upper(spelled[i++]));
+            continue;
+        }
+        std::string_view text = spelled.substr(i, run - i);
+        out->append(fold_letter_case(text, &folded) ? std::string_view(folded) : text);
+        i = run;
+    }
 }
 
 enum class NameForm { key, spelling };
@@ -37,10 +93,10 @@ int name_in_form(const EntryRecord& record, NameForm form, std::string* out) {
     if (!entry) {
         return 0;
     }
+    spelling(entry->name, out);
     if (form == NameForm::key) {
-        name_key(entry->name, out);
-    } else {
-        spelling(entry->name, out);
+        std::string spelled(*out);
+        spelling_key(spelled, out);
     }
     return 1;
 }
@@ -116,11 +172,19 @@ int compare_group(RecordIterator begin, RecordIterator end) {
 }  // namespace
 
 std::uint64_t name_hash(std::string_view name, std::string& scratch) {
-    name_key(name, &scratch);
-    std::uint64_t key = fnv1a(scratch);
-    spelling(name, &scratch);
-    std::uint64_t hash = (key & ~SPELLING_MASK) | (fnv1a(scratch) & SPELLING_MASK);
-    return hash == NO_NAME_HASH ? NO_NAME_HASH + 1 : hash;
+    std::string spelled;
+    spelling(name, &spelled);
+    spelling_key(spelled, &scratch);
+    return combined(fnv1a(scratch), fnv1a(spelled));
+}
+
+void order_by_hash(EntryRecords& records) {
+    auto by_hash = [](const EntryRecord& a, const EntryRecord& b) {
+        return a.nameHash != b.nameHash ? a.nameHash < b.nameHash : a.number < b.number;
+    };
+    if (!std::is_sorted(records_begin(records), records_end(records), by_hash)) {
+        std::sort(records_begin(records), records_end(records), by_hash);
+    }
 }
 
 int compare_names(EntryRecords& records) {
@@ -129,9 +193,7 @@ int compare_names(EntryRecords& records) {
     for (RecordIterator it = begin; it != end; ++it) {
         it->facts.same = {it->number, it->number};
     }
-    std::sort(begin, end, [](const EntryRecord& a, const EntryRecord& b) {
-        return a.nameHash != b.nameHash ? a.nameHash < b.nameHash : a.number < b.number;
-    });
+    order_by_hash(records);
     RecordIterator group = begin;
     while (group != end && group->nameHash == NO_NAME_HASH) {
         ++group;
@@ -141,6 +203,106 @@ int compare_names(EntryRecords& records) {
         if (next - group > 1 && !compare_group(group, next)) {
             return 0;
         }
+    }
+    return 1;
+}
+
+namespace {
+
+// The name of a record's entry read again, as stored, into `raw`: the walk
+// met it whole, shorter than a path, so one read of a path's length holds
+// it. 1, or 0 after saying why.
+int read_name(const EntryRecord& record, std::string* raw) {
+    char bytes[PATH_CAPACITY];
+    std::uint32_t got = 0;
+    const std::uint32_t at = static_cast<std::uint32_t>(HEADER_SIZE + ENTRY_NAME_AT) + record.place;
+    if (!read_archive_data(at, bytes, PATH_CAPACITY, &got) || std::memchr(bytes, 0, got) == nullptr) {
+        std::printf("Error: Could not read file.\n");
+        return 0;
+    }
+    raw->assign(bytes);
+    return 1;
+}
+
+// Whether the record's entry is named `spelled` (or, with `key`, that but
+// for letter case). The last record read is kept: many entries of one
+// folder meet the same file.
+int record_named(const EntryRecord& record, std::string_view spelled, const std::string* key,
+                 FolderSearch& search, bool* named) {
+    if (search.number != record.number) {
+        search.number = NO_ENTRY;
+        if (!read_name(record, &search.raw)) {
+            return 0;
+        }
+        spelling(search.raw, &search.spelled);
+        spelling_key(search.spelled, &search.key);
+        search.number = record.number;
+    }
+    *named = key == nullptr ? search.spelled == spelled : search.key == *key;
+    return 1;
+}
+
+}  // namespace
+
+int file_in_the_way(RecordIterator begin, RecordIterator end, std::string_view name, FolderSearch& search,
+                    FolderFinding* found) {
+    const LeadBytes& lead = local_lead_bytes();
+    *found = {NO_ENTRY, false};
+    std::string spelled;
+    spelling(name, &spelled);
+    std::uint64_t key_hash = FNV_START;
+    std::uint64_t spelling_hash = FNV_START;
+    std::string part_key;
+    std::string key;
+    auto by_hash = [](const EntryRecord& r, std::uint64_t hash) { return r.nameHash < hash; };
+    for (std::size_t start = 0, i = 0; i < spelled.size();) {
+        if (spelled[i] != '\\') {
+            i += character_length(spelled, i, lead);
+            continue;
+        }
+        // spelled[0, i) is a folder the entry needs.
+        const std::string_view part = std::string_view(spelled).substr(start, i - start);
+        spelling_key(part, &part_key);
+        key_hash = fnv1a(part_key, key_hash);
+        spelling_hash = fnv1a(part, spelling_hash);
+        key += part_key;
+        const std::string_view folder = std::string_view(spelled).substr(0, i);
+        const std::uint64_t hash = combined(key_hash, spelling_hash);
+        const std::uint64_t group = hash & ~SPELLING_MASK;
+        // Mostly no entry has the folder's key: one search tells.
+        const RecordIterator first = std::lower_bound(begin, end, group, by_hash);
+        const bool keyed = first != end && (first->nameHash & ~SPELLING_MASK) == group;
+        for (RecordIterator it = keyed ? std::lower_bound(first, end, hash, by_hash) : end;
+             it != end && it->nameHash == hash; ++it) {
+            bool named = false;
+            if (!record_named(*it, folder, nullptr, search, &named)) {
+                return 0;
+            }
+            if (named) {
+                *found = {it->number, true};
+                search.found = search.raw;
+                return 1;
+            }
+        }
+        for (RecordIterator it = keyed && found->file == NO_ENTRY ? first : end;
+             it != end && (it->nameHash & ~SPELLING_MASK) == group; ++it) {
+            bool named = false;
+            if (it->nameHash == NO_NAME_HASH) {
+                continue;
+            }
+            if (!record_named(*it, folder, &key, search, &named)) {
+                return 0;
+            }
+            if (named) {
+                *found = {it->number, false};
+                search.found = search.raw;
+                break;
+            }
+        }
+        key_hash = fnv1a("\\", key_hash);
+        spelling_hash = fnv1a("\\", spelling_hash);
+        key += '\\';
+        start = ++i;
     }
     return 1;
 }

@@ -92,7 +92,8 @@ bool is_safe_entry_name(std::string_view name, PathStyle style, const LeadBytes&
             continue;
         }
         std::string_view component = name.substr(start, i - start);
-        if (component == "..") {
+        // A last part "." names the folder it is in, as a trailing separator does.
+        if (component == ".." || (component == "." && i == name.size())) {
             return false;
         }
         if (windows && (ends_in_dot_or_blank(component) || is_windows_device(component))) {

@@ -7,8 +7,9 @@
 #include "common/path_style.h"
 
 // False for an empty name, an absolute one (leading '\' or '/'), one that
-// ends in a separator ("trail\"), one with a drive letter (C:), and one
-// with a ".." component, whichever separator it uses. In Windows style also
+// ends in a separator ("trail\") or in a "." part ("x\.", "."), which name
+// a folder, one with a drive letter (C:), and one with a ".." component,
+// whichever separator it uses. In Windows style also
 // for what Windows would refuse half way, rewrite or open as a device: ':',
 // '<', '>', '"', '|', '?', '*' and control bytes anywhere, a component that
 // ends in a dot or a blank ("readme.", "...", "sub "), and reserved device

@@ -21,13 +21,23 @@
 
 namespace {
 
+// A block of the index that a walk alone has filled.
+struct FullBlock {
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::size_t used;
+};
+
 // The archive being built: CREATE's two passes and the walk share it.
 struct BuildState {
     FileHandle handle = INVALID_FILE;
     const char* archivePath = nullptr;
-    std::array<std::uint8_t, HEADER_SIZE> header{};  // in stored byte order
     std::unique_ptr<std::uint8_t[]> index;           // INDEX_CAPACITY + room for the end record
     std::size_t writeAt = 0;                         // end of the entries so far
+    // CREATE's index is the one block above; a walk with no archive to make
+    // (index_tree) goes on in further blocks of the same size, the full ones
+    // kept here, for a folder of any size.
+    bool walkOnly = false;
+    std::vector<FullBlock> fullBlocks;
     Pass pass = Pass::PASS_INDEX;
     std::uint32_t fileCounter = 0;
     std::size_t rootLength = 0;  // a walked path's name starts after the root and a separator
@@ -113,16 +123,12 @@ int copy_file(FileHandle file, std::uint32_t size) {
 }
 
 int seek_to(std::uint32_t offset) {
-    std::uint32_t position = 0;
-    if (!file_seek(build.handle, offset, &position) || position != offset) {
-        std::printf("Error: Could not set file pointer.\n");
-        return 0;
-    }
-    return 1;
+    return seek_archive_to(build.handle, offset);
 }
 
 void release_buffers() {
     build.index.reset();
+    build.fullBlocks.clear();
     build.copyBuffer.reset();
     build.names.clear();
     build.relativePaths.clear();
@@ -165,10 +171,24 @@ int ready_to_walk(const char* input_dir) {
         std::printf("Error: Could not open input directory.\n");
         return 0;
     }
+    build.fullBlocks.clear();
     build.index.reset(new (std::nothrow) std::uint8_t[INDEX_CAPACITY + END_RECORD_SIZE]);
     if (!build.index) {
         std::printf("Error: Could not allocate %lu bytes memory.\n",
                     static_cast<unsigned long>(INDEX_CAPACITY));
+        return 0;
+    }
+    return 1;
+}
+
+// A walk alone goes on in a new block once one is full. 1, or 0 after
+// saying that the memory was not there.
+int next_block() {
+    build.fullBlocks.push_back({std::move(build.index), build.writeAt});
+    build.writeAt = 0;
+    build.index.reset(new (std::nothrow) std::uint8_t[INDEX_CAPACITY + END_RECORD_SIZE]);
+    if (!build.index) {
+        std::printf("Error: Failed to allocate enough memory.\n");
         return 0;
     }
     return 1;
@@ -236,6 +256,37 @@ bool fits_archive(std::uint64_t bytes) {
     return bytes < (std::uint64_t{1} << 32);
 }
 
+int seek_archive_to(FileHandle file, std::uint32_t offset) {
+    std::uint32_t position = 0;
+    if (!file_seek(file, offset, &position) || position != offset) {
+        std::printf("Error: Could not set file pointer.\n");
+        return 0;
+    }
+    return 1;
+}
+
+void store_end_record(std::uint8_t* at) {
+    std::memcpy(at, END_TAG.data(), END_TAG.size());
+    std::memset(at + END_TAG.size(), 0, END_RECORD_SIZE - END_TAG.size());
+}
+
+int write_archive_header(FileHandle file, std::uint32_t file_count, std::uint32_t start_offset,
+                         std::uint32_t archive_size) {
+    std::array<std::uint8_t, HEADER_SIZE> header{};
+    std::memcpy(header.data() + HEADER_MAGIC_AT, BIG_MAGIC.data(), BIG_MAGIC.size());
+    store_le32(header.data() + HEADER_ARCHIVE_SIZE_AT, archive_size);
+    store_be32(header.data() + HEADER_FILE_COUNT_AT, file_count);
+    store_be32(header.data() + HEADER_START_OFFSET_AT, start_offset);
+    if (!seek_archive_to(file, 0)) {
+        return 0;
+    }
+    if (!file_write(file, header.data(), HEADER_SIZE)) {
+        std::printf("Error: Could not write BIG header.\n");
+        return 0;
+    }
+    return 1;
+}
+
 int add_index_entry(const char* path, std::uint64_t size) {
     if (!build.index || path == nullptr) {
         return 0;
@@ -265,9 +316,15 @@ int add_index_entry(const char* path, std::uint64_t size) {
     }
     std::size_t n = std::strlen(name);
     if (build.writeAt + n + ENTRY_FIXED_SIZE >= INDEX_CAPACITY) {
-        std::printf("\nFatal: Out of memory!\n");
-        abandon_archive();
-        end_run(2);
+        if (build.walkOnly) {
+            if (!next_block()) {
+                return 0;
+            }
+        } else {
+            std::printf("\nFatal: Out of memory!\n");
+            abandon_archive();
+            end_run(2);
+        }
     }
     std::uint8_t* entry = build.index.get() + build.writeAt;
     std::memcpy(entry + ENTRY_NAME_AT, name, n + 1);
@@ -341,6 +398,7 @@ int create_archive(const char* archive_path, const char* input_dir) {
     }
     // Checked before the archive exists, so that a mistyped directory does
     // not leave an archive behind.
+    build.walkOnly = false;
     if (!ready_to_walk(input_dir)) {
         return 0;
     }
@@ -357,7 +415,6 @@ int create_archive(const char* archive_path, const char* input_dir) {
     build.archivePath = archive_path;
     leave_out_of_walk(archive_path);
 
-    build.header.fill(0);
     if (!walk_index_pass(input_dir)) {
         return fail_closing();
     }
@@ -367,9 +424,6 @@ int create_archive(const char* archive_path, const char* input_dir) {
         std::printf("Error: The archive would reach 4 GiB.\n");
         return fail_closing();
     }
-    std::memcpy(build.header.data() + HEADER_MAGIC_AT, BIG_MAGIC.data(), BIG_MAGIC.size());
-    store_be32(build.header.data() + HEADER_FILE_COUNT_AT, file_count);
-    store_be32(build.header.data() + HEADER_START_OFFSET_AT, start_offset);
 
     // The data area starts beyond the file's end; the gap is written last.
     if (!seek_to(start_offset)) {
@@ -393,13 +447,10 @@ int create_archive(const char* archive_path, const char* input_dir) {
         std::printf("Error: Could not set file pointer.\n");
         return fail_closing();
     }
-    store_le32(build.header.data() + HEADER_ARCHIVE_SIZE_AT, static_cast<std::uint32_t>(archive_size));
 
     // Index and end record before the header: a run that fails while writing
     // them leaves a header of zeros, which no reader accepts.
-    std::uint8_t* end_record = build.index.get() + build.writeAt;
-    std::memcpy(end_record, END_TAG.data(), END_TAG.size());
-    std::memset(end_record + END_TAG.size(), 0, END_RECORD_SIZE - END_TAG.size());
+    store_end_record(build.index.get() + build.writeAt);
     if (!seek_to(HEADER_SIZE)) {
         return fail_closing();
     }
@@ -408,11 +459,8 @@ int create_archive(const char* archive_path, const char* input_dir) {
         std::printf("Error: Could not write end entry.\n");
         return fail_closing();
     }
-    if (!seek_to(0)) {
-        return fail_closing();
-    }
-    if (!file_write(build.handle, build.header.data(), HEADER_SIZE)) {
-        std::printf("Error: Could not write BIG header.\n");
+    if (!write_archive_header(build.handle, file_count, start_offset,
+                              static_cast<std::uint32_t>(archive_size))) {
         return fail_closing();
     }
     if (!file_flush(build.handle)) {
@@ -424,6 +472,7 @@ int create_archive(const char* archive_path, const char* input_dir) {
 }
 
 int index_tree(const char* input_dir) {
+    build.walkOnly = true;
     if (!ready_to_walk(input_dir) || !walk_index_pass(input_dir)) {
         release_buffers();
         return 0;
@@ -437,16 +486,22 @@ std::vector<WalkedFile> walked_files() {
     std::vector<WalkedFile> files;
     files.reserve(build.fileCounter);
     std::size_t path_at = 0;
-    for (std::size_t at = 0; at < build.writeAt;) {
-        std::optional<BigEntry> entry = entry_at(entries(), at);
-        if (!entry || path_at >= build.relativePaths.size()) {
-            break;
+    auto take_block = [&](std::span<const std::uint8_t> block) {
+        for (std::size_t at = 0; at < block.size();) {
+            std::optional<BigEntry> entry = entry_at(block, at);
+            if (!entry || path_at >= build.relativePaths.size()) {
+                break;
+            }
+            const char* path = build.relativePaths.c_str() + path_at;
+            files.push_back({entry->name, path, entry_data_size(*entry)});
+            path_at += std::strlen(path) + 1;
+            at = entry_end(block, *entry);
         }
-        const char* path = build.relativePaths.c_str() + path_at;
-        files.push_back({entry->name, path, entry_data_size(*entry)});
-        path_at += std::strlen(path) + 1;
-        at = entry_end(entries(), *entry);
+    };
+    for (const FullBlock& block : build.fullBlocks) {
+        take_block({block.bytes.get(), block.used});
     }
+    take_block(entries());
     return files;
 }
 

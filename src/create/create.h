@@ -32,6 +32,18 @@ std::uint32_t next_file_index();
 // below the 4 GiB that the format's 32-bit offsets and sizes can reach.
 bool fits_archive(std::uint64_t bytes);
 
+// Moves `file` to `offset`: 1, or 0 after saying it could not.
+int seek_archive_to(FileHandle file, std::uint32_t offset);
+
+// The end record this tool writes, "L225" and four zero bytes, at `at`.
+void store_end_record(std::uint8_t* at);
+
+// The header, written last, once the index and the data are in place, so
+// that a run stopped before leaves zeros where the magic goes: 1, or 0
+// after printing why.
+int write_archive_header(FileHandle file, std::uint32_t file_count, std::uint32_t start_offset,
+                         std::uint32_t archive_size);
+
 // Counts a directory the walk enters; false once more than
 // WALK_DIRECTORY_LIMIT were entered in this pass.
 bool enter_directory();
@@ -74,8 +86,10 @@ int copy_file_data(FileHandle file, FileHandle target, std::uint32_t size, void*
 int create_archive(const char* archive_path, const char* input_dir);
 
 // The index pass alone, with no archive made: the files below `input_dir`
-// as CREATE would store them, with its refusals and limits, for commands
-// that hold a tree against an archive. 1, or 0 after printing why.
+// as CREATE would store them, with its refusals and limits but for its
+// index's size, for commands that hold a tree against an archive: a folder
+// of any size, its names held in blocks of INDEX_CAPACITY bytes. 1, or 0
+// after printing why.
 int index_tree(const char* input_dir);
 
 // A file that index_tree met.

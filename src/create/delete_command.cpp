@@ -20,7 +20,7 @@ void delete_command(int argc, char** argv) {
     }
     refuse_read_only(argv[1]);
     Selection selection;
-    if (!read_selection(argv + 3, argc - 3, &selection) || !plan_start()) {
+    if (!read_selection(argv + 3, argc - 3, &selection)) {
         end_run(2);
     }
     BigHeader header;
@@ -30,8 +30,11 @@ void delete_command(int argc, char** argv) {
     for (std::uint32_t n = 0; n < count; ++n) {
         BigEntry entry = walked_entry(n);
         if (selects_first(selection, n, entry)) {
+            plan_removal();
             ++removed;
-        } else if (!entry_data_readable(n, entry) || !plan_entry(entry, nullptr, 0)) {
+        } else if (entry_data_readable(n, entry)) {
+            plan_entry(entry, nullptr, 0);
+        } else {
             end_run(2);
         }
     }

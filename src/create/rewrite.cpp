@@ -5,7 +5,6 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <span>
 #include <vector>
 
 #include "archive/reader.h"
@@ -22,52 +21,48 @@ namespace {
 // serves where the system cannot copy, and for the files.
 constexpr std::uint32_t REWRITE_CHUNK = 1024 * 1024;
 
+// The new index is written in pieces of this size as the data is written:
+// an index of any size costs no more.
+constexpr std::uint32_t INDEX_PIECE = 64 * 1024;
+
 // A leftover of a run that was killed may hold a name this run would try.
 constexpr unsigned long NAME_TRIES = 100;
 
-struct PlannedData {
-    std::uint32_t at;  // archive: the data's offset; a file: where its path starts in `paths`
+// What becomes of an entry of the open archive: kept with its data,
+// removed, or given the data of the planned file of that number.
+constexpr std::uint32_t KEPT = UINT32_MAX;
+constexpr std::uint32_t REMOVED = UINT32_MAX - 1;
+
+struct PlannedFile {
+    std::string_view name;  // an added entry's; empty for a file that replaces an entry's data
+    std::uint32_t pathAt;   // where its path starts in `paths`
     std::uint32_t size;
-    DataFrom from;
 };
 
-// The new archive as planned: its index (the data offsets filled in as the
-// data is written) and where each entry's data comes from.
+// The new archive as planned: 4 bytes for each entry of the open archive,
+// which is walked again to write it, and what is needed of each file.
 struct Plan {
-    std::unique_ptr<std::uint8_t[]> index;  // INDEX_CAPACITY and the end record
-    std::size_t writeAt = 0;
-    std::vector<PlannedData> data;
-    std::string paths;  // the files' paths, each terminated
+    std::vector<std::uint32_t> fates;  // in entry order
+    std::vector<PlannedFile> files;    // those that replace data, in entry order, then the added ones
+    std::string paths;                 // the files' paths, each terminated
+    std::uint32_t entries = 0;         // in the new archive
+    std::uint64_t indexBytes = 0;      // their entries' bytes in the new index
     std::uint64_t dataTotal = 0;
 };
 
 Plan plan;
 
-// Room in the index for an entry with a name of `length` bytes; if not,
-// says so.
-bool room_for(std::uint64_t length) {
-    if (plan.writeAt + length + ENTRY_FIXED_SIZE < INDEX_CAPACITY) {
-        return true;
-    }
-    std::printf("Error: The new archive's index would not fit in %lu bytes.\n",
-                static_cast<unsigned long>(INDEX_CAPACITY));
-    return false;
-}
-
-std::uint8_t* append_entry(std::uint32_t size, PlannedData data) {
-    std::uint8_t* entry = plan.index.get() + plan.writeAt;
-    store_be32(entry + ENTRY_DATA_OFFSET_AT, 0xFFFFFFFF);
-    store_be32(entry + ENTRY_DATA_SIZE_AT, size);
-    plan.data.push_back(data);
+void count_entry(std::uint64_t name_length, std::uint32_t size) {
+    ++plan.entries;
+    plan.indexBytes += ENTRY_FIXED_SIZE + name_length;
     plan.dataTotal += size;
-    return entry + ENTRY_NAME_AT;
 }
 
-PlannedData file_data(const char* path, std::uint32_t size, DataFrom from) {
-    PlannedData data{static_cast<std::uint32_t>(plan.paths.size()), size, from};
+std::uint32_t add_file(std::string_view name, const char* path, std::uint32_t size) {
+    plan.files.push_back({name, static_cast<std::uint32_t>(plan.paths.size()), size});
     plan.paths.append(path);
     plan.paths.push_back('\0');
-    return data;
+    return static_cast<std::uint32_t>(plan.files.size() - 1);
 }
 
 // The new file, beside the archive (or the file a link there leads to),
@@ -138,13 +133,9 @@ void make_new_file(const char* archive_path, NewFile* made) {
     end_run(2);
 }
 
-bool seek_to(FileHandle file, std::uint32_t offset) {
-    std::uint32_t position = 0;
-    if (!file_seek(file, offset, &position) || position != offset) {
-        std::printf("Error: Could not set file pointer.\n");
-        return false;
-    }
-    return true;
+int fail_changed() {
+    std::printf("Error: The archive changed while it was rewritten.\n");
+    return 0;
 }
 
 bool copy_kept(FileHandle target, std::uint32_t offset, std::uint64_t size, std::uint8_t* buffer) {
@@ -160,21 +151,21 @@ bool copy_kept(FileHandle target, std::uint32_t offset, std::uint64_t size, std:
     return false;
 }
 
-// Copies the file of entry `n` in, on a line of its own.
-bool copy_file_in(FileHandle target, std::uint32_t n, const PlannedData& data, std::uint8_t* buffer) {
+// Copies file `file` in as entry `n`, on a line of its own.
+bool copy_file_in(FileHandle target, std::uint32_t n, const PlannedFile& file, std::uint8_t* buffer) {
     std::string shown;
-    const char* path = plan.paths.c_str() + data.at;
-    std::printf("%s[%lu] %lukb '%s': ", data.from == DataFrom::adding ? "Adding" : "Replacing",
-                static_cast<unsigned long>(n), static_cast<unsigned long>(data.size / 1024),
+    const char* path = plan.paths.c_str() + file.pathAt;
+    std::printf("%s[%lu] %lukb '%s': ", file.name.empty() ? "Replacing" : "Adding",
+                static_cast<unsigned long>(n), static_cast<unsigned long>(file.size / 1024),
                 printable(path, shown));
-    FileHandle file = file_open(path, OpenMode::read_input);
-    if (file == INVALID_FILE) {
+    FileHandle handle = file_open(path, OpenMode::read_input);
+    if (handle == INVALID_FILE) {
         std::printf("Error: Could not open '%s'.\n", printable(path, shown));
         say_if_held_elsewhere(path);
         return false;
     }
-    const int copied = copy_file_data(file, target, data.size, buffer, REWRITE_CHUNK);
-    file_close(file);
+    const int copied = copy_file_data(handle, target, file.size, buffer, REWRITE_CHUNK);
+    file_close(handle);
     if (!copied) {
         return false;
     }
@@ -182,80 +173,174 @@ bool copy_file_in(FileHandle target, std::uint32_t n, const PlannedData& data, s
     return true;
 }
 
-// The data, entry by entry from `start` on, each entry's offset stored in
-// the index. Kept data that follows on in the old archive goes in one copy.
-bool write_data(FileHandle target, std::uint32_t start) {
+// The new index, gathered in a piece at a time and written between the
+// data's writes, the data's place taken up again after each. It must end
+// where the plan said: the data starts there.
+struct IndexPieces {
+    FileHandle target = INVALID_FILE;
+    std::unique_ptr<std::uint8_t[]> piece;
+    std::uint32_t held = 0;
+    std::uint64_t at = HEADER_SIZE;  // where the piece goes in the new file
+    std::uint64_t end = 0;           // where the planned index ends
+};
+
+bool write_piece(IndexPieces& index) {
+    std::uint64_t resume = 0;
+    if (index.held == 0) {
+        return true;
+    }
+    if (!file_position(index.target, &resume)) {
+        std::printf("Error: Could not set file pointer.\n");
+        return false;
+    }
+    if (!seek_archive_to(index.target, static_cast<std::uint32_t>(index.at))) {
+        return false;
+    }
+    if (!file_write(index.target, index.piece.get(), index.held)) {
+        std::printf("Error: Could not write end entry.\n");
+        return false;
+    }
+    index.at += index.held;
+    index.held = 0;
+    return seek_archive_to(index.target, static_cast<std::uint32_t>(resume));
+}
+
+bool add_index_bytes(IndexPieces& index, const void* bytes, std::size_t count) {
+    if (index.at + index.held + count > index.end) {
+        return fail_changed();
+    }
+    const auto* from = static_cast<const std::uint8_t*>(bytes);
+    while (count > 0) {
+        std::size_t room = INDEX_PIECE - index.held;
+        std::size_t take = count < room ? count : room;
+        std::memcpy(index.piece.get() + index.held, from, take);
+        index.held += static_cast<std::uint32_t>(take);
+        from += take;
+        count -= take;
+        if (index.held == INDEX_PIECE && !write_piece(index)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool add_index_fields(IndexPieces& index, std::uint64_t offset, std::uint32_t size) {
+    std::uint8_t fields[ENTRY_NAME_AT];
+    store_be32(fields + ENTRY_DATA_OFFSET_AT, static_cast<std::uint32_t>(offset));
+    store_be32(fields + ENTRY_DATA_SIZE_AT, size);
+    return add_index_bytes(index, fields, sizeof fields);
+}
+
+// The entry `entry` of the open archive, its whole name as stored: a name
+// longer than the index window holds comes in pieces, which end the
+// entry's view.
+bool add_kept_name(IndexPieces& index, const BigEntry& entry) {
+    const std::uint32_t length = entry.nameLength;
+    if (!add_index_bytes(index, entry.name.data(), entry.name.size())) {
+        return false;
+    }
+    for (std::uint32_t offset = static_cast<std::uint32_t>(entry.name.size()); offset < length;) {
+        std::optional<std::string_view> piece = entry_name_piece(offset);
+        if (!piece) {
+            return false;
+        }
+        if (piece->empty()) {
+            return fail_changed();
+        }
+        if (!add_index_bytes(index, piece->data(), piece->size())) {
+            return false;
+        }
+        offset += static_cast<std::uint32_t>(piece->size());
+    }
+    return add_index_bytes(index, "", 1);
+}
+
+// Where the open archive's data that follows on is gathered, to be copied
+// in one go.
+struct KeptRun {
+    std::uint32_t from = 0;
+    std::uint64_t size = 0;
+};
+
+// The data, entry by entry from `start` on, and the index beside it, each
+// entry's offset the place its data goes. Kept data that follows on in the
+// old archive goes in one copy. Then the end record, and the header last:
+// a run that stops before leaves zeros where the magic goes.
+bool write_archive(FileHandle target, std::uint32_t start) {
     std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[REWRITE_CHUNK]);
-    if (!buffer) {
+    IndexPieces index{target, std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[INDEX_PIECE])};
+    if (!buffer || !index.piece) {
         std::printf("Error: Failed to allocate enough memory.\n");
         return false;
     }
-    if (!seek_to(target, start)) {
+    index.end = HEADER_SIZE + plan.indexBytes;
+    if (!seek_archive_to(target, start)) {
         return false;
     }
-    std::span<const std::uint8_t> index(plan.index.get(), plan.writeAt);
     std::uint64_t position = start;
-    std::uint32_t run_from = 0;
-    std::uint64_t run_size = 0;
-    std::size_t at = 0;
-    for (std::size_t n = 0; n < plan.data.size(); ++n) {
-        std::optional<BigEntry> entry = entry_at(index, at);
-        if (!entry) {
-            return false;
-        }
-        store_be32(plan.index.get() + at + ENTRY_DATA_OFFSET_AT, static_cast<std::uint32_t>(position));
-        at = entry_end(index, *entry);
-        const PlannedData& data = plan.data[n];
-        position += data.size;
-        if (data.from == DataFrom::archive && run_size > 0 && run_from + run_size == data.at) {
-            run_size += data.size;
+    std::uint32_t written = 0;
+    KeptRun run;
+    for (std::uint32_t n = 0; n < plan.fates.size(); ++n) {
+        const std::uint32_t fate = plan.fates[n];
+        if (fate == REMOVED) {
             continue;
         }
-        if (!copy_kept(target, run_from, run_size, buffer.get())) {
+        // Not walked_entry, which ends the run: the new file must go first.
+        const std::optional<BigEntry> entry = find_entry(n);
+        if (!entry) {
+            return entry_lookup_failed() ? false : fail_changed();
+        }
+        const std::uint32_t offset = entry_data_offset(*entry);
+        const std::uint32_t size = fate == KEPT ? entry_data_size(*entry) : plan.files[fate].size;
+        if (!add_index_fields(index, position, size) || !add_kept_name(index, *entry)) {
             return false;
         }
-        run_size = 0;
-        if (data.from == DataFrom::archive) {
-            run_from = data.at;
-            run_size = data.size;
-        } else if (!copy_file_in(target, static_cast<std::uint32_t>(n), data, buffer.get())) {
+        position += size;
+        if (fate == KEPT && run.size > 0 && run.from + run.size == offset) {
+            run.size += size;
+        } else if (!copy_kept(target, run.from, run.size, buffer.get())) {
             return false;
+        } else if (fate == KEPT) {
+            run = {offset, size};
+        } else {
+            run.size = 0;
+            if (!copy_file_in(target, written, plan.files[fate], buffer.get())) {
+                return false;
+            }
         }
+        ++written;
     }
-    return copy_kept(target, run_from, run_size, buffer.get());
-}
-
-// Index and end record, then the header: a run that stops before the
-// header leaves zeros where the magic goes, which no reader accepts.
-bool write_index_and_header(FileHandle target, std::uint32_t start) {
+    if (!copy_kept(target, run.from, run.size, buffer.get())) {
+        return false;
+    }
+    for (const PlannedFile& file : plan.files) {
+        if (file.name.empty()) {
+            continue;
+        }
+        if (!add_index_fields(index, position, file.size) ||
+            !add_index_bytes(index, file.name.data(), file.name.size()) || !add_index_bytes(index, "", 1) ||
+            !copy_file_in(target, written, file, buffer.get())) {
+            return false;
+        }
+        position += file.size;
+        ++written;
+    }
+    std::uint8_t end_record[END_RECORD_SIZE];
+    store_end_record(end_record);
+    index.end += END_RECORD_SIZE;
+    if (!add_index_bytes(index, end_record, END_RECORD_SIZE) || !write_piece(index)) {
+        return false;
+    }
     std::uint64_t archive_size = 0;
     if (!file_position(target, &archive_size) || !fits_archive(archive_size)) {
         std::printf("Error: Could not set file pointer.\n");
         return false;
     }
-    std::uint8_t* end_record = plan.index.get() + plan.writeAt;
-    std::memcpy(end_record, END_TAG.data(), END_TAG.size());
-    std::memset(end_record + END_TAG.size(), 0, END_RECORD_SIZE - END_TAG.size());
-    if (!seek_to(target, HEADER_SIZE)) {
-        return false;
+    // The open archive was walked twice; another program may have changed it.
+    if (index.at != index.end || written != plan.entries || archive_size != position) {
+        return fail_changed();
     }
-    if (!file_write(target, plan.index.get(), static_cast<std::uint32_t>(plan.writeAt + END_RECORD_SIZE))) {
-        std::printf("Error: Could not write end entry.\n");
-        return false;
-    }
-    std::array<std::uint8_t, HEADER_SIZE> header{};
-    std::memcpy(header.data() + HEADER_MAGIC_AT, BIG_MAGIC.data(), BIG_MAGIC.size());
-    store_le32(header.data() + HEADER_ARCHIVE_SIZE_AT, static_cast<std::uint32_t>(archive_size));
-    store_be32(header.data() + HEADER_FILE_COUNT_AT, static_cast<std::uint32_t>(plan.data.size()));
-    store_be32(header.data() + HEADER_START_OFFSET_AT, start);
-    if (!seek_to(target, 0)) {
-        return false;
-    }
-    if (!file_write(target, header.data(), HEADER_SIZE)) {
-        std::printf("Error: Could not write BIG header.\n");
-        return false;
-    }
-    return true;
+    return write_archive_header(target, written, start, static_cast<std::uint32_t>(archive_size)) != 0;
 }
 
 }  // namespace
@@ -268,54 +353,27 @@ void refuse_read_only(const char* archive_path) {
     }
 }
 
-int plan_start() {
-    plan.index.reset(new (std::nothrow) std::uint8_t[INDEX_CAPACITY + END_RECORD_SIZE]);
-    if (!plan.index) {
-        std::printf("Error: Could not allocate %lu bytes memory.\n", static_cast<unsigned long>(INDEX_CAPACITY));
-        return 0;
+void plan_entry(const BigEntry& entry, const char* path, std::uint32_t size) {
+    if (path == nullptr) {
+        plan.fates.push_back(KEPT);
+        count_entry(entry.nameLength, entry_data_size(entry));
+    } else {
+        plan.fates.push_back(add_file({}, path, size));
+        count_entry(entry.nameLength, size);
     }
-    plan.writeAt = 0;
-    return 1;
 }
 
-int plan_entry(const BigEntry& entry, const char* path, std::uint32_t size) {
-    const std::uint32_t length = entry.nameLength;
-    if (!room_for(length)) {
-        return 0;
-    }
-    PlannedData data = path == nullptr
-                           ? PlannedData{entry_data_offset(entry), entry_data_size(entry), DataFrom::archive}
-                           : file_data(path, size, DataFrom::replacing);
-    std::uint8_t* name = append_entry(data.size, data);
-    std::memcpy(name, entry.name.data(), entry.name.size());
-    // A name longer than the index window holds comes in pieces, which end
-    // the entry's view: everything needed of it is taken by now.
-    for (std::uint32_t offset = static_cast<std::uint32_t>(entry.name.size()); offset < length;) {
-        std::optional<std::string_view> piece = entry_name_piece(offset);
-        if (!piece || piece->empty()) {
-            return 0;
-        }
-        std::memcpy(name + offset, piece->data(), piece->size());
-        offset += static_cast<std::uint32_t>(piece->size());
-    }
-    name[length] = '\0';
-    plan.writeAt += length + ENTRY_FIXED_SIZE;
-    return 1;
+void plan_removal() {
+    plan.fates.push_back(REMOVED);
 }
 
-int plan_new_entry(std::string_view name, const std::string& path, std::uint32_t size) {
-    if (!room_for(name.size())) {
-        return 0;
-    }
-    std::uint8_t* stored = append_entry(size, file_data(path.c_str(), size, DataFrom::adding));
-    std::memcpy(stored, name.data(), name.size());
-    stored[name.size()] = '\0';
-    plan.writeAt += name.size() + ENTRY_FIXED_SIZE;
-    return 1;
+void plan_new_entry(std::string_view name, const std::string& path, std::uint32_t size) {
+    add_file(name, path.c_str(), size);
+    count_entry(name.size(), size);
 }
 
 void replace_archive(const char* archive_path) {
-    const std::uint64_t start = plan.writeAt + HEADER_SIZE + END_RECORD_SIZE;
+    const std::uint64_t start = plan.indexBytes + HEADER_SIZE + END_RECORD_SIZE;
     if (!fits_archive(start + plan.dataTotal)) {
         std::printf("Error: The archive would reach 4 GiB.\n");
         end_run(2);
@@ -324,7 +382,7 @@ void replace_archive(const char* archive_path) {
     make_new_file(archive_path, &made);
     take_permissions(made.handle, made.target.c_str());
     const auto start_offset = static_cast<std::uint32_t>(start);
-    if (!write_data(made.handle, start_offset) || !write_index_and_header(made.handle, start_offset)) {
+    if (!write_archive(made.handle, start_offset)) {
         fail(made);
     }
     if (!file_sync(made.handle)) {

@@ -62,9 +62,6 @@ void update_command(int argc, char** argv) {
     TreeMatch match;
     take_folder(argc, argv, input_dir, &match);
     refuse_read_only(argv[1]);
-    if (!plan_start()) {
-        end_run(2);
-    }
     unsigned long replaced = 0;
     const std::uint32_t count = entry_count();
     for (std::uint32_t n = 0; n < count; ++n) {
@@ -75,9 +72,7 @@ void update_command(int argc, char** argv) {
             end_run(2);
         }
         std::string path = replace ? file_path(match, file) : std::string();
-        if (!plan_entry(entry, replace ? path.c_str() : nullptr, replace ? match.files[file].size : 0)) {
-            end_run(2);
-        }
+        plan_entry(entry, replace ? path.c_str() : nullptr, replace ? match.files[file].size : 0);
         replaced += replace ? 1 : 0;
     }
     unsigned long added = 0;
@@ -85,9 +80,7 @@ void update_command(int argc, char** argv) {
         if (match.entryOf[file] != NO_MATCH) {
             continue;
         }
-        if (!plan_new_entry(match.files[file].name, file_path(match, file), match.files[file].size)) {
-            end_run(2);
-        }
+        plan_new_entry(match.files[file].name, file_path(match, file), match.files[file].size);
         ++added;
     }
     // Nothing to change: the archive stays as it is, not even rewritten.
@@ -112,9 +105,9 @@ void compare_command(int argc, char** argv) {
         std::uint32_t file = file_for_entry(match, n);
         if (file == NO_MATCH) {
             std::string_view name = quoted_name(entry.name, shown);
+            // UPDATE keeps it: shown, but no difference.
             std::printf("Only in archive[%lu] '%.*s'\n", static_cast<unsigned long>(n),
                         static_cast<int>(name.size()), name.data());
-            ++found;
         } else if (differs(match, file, n, entry)) {
             std::string_view name = quoted_name(entry.name, shown);
             std::string path = file_path(match, file);

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "common/limits.h"
 #include "common/path_style.h"
@@ -25,6 +26,12 @@ PathStyle local_path_style();
 // ANSI code page when it is a double-byte one, known once prepare_process
 // has run; none on POSIX. Backend.
 const LeadBytes& local_lead_bytes();
+
+// Windows: `text`, characters beyond ASCII in the ANSI code page, in upper
+// case as Windows' file systems compare names ("\xE9" in 1252, e acute, as
+// "\xC9"), when the code page holds that exactly. False otherwise, and
+// always on POSIX, whose file systems compare bytes. Backend.
+bool fold_letter_case(std::string_view text, std::string* out);
 
 // Called first in every run. Afterwards no file the tool opens can take the
 // place of a closed standard stream, a file-size limit makes a write fail

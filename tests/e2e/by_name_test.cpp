@@ -83,7 +83,7 @@ TEST_F(ByNameTest, GetExtractsTheMatchingEntries) {
 TEST_F(ByNameTest, GetWritesNothingWhenRefused) {
     EXPECT_RUN(run({"x.big", "GET", "maps/harbour.map", "none", "out"}),
                head() + "Error: No entry matches 'none'.\n", 2);
-    for (const std::string name : {"..\\evil.txt", "sub\\trail\\"}) {
+    for (const std::string name : {"..\\evil.txt", "sub\\trail\\", "sub\\."}) {
         write_file("h.big", big_archive({{"ok.txt", "1"}, {name, "2"}}));
         const unsigned long start = 16 + 15 + 9 + name.size() + 8;
         EXPECT_RUN(run({"h.big", "GET", "*", "out"}),

@@ -77,6 +77,10 @@ TEST_F(CheckTest, BrokenArchives) {
     const std::string aux = host_is_windows()
                                 ? "Error: Entry 6 'aux.txt': its name is unsafe to extract.\n"
                                 : "Warning: Entry 6 'aux.txt': its name would be refused on Windows.\n";
+    // Windows refuses a "." part; Linux extracts it as the folder it is in.
+    const bool windows = host_is_windows();
+    const std::string dot_part = windows ? "Error: Entry 9 'sub\\.\\a.txt': its name is unsafe to extract.\n"
+                                         : "Warning: Entry 9 'sub\\.\\a.txt': its name would be refused on Windows.\n";
     const std::vector<Broken> cases = {
         {"ranges",
          archive({{0, 3, "a"}, {0, 3, "b"}, {2, 2, "c"}, {3, 5, "d"}, {0xFFFFFFF0, 0x20, "e", true},
@@ -105,6 +109,26 @@ TEST_F(CheckTest, BrokenArchives) {
              "into one file.\n"
              "Error: Entry 11 'x': entry 9 has the same name; extracting both would lose one.\n"
              "Error: " + (host_is_windows() ? "9" : "8") + " problem(s) found.\n",
+         2},
+        // Names as extraction writes them: empty and "." parts dropped, a
+        // file where another entry needs a folder, and on Windows letter
+        // case beyond ASCII (code page 1252) as its file systems fold it.
+        {"extraction_view",
+         archive({{0, 0, "sub\\a.txt"}, {0, 0, "sub\\\\a.txt"}, {0, 0, "x\\."}, {0, 0, "a"}, {0, 0, "a\\b.txt"},
+                  {0, 0, "B\\c.txt"}, {0, 0, "b"}, {0, 0, "caf\xE9.txt"}, {0, 0, "caf\xC9.txt"},
+                  {0, 0, "sub\\.\\a.txt"}},
+                 ""),
+         "Error: Entry 2 'x\\.': its name is unsafe to extract.\n" + dot_part +
+             "Error: Entry 1 'sub\\\\a.txt': entry 0 has the same name; extracting both would lose one.\n" +
+             (windows ? "Warning: Entry 8 'caf\xC9.txt': entry 7 differs only in letter case; Windows extracts "
+                        "both into one file.\n"
+                      : "Error: Entry 9 'sub\\.\\a.txt': entry 0 has the same name; extracting both would lose "
+                        "one.\n") +
+             "Error: Entry 4 'a\\b.txt': it needs a folder where entry 3 'a' is a file; extraction cannot "
+             "write both.\n"
+             "Warning: Entry 5 'B\\c.txt': it needs a folder where entry 6 'b' is a file, but for letter "
+             "case; Windows cannot extract both.\n"
+             "Error: 4 problem(s) found.\n",
          2},
         {"case_only",
          archive({{0, 1, "Maps\\Sea.map"}, {1, 1, "maps\\sea.MAP"}}, "ab"),

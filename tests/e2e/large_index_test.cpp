@@ -31,6 +31,13 @@ std::string listing_row(int index, std::uint32_t size, const std::string& name) 
     return text + name + "\n";
 }
 
+std::string slashed(std::string name) {
+    for (char& c : name) {
+        c = c == '\\' ? '/' : c;
+    }
+    return name;
+}
+
 class LargeIndexTest : public ToolTest {
 protected:
     // Why a run under a memory limit cannot be made here, or "".
@@ -192,6 +199,50 @@ TEST_F(LargeIndexTest, NamesLongerThanTheWindow) {
     EXPECT_EQ(read_file("out/a.txt") + read_file("out/b.txt") + read_file("out/c.txt"), "abcdef");
 }
 
+// A folder whose names pass CREATE's 1 MiB index: COMPARE walks it whole,
+// UPDATE adds it all, and DELETE of one entry rewrites the whole index.
+TEST_F(LargeIndexTest, ChangesPastCreatesIndexLimit) {
+    // Names as long as paths below in/ may be, so that few files are needed.
+    const std::size_t name_size = 258 - local("in/").size();
+    if (name_size < 150) {
+        GTEST_SKIP() << "the test's folder leaves too little room for long names";
+    }
+    const int count = static_cast<int>(1048576 / (9 + name_size)) + 1;
+    const std::string folder(80, 'p');
+    std::vector<FixtureEntry> files;
+    std::string only_in_folder;
+    std::string added;
+    for (int i = 0; i < count; ++i) {
+        char number[16];
+        std::snprintf(number, sizeof number, "%04d", i);
+        files.push_back({folder + "\\" + std::string(name_size - 85, 'q') + number, std::to_string(i % 10)});
+        const std::string path = "in/" + slashed(files.back().name);
+        write_file(path, files.back().data);
+        only_in_folder += "Only in folder '" + local(path) + "'\n";
+        added += "Adding[" + std::to_string(i + 1) + "] 0kb '" + local(path) + "': Done\n";
+    }
+    std::vector<FixtureEntry> updated = {{"keep.txt", "k"}};
+    updated.insert(updated.end(), files.begin(), files.end());
+    const std::string before = big_archive({{"keep.txt", "k"}});
+    const std::string after = big_archive(updated);
+    const auto start = static_cast<unsigned long>(16 + 8 + (9 + 8) + count * (9 + name_size));
+    const std::string import = "Import directory: " + local("in") + "\n\n";
+    const std::string n = std::to_string(count);
+    write_file("x.big", before);
+    const std::string opened = BANNER + info_block("x.big", 1, before.size(), 41) + import;
+    EXPECT_RUN(run({"x.big", "COMPARE", "in"}),
+               opened + "Only in archive[0] 'keep.txt'\n" + only_in_folder + "Error: " + n + " difference(s) found.\n",
+               3);
+    EXPECT_RUN(run({"x.big", "UPDATE", "in"}),
+               opened + added + "Files kept: 1, replaced: 0, added: " + n + "\nCompleted successfully\n", 0);
+    ASSERT_TRUE(read_file("x.big") == after);
+    EXPECT_RUN(run({"x.big", "DELETE", "keep.txt"}),
+               BANNER + info_block("x.big", count + 1, after.size(), start) + "Removing[0] 0kb 'keep.txt'\nFiles kept: " +
+                   n + ", removed: 1\nCompleted successfully\n",
+               0);
+    EXPECT_TRUE(read_file("x.big") == big_archive(files));
+}
+
 // Enough entries for the index to cross the reader's window several times.
 constexpr int ENTRY_COUNT = 6000;
 
@@ -211,13 +262,6 @@ std::vector<FixtureEntry> many_entries() {
         entries.push_back({name, data});
     }
     return entries;
-}
-
-std::string slashed(std::string name) {
-    for (char& c : name) {
-        c = c == '\\' ? '/' : c;
-    }
-    return name;
 }
 
 class ManyIndexesTest : public LargeIndexTest {

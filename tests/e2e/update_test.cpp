@@ -39,7 +39,7 @@ struct UpdateCase {
 };
 
 // Longer than the index window: kept, it is read in pieces. The second
-// fills the new index so that no entry fits after it.
+// fills CREATE's index so that no entry fits after it; a change goes past.
 const std::string LONG_NAME(100000, 'n');
 const std::string FULL_NAME(1048560, 'n');
 const std::string SHOWN_LONG = std::string(259, 'n') + "...";
@@ -53,7 +53,7 @@ const std::vector<UpdateCase> UPDATE_CASES = {
     {"ReplaceAddKeep", big_archive({{"a.txt", "abc"}, {"sub\\b.dat", ""}, {"old.txt", "o"}}),
      {{"a.txt", "new!"}, {"sub/b.dat", ""}, {"c.txt", "cc"}},
      "Differs[0] 'a.txt' from '{in/a.txt}'\nOnly in archive[2] 'old.txt'\nOnly in folder '{in/c.txt}'\n"
-     "Error: 3 difference(s) found.\n", 3,
+     "Error: 2 difference(s) found.\n", 3,
      "Replacing[0] 0kb '{in/a.txt}': Done\nAdding[3] 0kb '{in/c.txt}': Done\n"
      "Files kept: 2, replaced: 1, added: 1\nCompleted successfully\n", 0,
      big_archive({{"a.txt", "new!"}, {"sub\\b.dat", ""}, {"old.txt", "o"}, {"c.txt", "cc"}})},
@@ -63,7 +63,7 @@ const std::vector<UpdateCase> UPDATE_CASES = {
     {"NamesMatchAsTheGameLooksThemUp", big_archive({{"Data/Units.INI", "1234"}, {"x.txt", "x"}}),
      {{"data/units.ini", "5678"}},
      "Differs[0] 'Data/Units.INI' from '{in/data/units.ini}'\nOnly in archive[1] 'x.txt'\n"
-     "Error: 2 difference(s) found.\n", 3,
+     "Error: 1 difference(s) found.\n", 3,
      "Replacing[0] 0kb '{in/data/units.ini}': Done\nFiles kept: 1, replaced: 1, added: 0\n"
      "Completed successfully\n", 0,
      big_archive({{"Data/Units.INI", "5678"}, {"x.txt", "x"}})},
@@ -75,12 +75,17 @@ const std::vector<UpdateCase> UPDATE_CASES = {
      "Error: Entry 0 'a.txt' matches both '{in/A.txt}' and '{in/a.txt}'.\n", 2, "", true},
     {"LongNameKept", big_archive({{LONG_NAME, "x"}, {"a.txt", "abc"}}), {{"a.txt", "xyz"}},
      "Only in archive[0] '" + SHOWN_LONG + "'\nDiffers[1] 'a.txt' from '{in/a.txt}'\n"
-     "Error: 2 difference(s) found.\n", 3,
+     "Error: 1 difference(s) found.\n", 3,
      "Replacing[1] 0kb '{in/a.txt}': Done\nFiles kept: 1, replaced: 1, added: 0\nCompleted successfully\n", 0,
      big_archive({{LONG_NAME, "x"}, {"a.txt", "xyz"}})},
-    {"IndexFull", big_archive({{FULL_NAME, "x"}}), {{"b.txt", "b"}},
-     "Only in archive[0] '" + SHOWN_LONG + "'\nOnly in folder '{in/b.txt}'\nError: 2 difference(s) found.\n", 3,
-     "Error: The new archive's index would not fit in 1048576 bytes.\n", 2, ""},
+    {"IndexPastCreatesLimit", big_archive({{FULL_NAME, "x"}}), {{"b.txt", "b"}},
+     "Only in archive[0] '" + SHOWN_LONG + "'\nOnly in folder '{in/b.txt}'\nError: 1 difference(s) found.\n", 3,
+     "Adding[1] 0kb '{in/b.txt}': Done\nFiles kept: 1, replaced: 0, added: 1\nCompleted successfully\n", 0,
+     big_archive({{FULL_NAME, "x"}, {"b.txt", "b"}})},
+    // UPDATE keeps an entry with no file: no difference.
+    {"OnlyInArchiveIsNoDifference", big_archive({{"a.txt", "abc"}, {"b.txt", "b"}}), {{"a.txt", "abc"}},
+     "Only in archive[1] 'b.txt'\nCompleted successfully\n", 0,
+     "Files kept: 2, replaced: 0, added: 0\nCompleted successfully\n", 0, ""},
     {"KeptDataOutsideTheArchive", outside(big_archive({{"a.txt", "abc"}, {"b.txt", "b"}})),
      {{"a.txt", "abc"}, {"b.txt", "B"}},
      "Error: Entry 0 'a.txt': its data cannot be read.\n", 2,

@@ -14,8 +14,8 @@ TEST(EntryName, ClimbsAndAbsoluteNamesRefusedInBothStyles) {
         "C:\\a.txt", "c:/a.txt",     "..",              "..\\a.txt",            "../a.txt",
         "sub\\..",   "sub/..",       "sub\\..\\a.txt",  "sub/../a.txt",         "sub/..\\..\\a.txt",
         "a\\b\\..\\..\\..\\c",
-        // A trailing separator names a folder, never a file.
-        "trail\\", "sub/trail/", "a\\b/"};
+        // A trailing separator or "." part names a folder, never a file.
+        "trail\\", "sub/trail/", "a\\b/", ".", "x\\.", "sub/."};
     for (PathStyle style : BOTH) {
         for (const char* name : refused) {
             SCOPED_TRACE(name);
@@ -44,7 +44,7 @@ TEST(EntryName, WindowsOnlyDangers) {
                                      ". .",        "sub\\...\\x",  "sub\\.. ",
                                      // Names Windows would write under another name.
                                      "readme.",    "readme ",      "sub \\x",      "foo..",
-                                     "a\\.\\b",     ".",            "x\\trail.\\y",
+                                     "a\\.\\b",     "x\\trail.\\y",
                                      // Consoles and the clock, with or without an extension.
                                      "CONIN$",     "sub\\conout$", "CONOUT$.txt",  "clock$",
                                      "CLOCK$.log",
