@@ -40,6 +40,8 @@ set(BIGTOOL_PORTABLE_SOURCES
 set(BIGTOOL_LIBRARY_SOURCES
   src/lib/archive_table.cpp
   src/lib/read_api.cpp
+  src/lib/load_order.cpp
+  src/lib/overlay_api.cpp
   src/lib/status.cpp
   src/archive/big_format.cpp
   src/archive/header_check.cpp
