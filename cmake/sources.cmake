@@ -33,6 +33,9 @@ set(BIGTOOL_PORTABLE_SOURCES
   src/main/find.cpp
   src/main/list.cpp
   src/main/print_name.cpp
+  src/main/archive_set.cpp
+  src/main/conflicts_command.cpp
+  src/main/diff_command.cpp
 )
 # The library behind the public header (include/bigtool.h), which the tool
 # links too: nothing in it prints, ends the process or keeps process-wide
