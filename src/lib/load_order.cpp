@@ -12,67 +12,102 @@ namespace {
 // Compared a piece at a time, whatever the entries' sizes.
 constexpr std::uint32_t COMPARE_PIECE = 64 * 1024;
 
-std::uint32_t slot_of(const Overlay& overlay, std::uint32_t hash) {
-    return hash & static_cast<std::uint32_t>(overlay.slots.size() - 1);
+// FNV-1a's low bits hang on the low bits of each byte alone, and names
+// that differ in a digit would crowd a few slots: the hash is mixed first.
+std::uint32_t mixed(std::uint32_t hash) {
+    hash ^= hash >> 16;
+    hash *= 0x85ebca6bu;
+    hash ^= hash >> 13;
+    hash *= 0xc2b2ae35u;
+    return hash ^ (hash >> 16);
+}
+
+std::uint64_t slot_value(std::uint32_t hash, std::uint32_t k) {
+    return std::uint64_t{hash} << 32 | (k + 1);
+}
+
+std::uint32_t slot_name(std::uint64_t value) {
+    return static_cast<std::uint32_t>(value) - 1;
 }
 
 std::uint32_t next_slot(const Overlay& overlay, std::uint32_t slot) {
     return (slot + 1) & static_cast<std::uint32_t>(overlay.slots.size() - 1);
 }
 
-// The slot that holds `name`, or the empty one where it would go.
+// The slot that holds `name`, whose mixed hash is `hash`, or the empty one
+// where it would go. A slot keeps its name's hash: only a name of the same
+// hash is read to be compared.
 std::uint32_t probe(const Overlay& overlay, std::string_view name, std::uint32_t hash) {
-    std::uint32_t slot = slot_of(overlay, hash);
-    while (overlay.slots[slot] != 0 &&
-           !same_game_name(holder_name(overlay, overlay_first(overlay, overlay.slots[slot] - 1)), name)) {
-        slot = next_slot(overlay, slot);
+    std::uint32_t slot = hash & static_cast<std::uint32_t>(overlay.slots.size() - 1);
+    for (std::uint64_t value; (value = overlay.slots[slot]) != 0; slot = next_slot(overlay, slot)) {
+        if (value >> 32 == hash &&
+            same_game_name(holder_name(overlay, overlay_first(overlay, slot_name(value))), name)) {
+            break;
+        }
     }
     return slot;
 }
 
-// Keeps the slots at most half full, doubling them; names are hashed anew
-// from their first holder's name, which costs less memory than keeping
-// each hash.
+// Keeps the slots at most half full, doubling them.
 void make_room(Overlay& overlay) {
     if (overlay.names.size() < overlay.slots.size() / 2) {
         return;
     }
-    std::vector<std::uint32_t> slots(overlay.slots.empty() ? 1024 : overlay.slots.size() * 2, 0);
+    std::vector<std::uint64_t> slots(overlay.slots.empty() ? 1024 : overlay.slots.size() * 2, 0);
     overlay.slots.swap(slots);
-    for (std::uint32_t k = 0; k < overlay.names.size(); ++k) {
-        std::uint32_t slot = slot_of(overlay, game_name_hash(holder_name(overlay, overlay_first(overlay, k))));
-        while (overlay.slots[slot] != 0) {
-            slot = next_slot(overlay, slot);
+    for (std::uint64_t value : slots) {
+        if (value != 0) {
+            std::uint32_t slot = (value >> 32) & static_cast<std::uint32_t>(overlay.slots.size() - 1);
+            while (overlay.slots[slot] != 0) {
+                slot = next_slot(overlay, slot);
+            }
+            overlay.slots[slot] = value;
         }
-        overlay.slots[slot] = k + 1;
     }
 }
 
 void add_entries(Overlay& overlay, const ArchiveTable& table, std::uint16_t archive) {
     const auto count = static_cast<std::uint32_t>(table.entries.size());
-    overlay.names.reserve(overlay.names.size() + count);
+    if (overlay.names.capacity() < overlay.names.size() + count) {
+        overlay.names.reserve(std::max(overlay.names.size() + count, overlay.names.capacity() * 2));
+    }
+    // The hashes of the next entries are made ahead, and their slots asked
+    // for: the slots lie anywhere, and waiting for each in turn was most of
+    // the time.
+    constexpr std::uint32_t AHEAD = 8;
+    std::uint32_t hashes[AHEAD];
+    const auto hash_of = [&](std::uint32_t e) { return mixed(game_name_hash(table_name(table, e))); };
+    for (std::uint32_t e = 0; e < count && e < AHEAD; ++e) {
+        hashes[e] = hash_of(e);
+    }
     for (std::uint32_t e = 0; e < count; ++e) {
         make_room(overlay);
         std::string_view name = table_name(table, e);
-        std::uint32_t slot = probe(overlay, name, game_name_hash(name));
+        std::uint32_t hash = hashes[e % AHEAD];
+        if (e + AHEAD < count) {
+            std::uint32_t later = hash_of(e + AHEAD);
+            hashes[e % AHEAD] = later;
+            __builtin_prefetch(&overlay.slots[later & (overlay.slots.size() - 1)]);
+        }
+        std::uint32_t slot = probe(overlay, name, hash);
         if (overlay.slots[slot] == 0) {
             if (overlay.names.size() >= UINT32_MAX - 1) {
                 throw std::bad_alloc();
             }
+            overlay.slots[slot] = slot_value(hash, static_cast<std::uint32_t>(overlay.names.size()));
             overlay.names.push_back({e, e, archive, archive});
-            overlay.slots[slot] = static_cast<std::uint32_t>(overlay.names.size());
             continue;
         }
-        OverlayName& held = overlay.names[overlay.slots[slot] - 1];
+        std::uint32_t k = slot_name(overlay.slots[slot]);
+        OverlayName& held = overlay.names[k];
         // A name this archive held already: its first entry counts.
         if (held.winnerArchive != archive) {
+            if (held.winnerArchive != held.firstArchive) {
+                overlay.middles.push_back({k, overlay_winner(overlay, k)});
+            }
             held.winnerArchive = archive;
             held.winnerEntry = e;
         }
-    }
-    // What the reservation counted for names held already goes back.
-    if (overlay.names.capacity() > overlay.names.size() + overlay.names.size() / 2) {
-        overlay.names.shrink_to_fit();
     }
 }
 
@@ -89,47 +124,25 @@ bool read_piece(const Overlay& overlay, Holder holder, std::uint32_t from, std::
     return archive.source.read(archive.source.context, at, into, count, &got) && got == count;
 }
 
-// The holders of name k between its first and its winner, in load order:
-// found by one more pass over the archives between, for the names that
-// have any.
+// The holders of the names between their first and their winner, by name
+// and, for each, in load order.
 struct Middles {
-    std::vector<std::pair<std::uint32_t, Holder>> byName;  // sorted by name, stable
+    std::vector<std::pair<std::uint32_t, Holder>> byName;
     std::size_t next = 0;
 };
 
 void find_middles(const Overlay& overlay, Middles& middles) {
-    std::uint32_t from = UINT32_MAX;
-    std::uint32_t to = 0;
-    for (const OverlayName& name : overlay.names) {
-        if (name.winnerArchive > name.firstArchive + 1) {
-            from = std::min<std::uint32_t>(from, name.firstArchive + 1u);
-            to = std::max<std::uint32_t>(to, name.winnerArchive);
-        }
-    }
-    for (std::uint32_t a = from; a < to; ++a) {
-        const ArchiveTable& table = *overlay.archives[a].table;
-        for (std::uint32_t e = 0; e < table.entries.size(); ++e) {
-            std::string_view name = table_name(table, e);
-            std::uint32_t k = overlay.slots[probe(overlay, name, game_name_hash(name))] - 1;
-            const OverlayName& held = overlay.names[k];
-            if (held.firstArchive < a && a < held.winnerArchive) {
-                middles.byName.push_back({k, {a, e}});
-            }
-        }
-    }
+    middles.byName = overlay.middles;
     std::stable_sort(middles.byName.begin(), middles.byName.end(),
                      [](const auto& x, const auto& y) { return x.first < y.first; });
 }
 
-// Name k's holders into `holders`, each archive once, by its first entry.
+// Name k's holders into `holders`, in load order.
 void holders_of(const Overlay& overlay, Middles& middles, std::uint32_t k, std::vector<Holder>& holders) {
     holders.clear();
     holders.push_back(overlay_first(overlay, k));
     for (; middles.next < middles.byName.size() && middles.byName[middles.next].first == k; ++middles.next) {
-        Holder middle = middles.byName[middles.next].second;
-        if (middle.archive != holders.back().archive) {
-            holders.push_back(middle);
-        }
+        holders.push_back(middles.byName[middles.next].second);
     }
     holders.push_back(overlay_winner(overlay, k));
 }
@@ -202,6 +215,15 @@ OverlayWalk differences(const Overlay& overlay, const std::function<void(Differe
 
 }  // namespace
 
+bool overlay_reserve(Overlay& overlay, std::uint64_t names) {
+    try {
+        overlay.names.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(names, UINT32_MAX - 1)));
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
 OverlayFault overlay_add(Overlay& overlay, const ArchiveTable& table, const ArchiveSource& source) {
     if (overlay.broken) {
         return OverlayFault::no_memory;
@@ -223,11 +245,11 @@ std::optional<std::uint32_t> overlay_find(const Overlay& overlay, std::string_vi
     if (overlay.slots.empty()) {
         return std::nullopt;
     }
-    std::uint32_t held = overlay.slots[probe(overlay, name, game_name_hash(name))];
+    std::uint64_t held = overlay.slots[probe(overlay, name, mixed(game_name_hash(name)))];
     if (held == 0) {
         return std::nullopt;
     }
-    return held - 1;
+    return slot_name(held);
 }
 
 bool same_data(DataCompare& compare, Holder a, Holder b, OverlayFault* fault, Holder* at) {

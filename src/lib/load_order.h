@@ -40,7 +40,11 @@ struct OverlayArchive {
 struct Overlay {
     std::vector<OverlayArchive> archives;
     std::vector<OverlayName> names;    // in the order they first appear: a merge's
-    std::vector<std::uint32_t> slots;  // open addressing: a name's number + 1, 0 empty
+    // Open addressing: a name's hash, then its number + 1; 0 empty.
+    std::vector<std::uint64_t> slots;
+    // The holders that a later archive took a name from, but for its
+    // first: the names' holders between their first and their winner.
+    std::vector<std::pair<std::uint32_t, Holder>> middles;
     bool broken = false;               // an add ran out of memory part way
 };
 
@@ -51,6 +55,11 @@ enum class OverlayFault {
     unreadable,   // an entry's data lies outside its archive
     read_failed,  // the archive could not be read
 };
+
+// Room for `names` distinct names, taken once: a caller that knows how
+// many entries it will add spares the copies of growing. Pages never
+// written cost nothing. false when there is no memory.
+bool overlay_reserve(Overlay& overlay, std::uint64_t names);
 
 // Adds `table` last in the load order: one pass over its entries.
 OverlayFault overlay_add(Overlay& overlay, const ArchiveTable& table, const ArchiveSource& source);

@@ -57,6 +57,12 @@ void open_archive_set(std::vector<std::string> paths, ArchiveSet* set) {
         set->archives.emplace_back(archive, bt_close);
         print_information(archive->table.header);
     }
+    std::uint64_t entries = 0;
+    for (const auto& archive : set->archives) {
+        entries += archive->table.entries.size();
+    }
+    // A failed reservation leaves the overlay to grow as it needs.
+    overlay_reserve(set->overlay, entries);
     for (const auto& archive : set->archives) {
         if (overlay_add(set->overlay, archive->table, archive_source(archive.get())) != OverlayFault::none) {
             std::printf("Error: Failed to allocate enough memory.\n");
