@@ -167,9 +167,10 @@ BT_API int bt_read(const bt_archive* archive, uint32_t index, uint64_t offset, v
  * Threads: adding changes the overlay, and nothing else may use it
  * meanwhile; afterwards every call that takes it as const may run from any
  * number of threads at once, reading the archives' data at positions.
- * Memory: 12 bytes per distinct name and a table of 4 to 8, besides the
- * archives' own; the conflicts' walk takes 128 KiB of buffers and 12 bytes
- * for each holder of a name between its first and its winner. */
+ * Memory: besides the archives' own, 12 bytes per distinct name, 16 to 32
+ * for its slot in a table kept at most half full, and 12 for each holder of
+ * a name between its first and its winner; the conflicts' walk takes 128 KiB
+ * of buffers more. */
 typedef struct bt_overlay bt_overlay;
 
 /* An empty overlay, for bt_overlay_free. */
