@@ -32,9 +32,9 @@ void conflicts_command(int argc, char** argv) {
     if (walk.fault != OverlayFault::none) {
         end_walk(set, walk);
     }
-    std::printf("Held more than once with the same bytes: %llu\n", static_cast<unsigned long long>(walk.sameBytes));
+    std::printf("Held more than once with the same bytes: %lu\n", static_cast<unsigned long>(walk.sameBytes));
     if (walk.conflicts > 0) {
-        std::printf("Error: %llu conflict(s) found.\n", static_cast<unsigned long long>(walk.conflicts));
+        std::printf("Error: %lu conflict(s) found.\n", static_cast<unsigned long>(walk.conflicts));
         end_run(3);
     }
     complete_run();

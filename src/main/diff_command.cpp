@@ -18,7 +18,7 @@ void diff_command(int argc, char** argv) {
     ArchiveSet set;
     open_archive_set(std::move(paths), &set);
     std::string shown;
-    unsigned long long counts[3] = {};
+    unsigned long counts[3] = {};
     OverlayWalk walk = overlay_differences(set.overlay, [&](Difference difference, Holder holder) {
         static const char* const WORDS[] = {"Added", "Removed", "Changed"};
         std::string_view name = quoted_name(holder_name(set.overlay, holder), shown);
@@ -29,9 +29,9 @@ void diff_command(int argc, char** argv) {
     if (walk.fault != OverlayFault::none) {
         end_walk(set, walk);
     }
-    std::printf("Files added: %llu, removed: %llu, changed: %llu\n", counts[0], counts[1], counts[2]);
-    if (unsigned long long found = counts[0] + counts[1] + counts[2]; found > 0) {
-        std::printf("Error: %llu difference(s) found.\n", found);
+    std::printf("Files added: %lu, removed: %lu, changed: %lu\n", counts[0], counts[1], counts[2]);
+    if (unsigned long found = counts[0] + counts[1] + counts[2]; found > 0) {
+        std::printf("Error: %lu difference(s) found.\n", found);
         end_run(3);
     }
     complete_run();
