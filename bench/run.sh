@@ -3,7 +3,9 @@
 # archives (a sparse 4 GiB one, a million entries) on its own, against the
 # reader that loaded the whole index, and ascending against descending
 # indexes; times UPDATE and DELETE of a 1 GiB archive against cp, and
-# COMPARE against tar --compare; times the library's lookup, listing and
+# COMPARE against tar --compare; CONFLICTS of 100 archives against FIND of
+# each and DIFF of two million-entry archives against LIST of both; times
+# the library's lookup, listing and
 # reads against FIND and pread; measures peak memory of every command on
 # every archive; and
 # writes the tables to docs/benchmarks.md. Builds the tool in Release in
@@ -78,6 +80,8 @@ tar -cf small.tar -C small .
 tar -cf large.tar -C large .
 ln -s "$archives/sparse.big" sparse.big
 ln -s "$archives/million.big" million.big
+ln -s "$archives/million-new.big" million-new.big
+ln -s "$archives/mods" mods
 
 # 10,000 names of the million-entry archive (every 100th, in another letter
 # case and with '/'), for FIND's list file.
@@ -312,6 +316,26 @@ measure wild_million 3.0 "FIND of 100 wildcard patterns of the usual forms, 1,00
   "" "./bigtool million.big FIND" "" "./bigtool million.big FIND @wild100.txt" 10
 measure names_million 2.0 "FIND of 10,000 listed names, 1,000,000 entries, against LIST" \
   "" "./bigtool million.big LIST" "" "./bigtool million.big FIND @names.txt" 10
+# Many archives at once. CONFLICTS of the 100 archives of mods/ (a load
+# order of 1,000,000 entries, 20,000 names in 10 archives each, half of
+# them with other bytes) against FIND of each in turn; DIFF of million.big
+# and its next version against LIST of both. Both find something, status 3.
+measure conflicts_mods 2.0 "CONFLICTS, 100 archives of 10,000 entries, a fifth of the names shared, against FIND of each" \
+  "" "sh -c 'for f in mods/mod*.big; do ./bigtool \$f FIND; done'" \
+  "" "sh -c './bigtool @mods/list.txt CONFLICTS >/dev/null; test \$? = 3'" 5
+measure diff_million 2.0 "DIFF of two 1,000,000-entry archives, against LIST of both" \
+  "" "sh -c './bigtool million.big LIST >/dev/null && ./bigtool million-new.big LIST'" \
+  "" "sh -c './bigtool million.big DIFF million-new.big >/dev/null; test \$? = 3'" 5
+# Their memory: 16 MiB, 48 bytes per distinct name, and the archives'
+# indexes (their names, and 9 bytes an entry) as the library holds them.
+mods_index=0
+for f in mods/mod*.big; do
+  mods_index=$((mods_index + $(header_field "$f" 12) - 24))
+done
+limit=$(/usr/bin/python3 -c "print(round(16 + (48 * 820000 + $mods_index) / 1048576, 1))")
+peak "100 archives, 1,000,000 entries, 820,000 names" "CONFLICTS" "" "./bigtool @mods/list.txt CONFLICTS" "$limit" 3
+limit=$(/usr/bin/python3 -c "print(round(16 + (48 * 1010000 + $(header_field million.big 12) + $(header_field million-new.big 12) - 48) / 1048576, 1))")
+peak "2 archives of 1,000,000 entries, 1,010,000 names" "DIFF" "" "./bigtool million.big DIFF million-new.big" "$limit" 3
 measure indexes_million 1.2 "EXTRACT 2,000 indexes ascending, against descending, 1,000,000 entries" \
   "rm -rf out && " "./bigtool million.big EXTRACT \$(cat million.desc) out" \
   "rm -rf out && " "./bigtool million.big EXTRACT \$(cat million.asc) out" 5

@@ -130,8 +130,10 @@ def main():
     print()
     print(peaks)
     print("Peak memory of every run at most %.0f MiB (CHECK: plus 24 bytes per entry; UPDATE, "
-          "DELETE and COMPARE: plus the index), every run with the status expected (0, but for "
-          "CHECK of the sparse archive and UPDATE, DELETE and COMPARE of the million entries): %s"
+          "DELETE and COMPARE: plus the index; CONFLICTS and DIFF: plus 48 bytes per distinct name "
+          "and the indexes), every run with the status expected (0, but for "
+          "CHECK of the sparse archive, UPDATE, DELETE and COMPARE of the million entries, and "
+          "CONFLICTS and DIFF, which find something: 3): %s"
           % (MEMORY_LIMIT_MIB, "yes" if peaks_met else "NO"))
 
     with open(machine_file) as f:

@@ -35,6 +35,9 @@ set(BIGTOOL_PORTABLE_SOURCES
   src/main/find.cpp
   src/main/list.cpp
   src/main/print_name.cpp
+  src/main/archive_set.cpp
+  src/main/conflicts_command.cpp
+  src/main/diff_command.cpp
 )
 # The library behind the public header (include/bigtool.h), which the tool
 # links too: nothing in it prints, ends the process or keeps process-wide
@@ -42,6 +45,8 @@ set(BIGTOOL_PORTABLE_SOURCES
 set(BIGTOOL_LIBRARY_SOURCES
   src/lib/archive_table.cpp
   src/lib/read_api.cpp
+  src/lib/load_order.cpp
+  src/lib/overlay_api.cpp
   src/lib/status.cpp
   src/archive/big_format.cpp
   src/archive/header_check.cpp

@@ -159,6 +159,78 @@ BT_API int bt_select(const bt_archive* archive, const char* const* patterns, siz
 BT_API int bt_read(const bt_archive* archive, uint32_t index, uint64_t offset, void* buffer,
                    size_t count, size_t* got);
 
+/* Archives read together in a load order, lowest precedence first: an
+ * entry in a later archive hides one of the same name (by bt_lookup's rule)
+ * in an earlier one, and within one archive the first entry of a name in
+ * index order counts, as for bt_lookup.
+ *
+ * Threads: adding changes the overlay, and nothing else may use it
+ * meanwhile; afterwards every call that takes it as const may run from any
+ * number of threads at once, reading the archives' data at positions.
+ * Memory: besides the archives' own, 12 bytes per distinct name, 16 to 32
+ * for its slot in a table kept at most half full, and 12 for each holder of
+ * a name between its first and its winner; the conflicts' walk takes 128 KiB
+ * of buffers more. */
+typedef struct bt_overlay bt_overlay;
+
+/* An empty overlay, for bt_overlay_free. */
+BT_API int bt_overlay_new(bt_overlay** out);
+
+/* Releases the overlay and the archives it opened; NULL is allowed. */
+BT_API void bt_overlay_free(bt_overlay* overlay);
+
+/* The message of the overlay's last failure, "" when none. */
+BT_API const char* bt_overlay_errmsg(const bt_overlay* overlay);
+
+/* Adds `archive` last in the load order: one pass over its index. The
+ * archive stays the caller's and must stay open while the overlay is
+ * used. At most 65535 archives (BT_ERR_ARGUMENT past them); after
+ * BT_ERR_NO_MEMORY the overlay can only be freed. */
+BT_API int bt_overlay_add(bt_overlay* overlay, const bt_archive* archive);
+
+/* Opens the archive at `path` as bt_open does and adds it; the overlay
+ * owns it. A failed open leaves the overlay as it was, with bt_open's
+ * status and message. */
+BT_API int bt_overlay_add_path(bt_overlay* overlay, const char* path);
+
+/* The number of archives added, and the archive at `position` (from 0, in
+ * load order), valid while the overlay is. */
+BT_API uint32_t bt_overlay_archive_count(const bt_overlay* overlay);
+BT_API int bt_overlay_archive(const bt_overlay* overlay, uint32_t position, const bt_archive** archive);
+
+/* The number of distinct names, which is the number of winners. */
+BT_API uint32_t bt_overlay_name_count(const bt_overlay* overlay);
+
+/* The entry that wins for `name` (`length` bytes): the position of its
+ * archive in the load order and its index there. BT_ERR_NOT_FOUND when no
+ * archive holds it. Constant time on average. Either out-pointer may be
+ * NULL. */
+BT_API int bt_overlay_lookup(const bt_overlay* overlay, const char* name, size_t length, uint32_t* position,
+                             uint32_t* index);
+
+/* Winner k, for k from 0 to bt_overlay_name_count() - 1: the winners in
+ * the order their names first appear in the load order (the first
+ * archive's names in its index order, then the next archive's new ones,
+ * and so on), which is the order of an archive merged from them. Constant
+ * time. */
+BT_API int bt_overlay_winner(const bt_overlay* overlay, uint32_t k, uint32_t* position, uint32_t* index);
+
+/* One conflict: a name that several archives hold with different data.
+ * `name` is the winner's stored name; `positions` and `indices` give its
+ * `holders` entries (each archive's first of that name), in load order,
+ * the winner last. Valid during the call only. A nonzero return stops the
+ * walk. */
+typedef int (*bt_conflict_fn)(void* context, const char* name, size_t name_length, const uint32_t* positions,
+                              const uint32_t* indices, size_t holders);
+
+/* Calls `found` for each conflict, in the winners' order. Names held by
+ * several archives with the same bytes each time are no conflict;
+ * *same_bytes (which may be NULL) counts them, up to where the walk ended.
+ * Data is read only where names and sizes are the same; an entry whose
+ * data cannot be read ends the walk with BT_ERR_READ. */
+BT_API int bt_overlay_conflicts(const bt_overlay* overlay, bt_conflict_fn found, void* context,
+                                uint64_t* same_bytes);
+
 #ifdef __cplusplus
 }
 #endif

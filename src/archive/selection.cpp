@@ -48,17 +48,25 @@ bool only_stars(const std::string& pattern) {
 
 }  // namespace
 
+int read_list_lines(const char* path, std::vector<std::string>* lines) {
+    std::string text;
+    if (!read_list_file(path, &text)) {
+        return 0;
+    }
+    *lines = pattern_lines(text);
+    return 1;
+}
+
 int read_selection(char** args, int count, Selection* selection) {
     for (int a = 0; a < count; ++a) {
         if (args[a][0] != '@') {
             selection->patterns.emplace_back(args[a]);
             continue;
         }
-        std::string text;
-        if (!read_list_file(args[a] + 1, &text)) {
+        std::vector<std::string> lines;
+        if (!read_list_lines(args[a] + 1, &lines)) {
             return 0;
         }
-        std::vector<std::string> lines = pattern_lines(text);
         if (lines.empty()) {
             std::string shown;
             std::printf("Error: The list file '%s' holds no pattern.\n", printable(args[a] + 1, shown));

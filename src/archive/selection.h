@@ -24,6 +24,11 @@ struct Selection {
 // that cannot be read, or holds no pattern).
 int read_selection(char** args, int count, Selection* selection);
 
+// The lines of the list file at `path`: blank lines skipped, a carriage
+// return ending a line dropped. 1, or 0 after printing that the file could
+// not be read.
+int read_list_lines(const char* path, std::vector<std::string>* lines);
+
 // Whether `entry` is selected, marking each pattern that selects it. With
 // no pattern, every entry is. A name longer than the index window holds of
 // it is selected only by patterns made of '*' alone.

@@ -5,34 +5,9 @@
 #include <functional>
 #include <new>
 
-#include "common/ascii.h"
+#include "lib/game_name.h"
 
 namespace {
-
-// The game's rule: '/' and '\' alike, a-z as A-Z.
-unsigned char folded(char c) {
-    return static_cast<unsigned char>(c == '/' ? '\\' : ascii_upper(c));
-}
-
-std::uint32_t name_hash(std::string_view name) {
-    std::uint32_t hash = 2166136261u;  // FNV-1a
-    for (char c : name) {
-        hash = (hash ^ folded(c)) * 16777619u;
-    }
-    return hash;
-}
-
-bool same_name(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (folded(a[i]) != folded(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // The index is read in pieces of at least this size, the buffer growing
 // by half again each time at least: an index of n bytes costs about
@@ -104,7 +79,7 @@ void hash_names(ArchiveTable& table) {
     // From the last entry to the first, so that each bucket lists its
     // entries in index order.
     for (auto k = static_cast<std::uint32_t>(table.entries.size()); k-- > 0;) {
-        std::uint32_t& head = table.buckets[name_hash(table_name(table, k)) & (size - 1)];
+        std::uint32_t& head = table.buckets[game_name_hash(table_name(table, k)) & (size - 1)];
         table.entries[k].next = head;
         head = k + 1;
     }
@@ -150,10 +125,10 @@ void each_named(ArchiveTable& table, std::string_view name, Found found) {
     if (table.buckets.empty()) {
         return;
     }
-    std::uint32_t next = table.buckets[name_hash(name) & (table.buckets.size() - 1)];
+    std::uint32_t next = table.buckets[game_name_hash(name) & (table.buckets.size() - 1)];
     while (next != 0) {
         std::uint32_t k = next - 1;
-        if (same_name(table_name(table, k), name) && !found(k)) {
+        if (same_game_name(table_name(table, k), name) && !found(k)) {
             return;
         }
         next = table.entries[k].next;

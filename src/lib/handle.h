@@ -40,3 +40,9 @@ bool usable(const bt_archive* archive, const char* call);
 // its end; 1 or 0.
 int read_archive(const bt_archive* archive, std::uint64_t offset, void* buffer, std::uint32_t count,
                  std::uint32_t* got);
+
+// The handle's archive as a source of positioned reads (its size unknown: 0).
+ArchiveSource archive_source(const bt_archive* archive);
+
+// A name as a message quotes it: cut after the path buffers' length.
+std::string quoted(std::string_view name);

@@ -16,14 +16,10 @@ constexpr int STATUS_OF[] = {
 };
 static_assert(sizeof STATUS_OF / sizeof STATUS_OF[0] == static_cast<int>(OpenFault::count_mismatch) + 1);
 
-int read_source(void* context, std::uint64_t offset, void* buffer, std::uint32_t count, std::uint32_t* got) {
-    return read_archive(static_cast<const bt_archive*>(context), offset, buffer, count, got);
-}
-
 // Takes `archive` (the file or reader set) to an open handle in *out, or
 // releases it.
 int finish_open(bt_archive** out, bt_archive* archive, std::uint64_t size) {
-    OpenFault fault = table_open(archive->table, {read_source, archive, size});
+    OpenFault fault = table_open(archive->table, {archive_source(archive).read, archive, size});
     if (fault != OpenFault::none) {
         bt_close(archive);
         return fail(nullptr, STATUS_OF[static_cast<int>(fault)], open_fault_text(fault));
@@ -53,12 +49,6 @@ bool entry_known(const bt_archive* archive, std::uint32_t index, const char* cal
          std::string(call) + ": there is no entry " + std::to_string(index) + "; the archive has " +
              std::to_string(archive->table.entries.size()) + ".");
     return false;
-}
-
-// A name as a message quotes it: cut after the path buffers' length.
-std::string quoted(std::string_view name) {
-    constexpr std::size_t SHOWN = 259;
-    return name.size() > SHOWN ? std::string(name.substr(0, SHOWN)) + "..." : std::string(name);
 }
 
 int select_entries(const bt_archive* archive, const char* const* patterns, std::size_t count,

@@ -37,6 +37,23 @@ bool usable(const bt_archive* archive, const char* call) {
     return true;
 }
 
+namespace {
+
+int read_source(void* context, std::uint64_t offset, void* buffer, std::uint32_t count, std::uint32_t* got) {
+    return read_archive(static_cast<const bt_archive*>(context), offset, buffer, count, got);
+}
+
+}  // namespace
+
+ArchiveSource archive_source(const bt_archive* archive) {
+    return {read_source, const_cast<bt_archive*>(archive), 0};
+}
+
+std::string quoted(std::string_view name) {
+    constexpr std::size_t SHOWN = 259;
+    return name.size() > SHOWN ? std::string(name.substr(0, SHOWN)) + "..." : std::string(name);
+}
+
 extern "C" {
 
 const char* bt_status_name(int status) {

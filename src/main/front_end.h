@@ -1,7 +1,12 @@
-// The LIST command, which the front end runs itself.
+// The LIST command, which the front end runs itself, and the information block it shows.
 #pragma once
 
 #include <cstdio>
+
+#include "archive/big_format.h"
+
+// Completes a "Validating" line with "Done" and the information block.
+void print_information(const BigHeader& header);
 
 // Lists every entry of the open archive and ends the run.
 [[noreturn]] void list_command();

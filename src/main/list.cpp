@@ -1,4 +1,4 @@
-// The LIST command.
+// The LIST command and the information block.
 #include <cstdio>
 
 #include "archive/reader.h"
@@ -6,6 +6,11 @@
 #include "common/printable.h"
 #include "main/front_end.h"
 #include "main/print_name.h"
+
+void print_information(const BigHeader& header) {
+    std::printf("Done\n\n\tInformation\nFiles: %i\nSize: %lu\nStart offset: %08lX\n\n", header.fileCount,
+                static_cast<unsigned long>(header.archiveSize), static_cast<unsigned long>(header.startOffset));
+}
 
 void list_command() {
     BigHeader header;

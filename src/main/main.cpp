@@ -13,6 +13,7 @@
 #include "create/update.h"
 #include "extract/extract.h"
 #include "main/front_end.h"
+#include "main/load_order_words.h"
 #include "platform/platform.h"
 
 namespace {
@@ -24,6 +25,10 @@ enum class Needs {
     archive_quiet,  // the same without a word on standard output, which is the data's
     // Shown, and opened to be replaced: one such run at a time per archive.
     archive_to_change,
+    // Many archives, which the word opens and shows itself, every one
+    // shared, argv[1] too: the reader's exclusive open would keep a second
+    // open of one file out.
+    archives_shown,
 };
 
 // Where standard output goes: the console's text, or data (rows for
@@ -58,6 +63,9 @@ const Command COMMANDS[] = {
     {"DELETE", Needs::archive_to_change, Output::console, [](int argc, char** argv, std::FILE*) { delete_command(argc, argv); }},
     {"COMPARE", Needs::archive_shown, Output::console,
      [](int argc, char** argv, std::FILE*) { compare_command(argc, argv); }},
+    {"CONFLICTS", Needs::archives_shown, Output::console,
+     [](int argc, char** argv, std::FILE*) { conflicts_command(argc, argv); }},
+    {"DIFF", Needs::archives_shown, Output::console, [](int argc, char** argv, std::FILE*) { diff_command(argc, argv); }},
 };
 
 // Command words match whatever the case of the letters A to Z.
@@ -109,7 +117,10 @@ void print_usage(const char* program) {
         "UPDATE [input directory]  -  replace and add files from a directory, in one step.\n"
         "  files are matched to entries by name; entries without a file are kept.\n\n"
         "DELETE [pattern] ...  -  remove the matching files, in one step.\n\n"
-        "COMPARE [input directory]  -  show what UPDATE would change; exit status 3 if anything.\n\n");
+        "COMPARE [input directory]  -  show what UPDATE would change; exit status 3 if anything.\n\n"
+        "CONFLICTS [archive] ...  -  show the files that archives later in the load order hide\n"
+        "  with other data; exit status 3 if any. @file reads archive paths.\n\n"
+        "DIFF [new archive]  -  show the files added, removed or changed in it; exit status 3 if any.\n\n");
 }
 
 }  // namespace
@@ -147,7 +158,7 @@ int main(int argc, char** argv) {
         print_usage(argc > 0 ? argv[0] : "bigtool");
         end_run(1);
     }
-    if (command != nullptr && command->needs == Needs::nothing) {
+    if (command != nullptr && (command->needs == Needs::nothing || command->needs == Needs::archives_shown)) {
         command->run(argc, argv, data);
     }
     std::string shown_archive;
@@ -164,9 +175,7 @@ int main(int argc, char** argv) {
         end_run(2);
     }
     if (shown) {
-        std::printf("Done\n\n\tInformation\nFiles: %i\nSize: %lu\nStart offset: %08lX\n\n",
-                    header.fileCount, static_cast<unsigned long>(header.archiveSize),
-                    static_cast<unsigned long>(header.startOffset));
+        print_information(header);
     }
     if (data != nullptr) {
         check_data_output(data, argv[1]);

@@ -302,6 +302,109 @@ static void test_threads(const char* path) {
     bt_close(archive);
 }
 
+struct conflicts_seen {
+    char text[256];
+    int stop_after;
+    int calls;
+};
+
+static int note_conflict(void* context, const char* name, size_t name_length, const uint32_t* positions,
+                         const uint32_t* indices, size_t holders) {
+    struct conflicts_seen* seen = context;
+    size_t used = strlen(seen->text);
+    used += (size_t)snprintf(seen->text + used, sizeof seen->text - used, "%.*s:", (int)name_length, name);
+    for (size_t h = 0; h < holders && used < sizeof seen->text; ++h) {
+        used += (size_t)snprintf(seen->text + used, sizeof seen->text - used, " %u/%u", (unsigned)positions[h],
+                                 (unsigned)indices[h]);
+    }
+    if (used < sizeof seen->text) {
+        snprintf(seen->text + used, sizeof seen->text - used, ";");
+    }
+    return ++seen->calls == seen->stop_after;
+}
+
+/* Three archives in a load order: one by path, one open handle, one read
+ * from memory; which entry wins, in which order, and the conflicts. */
+static void test_overlay(const char* mod, const char* solo) {
+    static const struct entry PATCH[] = {
+        {"DATA\\INI\\WEAPON.INI", "damage = 50\n"},
+        {"maps/harbour.map", "HARBOUR MAP DATA, 32 BYTES LONG."},
+        {"readme.txt", "solo\n"},
+    };
+    unsigned char bytes[4096];
+    struct memory memory = {bytes, make_archive(bytes, PATCH, 3), 0};
+    bt_archive* patch = NULL;
+    bt_archive* alone = NULL;
+    bt_overlay* overlay = NULL;
+    CHECK(bt_open_reader(&patch, read_memory, &memory, memory.size) == BT_OK);
+    CHECK(bt_open(&alone, solo) == BT_OK);
+    CHECK(bt_overlay_new(&overlay) == BT_OK);
+    if (patch == NULL || alone == NULL || overlay == NULL) {
+        return;
+    }
+    CHECK_STATUS(bt_overlay_new(NULL), BT_ERR_ARGUMENT, "bt_overlay_new: the handle's place is NULL.");
+    CHECK(bt_overlay_add_path(overlay, mod) == BT_OK);
+    CHECK_STATUS(bt_overlay_add_path(overlay, "missing.big"), BT_ERR_OPEN, "Could not open file.");
+    CHECK(strcmp(bt_overlay_errmsg(overlay), "Could not open file.") == 0);
+    CHECK_STATUS(bt_overlay_add_path(overlay, NULL), BT_ERR_ARGUMENT, "bt_overlay_add_path: the path is NULL.");
+    CHECK(bt_overlay_add(overlay, alone) == BT_OK && bt_overlay_add(overlay, patch) == BT_OK);
+    CHECK(strcmp(bt_overlay_errmsg(overlay), "") == 0);
+    CHECK_STATUS(bt_overlay_add(overlay, NULL), BT_ERR_ARGUMENT,
+                 "bt_overlay_add: the archive handle is not an open one.");
+    CHECK(bt_overlay_archive_count(overlay) == 3 && bt_overlay_name_count(overlay) == 3);
+    const bt_archive* held = NULL;
+    CHECK(bt_overlay_archive(overlay, 1, &held) == BT_OK && held == alone);
+    CHECK_STATUS(bt_overlay_archive(overlay, 3, &held), BT_ERR_ARGUMENT,
+                 "bt_overlay_archive: there is no archive 3; the overlay has 3.");
+
+    uint32_t position = 9, index = 9;
+    CHECK(bt_overlay_lookup(overlay, "data/ini/weapon.ini", 19, &position, &index) == BT_OK);
+    CHECK(position == 2 && index == 0);
+    CHECK(bt_overlay_lookup(overlay, "README.TXT", 10, &position, NULL) == BT_OK && position == 2);
+    CHECK_STATUS(bt_overlay_lookup(overlay, "maps", 4, &position, &index), BT_ERR_NOT_FOUND,
+                 "No entry matches 'maps'.");
+    /* Merge order: the mod's names in its order, then the solo's. */
+    CHECK(bt_overlay_winner(overlay, 1, &position, &index) == BT_OK && position == 2 && index == 1);
+    CHECK(bt_overlay_winner(overlay, 2, &position, &index) == BT_OK && position == 2 && index == 2);
+    CHECK_STATUS(bt_overlay_winner(overlay, 3, &position, &index), BT_ERR_ARGUMENT,
+                 "bt_overlay_winner: there is no name 3; the overlay has 3.");
+
+    struct conflicts_seen seen = {"", 0, 0};
+    uint64_t same = 0;
+    CHECK(bt_overlay_conflicts(overlay, note_conflict, &seen, &same) == BT_OK);
+    CHECK(strcmp(seen.text, "DATA\\INI\\WEAPON.INI: 0/0 2/0;") == 0 && same == 2);
+    CHECK_STATUS(bt_overlay_conflicts(overlay, NULL, NULL, NULL), BT_ERR_ARGUMENT,
+                 "bt_overlay_conflicts: the function is NULL.");
+
+    /* An entry whose data lies past its archive's end ends the walk. */
+    unsigned char outside[4096];
+    struct memory broken = {outside, make_archive(outside, PATCH, 3), 0};
+    be32(outside + 16, (uint32_t)broken.size - 4);
+    bt_archive* damaged = NULL;
+    bt_overlay* two = NULL;
+    CHECK(bt_open_reader(&damaged, read_memory, &broken, broken.size) == BT_OK);
+    CHECK(bt_overlay_new(&two) == BT_OK && bt_overlay_add(two, damaged) == BT_OK && bt_overlay_add(two, patch) == BT_OK);
+    CHECK_STATUS(bt_overlay_conflicts(two, note_conflict, &seen, NULL), BT_ERR_READ,
+                 "Entry 0 'DATA\\INI\\WEAPON.INI' of archive 0: its data cannot be read.");
+    /* At most 65535 archives. */
+    for (int n = 2; n < 65535; ++n) {
+        bt_overlay_add(two, patch);
+    }
+    CHECK(bt_overlay_archive_count(two) == 65535);
+    CHECK_STATUS(bt_overlay_add(two, patch), BT_ERR_ARGUMENT, "bt_overlay_add: an overlay holds at most 65535 archives.");
+    bt_overlay_free(two);
+    bt_close(damaged);
+
+    bt_overlay_free(overlay);
+    CHECK_STATUS(bt_overlay_lookup(NULL, "a", 1, &position, &index), BT_ERR_ARGUMENT,
+                 "bt_overlay_lookup: the overlay handle is not an open one.");
+    CHECK(bt_overlay_name_count(NULL) == 0);
+    CHECK(strcmp(bt_overlay_errmsg(NULL), "The overlay handle is not an open one.") == 0);
+    bt_overlay_free(NULL);
+    bt_close(alone);
+    bt_close(patch);
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         fprintf(stderr, "usage: api_test <empty folder>\n");
@@ -324,6 +427,7 @@ int main(int argc, char** argv) {
     test_refusals(argv[1]);
     test_two_archives(mod, solo);
     test_threads(mod);
+    test_overlay(mod, solo);
     printf("%s: %d failed\n", failures == 0 ? "passed" : "FAILED", failures);
     return failures == 0 ? 0 : 1;
 }

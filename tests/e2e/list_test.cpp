@@ -22,7 +22,10 @@ const std::string USAGE_TAIL =
     "UPDATE [input directory]  -  replace and add files from a directory, in one step.\n"
     "  files are matched to entries by name; entries without a file are kept.\n\n"
     "DELETE [pattern] ...  -  remove the matching files, in one step.\n\n"
-    "COMPARE [input directory]  -  show what UPDATE would change; exit status 3 if anything.\n\n";
+    "COMPARE [input directory]  -  show what UPDATE would change; exit status 3 if anything.\n\n"
+    "CONFLICTS [archive] ...  -  show the files that archives later in the load order hide\n"
+    "  with other data; exit status 3 if any. @file reads archive paths.\n\n"
+    "DIFF [new archive]  -  show the files added, removed or changed in it; exit status 3 if any.\n\n";
 
 const std::vector<FixtureEntry> TWO_ENTRIES = {{"a.txt", "abc"}, {"sub\\b.dat", ""}};
 
