@@ -12,16 +12,6 @@ namespace {
 // Compared a piece at a time, whatever the entries' sizes.
 constexpr std::uint32_t COMPARE_PIECE = 64 * 1024;
 
-// FNV-1a's low bits hang on the low bits of each byte alone, and names
-// that differ in a digit would crowd a few slots: the hash is mixed first.
-std::uint32_t mixed(std::uint32_t hash) {
-    hash ^= hash >> 16;
-    hash *= 0x85ebca6bu;
-    hash ^= hash >> 13;
-    hash *= 0xc2b2ae35u;
-    return hash ^ (hash >> 16);
-}
-
 std::uint64_t slot_value(std::uint32_t hash, std::uint32_t k) {
     return std::uint64_t{hash} << 32 | (k + 1);
 }
@@ -76,7 +66,7 @@ void add_entries(Overlay& overlay, const ArchiveTable& table, std::uint16_t arch
     // the time.
     constexpr std::uint32_t AHEAD = 8;
     std::uint32_t hashes[AHEAD];
-    const auto hash_of = [&](std::uint32_t e) { return mixed(game_name_hash(table_name(table, e))); };
+    const auto hash_of = [&](std::uint32_t e) { return game_name_hash(table_name(table, e)); };
     for (std::uint32_t e = 0; e < count && e < AHEAD; ++e) {
         hashes[e] = hash_of(e);
     }
@@ -245,7 +235,7 @@ std::optional<std::uint32_t> overlay_find(const Overlay& overlay, std::string_vi
     if (overlay.slots.empty()) {
         return std::nullopt;
     }
-    std::uint64_t held = overlay.slots[probe(overlay, name, mixed(game_name_hash(name)))];
+    std::uint64_t held = overlay.slots[probe(overlay, name, game_name_hash(name))];
     if (held == 0) {
         return std::nullopt;
     }
