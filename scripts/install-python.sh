@@ -10,7 +10,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 venv=${1:?usage: scripts/install-python.sh VENV [LIBRARY [PYTHON]]}
-library=$(realpath -e "${2:-build/release/libbigtool.so.1}")
+library=${2:-build/release/libbigtool.so.1}
+if [ ! -f "$library" ]; then
+  echo "No library at $library: build it first (bash scripts/run-sample.sh builds build/release)." >&2
+  exit 1
+fi
+library=$(realpath "$library")
 python=${3:-python3}
 
 scripts/install-deps.sh /usr/bin/python3:python3

@@ -204,8 +204,8 @@ class Archive:
         A pattern ``@file`` stands for the lines of that list file (blank
         lines skipped, a carriage return at a line's end dropped); with
         `lists` False, ``@`` is a character like any other, for names that
-        begin with it. With no pattern, every entry. Every pattern must select an entry: NoMatch
-        names the first that selects none."""
+        begin with it. With no pattern, every entry. Every pattern must
+        select an entry: NoMatch names the first that selects none."""
         if not patterns:
             return list(self)
         wanted: List[bytes] = []
