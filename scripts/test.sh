@@ -24,6 +24,7 @@ cmake --build build/native-release -j2
 ctest --test-dir build/native-release --output-on-failure --no-tests=error -j2
 scripts/check-package.sh build/native-release
 scripts/check-library.sh build/native-release
+bash scripts/test-python.sh build/native-release
 
 bash scripts/test-sanitize.sh
 bash scripts/test-fuzz.sh
