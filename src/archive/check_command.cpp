@@ -248,7 +248,7 @@ void report_folders(EntryRecords& records, const Walk& walk) {
 
 }  // namespace
 
-void check_command() {
+void check_command(int, char**, std::FILE*) {
     BigHeader header;
     get_header(&header);
     std::printf("Checking all files...\n\n");

@@ -3,6 +3,8 @@
 // size, the data pass copies the bytes and fills in where they went.
 #pragma once
 
+#include <cstdio>
+
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -112,4 +114,4 @@ void keep_archive();
 void resolve_input_directory(const char* typed, char* input_dir);
 
 // The CREATE command; ends the run.
-[[noreturn]] void create_command(int argc, char** argv);
+[[noreturn]] void create_command(int argc, char** argv, std::FILE* data);

@@ -39,7 +39,7 @@ void resolve_input_directory(const char* typed, char* input_dir) {
     std::printf("Import directory: %s\n\n", printable(input_dir, shown));
 }
 
-void create_command(int argc, char** argv) {
+void create_command(int argc, char** argv, std::FILE*) {
     // A reader that went away (`| head`) is a failed write like any other,
     // which removes the archive, not a signal that ends the run and keeps it.
     keep_running_when_output_closes();

@@ -12,7 +12,7 @@
 #include "create/tree_match.h"
 #include "create/update.h"
 
-void delete_command(int argc, char** argv) {
+void delete_command(int argc, char** argv, std::FILE*) {
     keep_running_when_output_closes();
     if (argc < 4) {
         std::printf("Error: Bad parameters.\n");

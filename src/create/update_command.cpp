@@ -55,7 +55,7 @@ bool differs(TreeMatch& match, std::uint32_t file, std::uint32_t n, const BigEnt
 
 }  // namespace
 
-void update_command(int argc, char** argv) {
+void update_command(int argc, char** argv, std::FILE*) {
     // A reader that went away is a failed write, which keeps the old archive.
     keep_running_when_output_closes();
     char input_dir[PATH_CAPACITY];
@@ -92,7 +92,7 @@ void update_command(int argc, char** argv) {
     complete_run();
 }
 
-void compare_command(int argc, char** argv) {
+void compare_command(int argc, char** argv, std::FILE*) {
     char input_dir[PATH_CAPACITY];
     TreeMatch match;
     take_folder(argc, argv, input_dir, &match);

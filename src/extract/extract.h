@@ -47,7 +47,7 @@ void* copy_buffer();
 
 // The EXTRACT command: argv[3] .. argv[argc-2] choose entries, argv[argc-1]
 // is the output directory. Ends the run.
-[[noreturn]] void extract_command(int argc, char** argv, std::int32_t file_count);
+[[noreturn]] void extract_command(int argc, char** argv, std::FILE* data);
 
 // The GET command: argv[3] .. argv[argc-2] are name patterns, argv[argc-1]
 // the output directory, or "-" for standard output, which `data` then

@@ -74,7 +74,10 @@ void return_to_place(const Places& places, std::uint32_t n) {
 
 }  // namespace
 
-void extract_command(int argc, char** argv, std::int32_t file_count) {
+void extract_command(int argc, char** argv, std::FILE*) {
+    BigHeader header;
+    get_header(&header);
+    const std::int32_t file_count = header.fileCount;
     int index_arguments = argc - 4;
     if (index_arguments < 1) {
         std::printf("Error: Bad parameters.\n");

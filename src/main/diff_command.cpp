@@ -9,7 +9,7 @@
 #include "main/archive_set.h"
 #include "main/load_order_words.h"
 
-void diff_command(int argc, char** argv) {
+void diff_command(int argc, char** argv, std::FILE*) {
     std::vector<std::string> paths = archive_arguments(argc, argv);
     if (paths.size() != 2) {
         std::printf("Error: Bad parameters.\n");

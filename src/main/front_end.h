@@ -9,7 +9,7 @@
 void print_information(const BigHeader& header);
 
 // Lists every entry of the open archive and ends the run.
-[[noreturn]] void list_command();
+[[noreturn]] void list_command(int argc, char** argv, std::FILE* data);
 
 // The FIND command: argv[3] onwards are name patterns (none: every entry).
 // Writes a row per selected entry to `data`, standard output taken for it;

@@ -12,7 +12,7 @@ void print_information(const BigHeader& header) {
                 static_cast<unsigned long>(header.archiveSize), static_cast<unsigned long>(header.startOffset));
 }
 
-void list_command() {
+void list_command(int, char**, std::FILE*) {
     BigHeader header;
     get_header(&header);
     std::printf("Listing all files...\n\nIndex\t\tSize\tFileName\n");

@@ -44,28 +44,23 @@ struct Command {
     std::string_view word;
     Needs needs;
     Output output;
-    void (*run)(int argc, char** argv, std::FILE* data);
+    void (*run)(int argc, char** argv, std::FILE* data);  // ends the run
 };
 
+// Every word takes the arguments and, where standard output carries data,
+// the stream it goes to (null otherwise), and ends the run.
 const Command COMMANDS[] = {
-    {"CREATE", Needs::nothing, Output::console, [](int argc, char** argv, std::FILE*) { create_command(argc, argv); }},
-    {"LIST", Needs::archive_shown, Output::console, [](int, char**, std::FILE*) { list_command(); }},
-    {"EXTRACT", Needs::archive_shown, Output::console,
-     [](int argc, char** argv, std::FILE*) {
-         BigHeader header;
-         get_header(&header);
-         extract_command(argc, argv, header.fileCount);
-     }},
+    {"CREATE", Needs::nothing, Output::console, create_command},
+    {"LIST", Needs::archive_shown, Output::console, list_command},
+    {"EXTRACT", Needs::archive_shown, Output::console, extract_command},
     {"FIND", Needs::archive_quiet, Output::data, find_command},
     {"GET", Needs::archive_shown, Output::data_after_dash, get_command},
-    {"CHECK", Needs::archive_shown, Output::console, [](int, char**, std::FILE*) { check_command(); }},
-    {"UPDATE", Needs::archive_to_change, Output::console, [](int argc, char** argv, std::FILE*) { update_command(argc, argv); }},
-    {"DELETE", Needs::archive_to_change, Output::console, [](int argc, char** argv, std::FILE*) { delete_command(argc, argv); }},
-    {"COMPARE", Needs::archive_shown, Output::console,
-     [](int argc, char** argv, std::FILE*) { compare_command(argc, argv); }},
-    {"CONFLICTS", Needs::archives_shown, Output::console,
-     [](int argc, char** argv, std::FILE*) { conflicts_command(argc, argv); }},
-    {"DIFF", Needs::archives_shown, Output::console, [](int argc, char** argv, std::FILE*) { diff_command(argc, argv); }},
+    {"CHECK", Needs::archive_shown, Output::console, check_command},
+    {"UPDATE", Needs::archive_to_change, Output::console, update_command},
+    {"DELETE", Needs::archive_to_change, Output::console, delete_command},
+    {"COMPARE", Needs::archive_shown, Output::console, compare_command},
+    {"CONFLICTS", Needs::archives_shown, Output::console, conflicts_command},
+    {"DIFF", Needs::archives_shown, Output::console, diff_command},
 };
 
 // Command words match whatever the case of the letters A to Z.
