@@ -51,7 +51,7 @@ std::uint64_t judge_name(std::uint32_t n, const BigEntry& entry, std::string& sc
     const bool whole = entry_name_is_whole(entry);
     if (entry.nameLength == 0) {
         report(true, n, name, "its name is empty.");
-    } else if (whole ? !is_safe_entry_name(name, here, local_lead_bytes())
+    } else if (whole ? !is_safe_entry_name(name, here, local_lead_bytes(), name_in_code_page(name))
                      : !is_safe_entry_name_start(name, here, local_lead_bytes())) {
         report(true, n, name, "its name is unsafe to extract.");
     } else if (entry.nameLength >= PATH_CAPACITY) {
@@ -94,7 +94,8 @@ struct Walk {
 // write it.
 bool is_compared(const BigEntry& entry) {
     return entry.nameLength != 0 && entry_name_is_whole(entry) && entry.nameLength < PATH_CAPACITY &&
-           is_safe_entry_name(entry.name, local_path_style(), local_lead_bytes());
+           is_safe_entry_name(entry.name, local_path_style(), local_lead_bytes(),
+                              name_in_code_page(entry.name));
 }
 
 Walk walk_index(const BigHeader& header, EntryRecords& records) {

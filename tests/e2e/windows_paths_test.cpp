@@ -135,6 +135,13 @@ TEST_F(WindowsPathsTest, Utf8AsTheCodePageTakesEveryName) {
                0);
     std::ifstream written(folder() / utf8_path("ｏｕｔ/łódź.txt"), std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), "polish");
+    // Bytes that are no UTF-8 would be written as U+FFFD, a look-alike.
+    const std::string latin = big_archive({{"caf\xE9.txt", "latin"}});
+    write_file("latin.big", latin);
+    EXPECT_RUN(run({"latin.big", "EXTRACT", "*", "latin"}, utf8),
+               BANNER + info_block("latin.big", 1, latin.size(), latin.size() - 5) + extract_opening("latin", 1) +
+                   "Error: Refusing to extract 'caf\xE9.txt': unsafe file name.\n",
+               2);
 }
 
 // In code page 932 names are read by characters: the second bytes of
@@ -177,6 +184,18 @@ TEST_F(WindowsPathsTest, DoubleByteNamesAreStoredAndExtractedWhole) {
     EXPECT_RUN(run({"bad.big", "EXTRACT", "*", "out"}),
                BANNER + info_block("bad.big", 1, 48, 43) + extract_opening("out", 1) +
                    "Error: Refusing to extract '\x95\x5C\\..\\..\\x': unsafe file name.\n",
+               2);
+    // 85 40 is no character of 932: it would be written as a look-alike (・).
+    const std::string odd = "\x85\x40.txt";
+    write_file("odd.big", big_archive({{odd, "odd"}}));
+    const std::string odd_head = BANNER + info_block("odd.big", 1, 42, 39);
+    const std::string refused = "Error: Refusing to extract '" + odd + "': unsafe file name.\n";
+    EXPECT_RUN(run({"odd.big", "EXTRACT", "*", "odd"}), odd_head + extract_opening("odd", 1) + refused, 2);
+    EXPECT_RUN(run({"odd.big", "GET", "*", "got"}), odd_head + refused, 2);
+    EXPECT_FALSE(exists("got"));
+    EXPECT_RUN(run({"odd.big", "CHECK"}),
+               odd_head + "Checking all files...\n\nError: Entry 0 '" + odd +
+                   "': its name is unsafe to extract.\nError: 1 problem(s) found.\n",
                2);
 }
 
