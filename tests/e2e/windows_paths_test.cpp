@@ -185,6 +185,22 @@ TEST_F(WindowsPathsTest, DoubleByteNamesAreStoredAndExtractedWhole) {
                BANNER + info_block("bad.big", 1, 48, 43) + extract_opening("out", 1) +
                    "Error: Refusing to extract '\x95\x5C\\..\\..\\x': unsafe file name.\n",
                2);
+    // Patterns by character: a second byte is neither a letter nor a separator.
+    write_file("jp.big", big_archive({{"\x89\x45.ini", "r"}, {"\x89\x65.ini", "k"}, {plan + "c.txt", "p"},
+                                      {"\x83\x41.txt", "a"}}));
+    const std::string rows[] = {"0\t1\t89\t\x89\x45.ini\n", "1\t1\t90\t\x89\x65.ini\n",
+                                "2\t1\t91\t" + plan + "c.txt\n", "3\t1\t92\t\x83\x41.txt\n"};
+    EXPECT_RUN(run({"jp.big", "FIND", "右.ini"}), rows[0], 0);
+    EXPECT_RUN(run({"jp.big", "FIND", "影.INI", "?.txt"}), rows[1] + rows[3], 0);
+    EXPECT_RUN(run({"jp.big", "FIND", "*表c.txt", "*I"}), rows[0] + rows[1] + rows[2], 0);
+    EXPECT_RUN_ERR(run({"jp.big", "FIND", "*\\c.txt", "*a.txt"}), "",
+                   "Error: No entry matches '*\\c.txt'.\nError: No entry matches '*a.txt'.\n", 2);
+    // The game folds 影's 65 as a letter: to it the two are one name.
+    EXPECT_RUN(run({"jp.big", "CHECK"}),
+               BANNER + info_block("jp.big", 4, 93, 89) + "Checking all files...\n\nWarning: Entry 1 '\x89\x65.ini': "
+               "entry 0 '\x89\x45.ini' is another name, but the game, which folds letters byte by byte, reads both "
+               "as one.\nCompleted successfully\n",
+               0);
     // 85 40 is no character of 932: it would be written as a look-alike (・).
     const std::string odd = "\x85\x40.txt";
     write_file("odd.big", big_archive({{odd, "odd"}}));
