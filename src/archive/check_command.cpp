@@ -9,13 +9,16 @@
 #include <array>
 #include <climits>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "archive/check_steps.h"
 #include "archive/reader.h"
 #include "common/end_run.h"
 #include "common/entry_name.h"
 #include "common/limits.h"
+#include "common/name_pattern.h"
 #include "common/printable.h"
 #include "platform/platform.h"
 
@@ -51,7 +54,7 @@ std::uint64_t judge_name(std::uint32_t n, const BigEntry& entry, std::string& sc
     const bool whole = entry_name_is_whole(entry);
     if (entry.nameLength == 0) {
         report(true, n, name, "its name is empty.");
-    } else if (whole ? !is_safe_entry_name(name, here, local_lead_bytes())
+    } else if (whole ? !is_safe_entry_name(name, here, local_lead_bytes(), name_in_code_page(name))
                      : !is_safe_entry_name_start(name, here, local_lead_bytes())) {
         report(true, n, name, "its name is unsafe to extract.");
     } else if (entry.nameLength >= PATH_CAPACITY) {
@@ -94,7 +97,8 @@ struct Walk {
 // write it.
 bool is_compared(const BigEntry& entry) {
     return entry.nameLength != 0 && entry_name_is_whole(entry) && entry.nameLength < PATH_CAPACITY &&
-           is_safe_entry_name(entry.name, local_path_style(), local_lead_bytes());
+           is_safe_entry_name(entry.name, local_path_style(), local_lead_bytes(),
+                              name_in_code_page(entry.name));
 }
 
 Walk walk_index(const BigHeader& header, EntryRecords& records) {
@@ -206,6 +210,19 @@ void report_names(EntryRecords& records) {
     }
 }
 
+// The entry's name, read again in a later walk; ends the run when the
+// index cannot be read.
+BigEntry entry_in_walk(std::uint32_t n) {
+    std::optional<BigEntry> entry = find_entry(n);
+    if (!entry) {
+        if (!entry_lookup_failed()) {
+            std::printf("Error: Could not read file.\n");
+        }
+        end_run(2);
+    }
+    return *entry;
+}
+
 // Prints, in entry order, each entry that needs a folder where another
 // entry is a file, which extraction cannot write both of: an error, or a
 // warning when the two differ in letter case alone.
@@ -219,17 +236,11 @@ void report_folders(EntryRecords& records, const Walk& walk) {
     FolderSearch search;
     std::string storage;
     for (std::uint32_t n = 0; n < walk.met; ++n) {
-        std::optional<BigEntry> entry = find_entry(n);
-        if (!entry) {
-            if (!entry_lookup_failed()) {
-                std::printf("Error: Could not read file.\n");
-            }
-            end_run(2);
-        }
-        if (!is_compared(*entry)) {
+        const BigEntry entry = entry_in_walk(n);
+        if (!is_compared(entry)) {
             continue;
         }
-        const std::string name(entry->name);
+        const std::string name(entry.name);
         FolderFinding found;
         if (!file_in_the_way(begin, end, name, search, &found)) {
             end_run(2);
@@ -243,6 +254,76 @@ void report_folders(EntryRecords& records, const Walk& walk) {
                            (found.exact ? "; extraction cannot write both."
                                         : ", but for letter case; Windows cannot extract both.");
         report(found.exact, n, name, what.c_str());
+    }
+}
+
+// In a double-byte code page the game, which folds names byte by byte,
+// takes a second byte for a letter: 右 (89 45) and 影 (89 65) are one name
+// to it. Warns, in entry order, of each name it reads as an earlier one
+// that is another name by character. Only names whose two keys differ
+// can be such a pair, so a first walk finds their keys' hashes, mostly
+// none, and 8 bytes are held for each.
+void report_game_names(const Walk& walk) {
+    const LeadBytes& lead = local_lead_bytes();
+    if (std::none_of(lead.begin(), lead.end(), [](bool b) { return b; })) {
+        return;
+    }
+    std::string game;
+    std::string own;
+    const std::hash<std::string> hash;
+    std::vector<std::uint64_t> keys;  // of the game's keys that two names may share
+    for (std::uint32_t n = 0; n < walk.met; ++n) {
+        const BigEntry entry = entry_in_walk(n);
+        if (is_compared(entry)) {
+            name_key(entry.name, &game);
+            name_key(entry.name, &own, lead);
+            if (game != own) {
+                keys.push_back(hash(game));
+            }
+        }
+    }
+    if (keys.empty()) {
+        return;
+    }
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    struct First {
+        std::uint32_t number = NO_ENTRY;  // the first entry under the key
+        std::uint64_t own = 0;            // its own key's hash
+    };
+    std::vector<First> firsts(keys.size());
+    for (std::uint32_t n = 0; n < walk.met; ++n) {
+        const BigEntry entry = entry_in_walk(n);
+        if (!is_compared(entry)) {
+            continue;
+        }
+        name_key(entry.name, &game);
+        auto at = std::lower_bound(keys.begin(), keys.end(), hash(game));
+        if (at == keys.end() || *at != hash(game)) {
+            continue;
+        }
+        name_key(entry.name, &own, lead);
+        First& first = firsts[static_cast<std::size_t>(at - keys.begin())];
+        if (first.number == NO_ENTRY) {
+            first = {n, hash(own)};
+            continue;
+        }
+        if (first.own == hash(own)) {
+            continue;
+        }
+        // Confirmed from the earlier name, read again: hashes may meet.
+        const std::string name(entry.name);
+        const std::string game_key = game;
+        const BigEntry earlier = entry_in_walk(first.number);
+        name_key(earlier.name, &game);
+        if (game == game_key) {
+            std::string storage;
+            std::string what = "entry " + std::to_string(first.number) + " '" +
+                               std::string(quoted_name(earlier.name, storage)) +
+                               "' is another name, but the game, which folds letters byte by byte, "
+                               "reads both as one.";
+            report(false, n, name, what.c_str());
+        }
     }
 }
 
@@ -270,6 +351,7 @@ void check_command(int, char**, std::FILE*) {
     }
     report_names(records);
     report_folders(records, walk);
+    report_game_names(walk);
     if (problems == 0) {
         close_archive();
         complete_run();

@@ -77,7 +77,7 @@ int read_selection(char** args, int count, Selection* selection) {
         }
     }
     selection->matched.assign(selection->patterns.size(), false);
-    pattern_set_build(selection->set, selection->patterns);
+    pattern_set_build(selection->set, selection->patterns, local_lead_bytes());
     return 1;
 }
 

@@ -72,10 +72,10 @@ bool ends_in_dot_or_blank(std::string_view component) {
     return !component.empty() && (component.back() == '.' || component.back() == ' ');
 }
 
-bool is_safe_entry_name(std::string_view name, PathStyle style, const LeadBytes& lead) {
+bool is_safe_entry_name(std::string_view name, PathStyle style, const LeadBytes& lead, bool in_code_page) {
     // A trailing separator names a folder, which extraction would make and
     // then fail to write as a file.
-    if (name.empty() || is_name_separator(name.front()) || trailing_separators_at(name, lead) != name.size()) {
+    if (!in_code_page || name.empty() || is_name_separator(name.front()) || trailing_separators_at(name, lead) != name.size()) {
         return false;
     }
     if (name.size() >= 2 && is_ascii_letter(name[0]) && name[1] == ':') {

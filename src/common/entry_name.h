@@ -15,8 +15,11 @@
 // ends in a dot or a blank ("readme.", "...", "sub "), and reserved device
 // names (CON, NUL, COM1, CONIN$ ...) with or without an extension.
 // With `lead`, names are read by characters as Windows reads them in that
-// code page, and a lead byte that begins no character is unsafe.
-bool is_safe_entry_name(std::string_view name, PathStyle style, const LeadBytes& lead = NO_LEAD_BYTES);
+// code page, and a lead byte that begins no character is unsafe. A name
+// that the local code page cannot hold exactly (`in_code_page` false, as
+// name_in_code_page tells) is unsafe: it would be written as a look-alike.
+bool is_safe_entry_name(std::string_view name, PathStyle style, const LeadBytes& lead = NO_LEAD_BYTES,
+                        bool in_code_page = true);
 
 // The same for a name known only by its start, `start`: judged on the
 // components it holds whole, those before its last separator, so that a

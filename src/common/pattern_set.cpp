@@ -3,9 +3,10 @@
 
 namespace {
 
-void file_under(std::vector<PatternsByPiece>& pieces, std::string_view literal, std::uint32_t p) {
+void file_under(std::vector<PatternsByPiece>& pieces, std::string_view literal, std::uint32_t p,
+                const LeadBytes& lead) {
     std::string key;
-    name_key(literal, &key);
+    name_key(literal, &key, lead);
     for (PatternsByPiece& piece : pieces) {
         if (piece.length == literal.size()) {
             piece.patterns[key].push_back(p);
@@ -18,13 +19,14 @@ void file_under(std::vector<PatternsByPiece>& pieces, std::string_view literal, 
 
 }  // namespace
 
-void pattern_set_build(PatternSet& set, std::vector<std::string> patterns) {
+void pattern_set_build(PatternSet& set, std::vector<std::string> patterns, const LeadBytes& lead) {
     set = PatternSet{};
     set.patterns = std::move(patterns);
+    set.lead = lead;
     for (std::uint32_t p = 0; p < set.patterns.size(); ++p) {
         std::string_view pattern = set.patterns[p];
         if (!has_wildcard(pattern)) {
-            name_key(pattern, &set.key);
+            name_key(pattern, &set.key, lead);
             set.exact[set.key].push_back(p);
             continue;
         }
@@ -35,9 +37,9 @@ void pattern_set_build(PatternSet& set, std::vector<std::string> patterns) {
         if (head.empty() && tail.empty()) {
             set.others.push_back(p);
         } else if (head.size() >= tail.size()) {
-            file_under(set.heads, head, p);
+            file_under(set.heads, head, p, lead);
         } else {
-            file_under(set.tails, tail, p);
+            file_under(set.tails, tail, p, lead);
         }
     }
 }

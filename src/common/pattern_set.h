@@ -25,18 +25,20 @@ struct PatternSet {
     std::vector<PatternsByPiece> heads;
     std::vector<PatternsByPiece> tails;
     std::vector<std::uint32_t> others;
+    LeadBytes lead{};  // how names split into characters
     std::string key;  // scratch, so that matching allocates nothing
 };
 
-// Sorts `patterns` (numbered in their order) into the set's lookups.
-void pattern_set_build(PatternSet& set, std::vector<std::string> patterns);
+// Sorts `patterns` (numbered in their order) into the set's lookups; names
+// are read by the characters of `lead` (see name_matches).
+void pattern_set_build(PatternSet& set, std::vector<std::string> patterns, const LeadBytes& lead = NO_LEAD_BYTES);
 
 // Calls found(p) for every pattern p that matches `name`, each once; the
 // order is the lookups'.
 template <typename Found>
 void pattern_set_match(PatternSet& set, std::string_view name, Found found) {
     if (!set.exact.empty()) {
-        name_key(name, &set.key);
+        name_key(name, &set.key, set.lead);
         if (auto hit = set.exact.find(set.key); hit != set.exact.end()) {
             for (std::uint32_t p : hit->second) {
                 found(p);
@@ -48,10 +50,11 @@ void pattern_set_match(PatternSet& set, std::string_view name, Found found) {
             if (piece.length > name.size()) {
                 continue;
             }
-            name_key(head ? name.substr(0, piece.length) : name.substr(name.size() - piece.length), &set.key);
+            name_key(head ? name.substr(0, piece.length) : name.substr(name.size() - piece.length), &set.key,
+                     set.lead);
             if (auto hit = piece.patterns.find(set.key); hit != piece.patterns.end()) {
                 for (std::uint32_t p : hit->second) {
-                    if (name_matches(set.patterns[p], name)) {
+                    if (name_matches(set.patterns[p], name, set.lead)) {
                         found(p);
                     }
                 }
@@ -61,7 +64,7 @@ void pattern_set_match(PatternSet& set, std::string_view name, Found found) {
     candidates(set.heads, true);
     candidates(set.tails, false);
     for (std::uint32_t p : set.others) {
-        if (name_matches(set.patterns[p], name)) {
+        if (name_matches(set.patterns[p], name, set.lead)) {
             found(p);
         }
     }

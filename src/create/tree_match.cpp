@@ -52,7 +52,7 @@ FileRange files_named(TreeMatch& match, const BigEntry& entry) {
     if (!entry_name_is_whole(entry)) {
         return {match.byKey.cend(), match.byKey.cend()};
     }
-    name_key(entry.name, &match.key);
+    name_key(entry.name, &match.key, local_lead_bytes());
     const std::string_view key = match.key;
     return std::equal_range(match.byKey.cbegin(), match.byKey.cend(), key, KeyOrder{&match});
 }
@@ -100,7 +100,7 @@ int walk_for_match(const char* root, TreeMatch* match) {
     match->keyAt.resize(count);
     for (std::uint32_t i = 0; i < count; ++i) {
         match->keyAt[i] = static_cast<std::uint32_t>(match->keys.size());
-        name_key(match->files[i].name, &match->key);
+        name_key(match->files[i].name, &match->key, local_lead_bytes());
         match->keys += match->key;
     }
     match->byKey.resize(count);

@@ -217,7 +217,7 @@ std::optional<BigEntry> entry_to_extract(std::uint32_t n) {
     // name longer than the index window, from the part the window holds.
     std::string_view name = entry->name;
     bool whole = entry_name_is_whole(*entry);
-    if (whole ? !is_safe_entry_name(name, local_path_style(), local_lead_bytes())
+    if (whole ? !is_safe_entry_name(name, local_path_style(), local_lead_bytes(), name_in_code_page(name))
               : !is_safe_entry_name_start(name, local_path_style(), local_lead_bytes())) {
         Quoted quoted;
         quote(name, &quoted);

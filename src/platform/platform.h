@@ -33,6 +33,12 @@ const LeadBytes& local_lead_bytes();
 // always on POSIX, whose file systems compare bytes. Backend.
 bool fold_letter_case(std::string_view text, std::string* out);
 
+// Windows: whether `name`'s bytes are characters of the ANSI code page that
+// come back as the same bytes (not an unassigned double-byte pair, not
+// bytes that are no UTF-8 under 65001), so that the file written is the
+// one named. Always true on POSIX, whose names are bytes. Backend.
+bool name_in_code_page(std::string_view name);
+
 // Called first in every run. Afterwards no file the tool opens can take the
 // place of a closed standard stream, a file-size limit makes a write fail
 // instead of ending the process (POSIX), printable() knows how the console

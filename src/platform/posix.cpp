@@ -193,6 +193,10 @@ bool fold_letter_case(std::string_view, std::string*) {
     return false;
 }
 
+bool name_in_code_page(std::string_view) {
+    return true;
+}
+
 int prepare_process() {
     // A descriptor 0, 1 or 2 left closed would go to the next file opened,
     // and the console's text with it: fill each from the null device.

@@ -206,6 +206,22 @@ bool fold_letter_case(std::string_view text, std::string* out) {
     return to_ansi_exactly(upper.c_str(), out);
 }
 
+bool name_in_code_page(std::string_view name) {
+    const int length = static_cast<int>(name.size());
+    if (length == 0) {
+        return true;
+    }
+    int wide_length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name.data(), length, nullptr, 0);
+    if (wide_length <= 0) {
+        return false;
+    }
+    std::wstring wide(static_cast<std::size_t>(wide_length), L'\0');
+    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name.data(), length, wide.data(), wide_length);
+    // A NUL inside would end the wide text early: entry names hold none.
+    std::string back;
+    return to_ansi_exactly(wide.c_str(), &back) && back == name;
+}
+
 FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size, FileIdentity* identity) {
     DWORD access = GENERIC_READ;
     DWORD disposition = OPEN_EXISTING;

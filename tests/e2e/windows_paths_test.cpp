@@ -135,6 +135,13 @@ TEST_F(WindowsPathsTest, Utf8AsTheCodePageTakesEveryName) {
                0);
     std::ifstream written(folder() / utf8_path("ｏｕｔ/łódź.txt"), std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), "polish");
+    // Bytes that are no UTF-8 would be written as U+FFFD, a look-alike.
+    const std::string latin = big_archive({{"caf\xE9.txt", "latin"}});
+    write_file("latin.big", latin);
+    EXPECT_RUN(run({"latin.big", "EXTRACT", "*", "latin"}, utf8),
+               BANNER + info_block("latin.big", 1, latin.size(), latin.size() - 5) + extract_opening("latin", 1) +
+                   "Error: Refusing to extract 'caf\xE9.txt': unsafe file name.\n",
+               2);
 }
 
 // In code page 932 names are read by characters: the second bytes of
@@ -177,6 +184,34 @@ TEST_F(WindowsPathsTest, DoubleByteNamesAreStoredAndExtractedWhole) {
     EXPECT_RUN(run({"bad.big", "EXTRACT", "*", "out"}),
                BANNER + info_block("bad.big", 1, 48, 43) + extract_opening("out", 1) +
                    "Error: Refusing to extract '\x95\x5C\\..\\..\\x': unsafe file name.\n",
+               2);
+    // Patterns by character: a second byte is neither a letter nor a separator.
+    write_file("jp.big", big_archive({{"\x89\x45.ini", "r"}, {"\x89\x65.ini", "k"}, {plan + "c.txt", "p"},
+                                      {"\x83\x41.txt", "a"}}));
+    const std::string rows[] = {"0\t1\t89\t\x89\x45.ini\n", "1\t1\t90\t\x89\x65.ini\n",
+                                "2\t1\t91\t" + plan + "c.txt\n", "3\t1\t92\t\x83\x41.txt\n"};
+    EXPECT_RUN(run({"jp.big", "FIND", "右.ini"}), rows[0], 0);
+    EXPECT_RUN(run({"jp.big", "FIND", "影.INI", "?.txt"}), rows[1] + rows[3], 0);
+    EXPECT_RUN(run({"jp.big", "FIND", "*表c.txt", "*I"}), rows[0] + rows[1] + rows[2], 0);
+    EXPECT_RUN_ERR(run({"jp.big", "FIND", "*\\c.txt", "*a.txt"}), "",
+                   "Error: No entry matches '*\\c.txt'.\nError: No entry matches '*a.txt'.\n", 2);
+    // The game folds 影's 65 as a letter: to it the two are one name.
+    EXPECT_RUN(run({"jp.big", "CHECK"}),
+               BANNER + info_block("jp.big", 4, 93, 89) + "Checking all files...\n\nWarning: Entry 1 '\x89\x65.ini': "
+               "entry 0 '\x89\x45.ini' is another name, but the game, which folds letters byte by byte, reads both "
+               "as one.\nCompleted successfully\n",
+               0);
+    // 85 40 is no character of 932: it would be written as a look-alike (・).
+    const std::string odd = "\x85\x40.txt";
+    write_file("odd.big", big_archive({{odd, "odd"}}));
+    const std::string odd_head = BANNER + info_block("odd.big", 1, 42, 39);
+    const std::string refused = "Error: Refusing to extract '" + odd + "': unsafe file name.\n";
+    EXPECT_RUN(run({"odd.big", "EXTRACT", "*", "odd"}), odd_head + extract_opening("odd", 1) + refused, 2);
+    EXPECT_RUN(run({"odd.big", "GET", "*", "got"}), odd_head + refused, 2);
+    EXPECT_FALSE(exists("got"));
+    EXPECT_RUN(run({"odd.big", "CHECK"}),
+               odd_head + "Checking all files...\n\nError: Entry 0 '" + odd +
+                   "': its name is unsafe to extract.\nError: 1 problem(s) found.\n",
                2);
 }
 

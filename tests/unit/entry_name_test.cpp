@@ -63,6 +63,8 @@ TEST(EntryName, WindowsOnlyDangers) {
         EXPECT_FALSE(is_safe_entry_name(name, PathStyle::windows));
         EXPECT_TRUE(is_safe_entry_name(name, PathStyle::posix));
     }
+    // What the code page cannot hold would be written as a look-alike.
+    EXPECT_FALSE(is_safe_entry_name("caf\xE9.txt", PathStyle::windows, NO_LEAD_BYTES, false));
 }
 
 }  // namespace
