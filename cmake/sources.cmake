@@ -12,6 +12,7 @@ set(BIGTOOL_PORTABLE_SOURCES
   src/common/number.cpp
   src/common/paths.cpp
   src/common/printable.cpp
+  src/common/start_choice.cpp
   src/common/written_files.cpp
   src/archive/index_window_file.cpp
   src/archive/archive_reader.cpp

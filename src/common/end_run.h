@@ -7,6 +7,10 @@
 
 [[noreturn]] void end_run(int status);
 
+// From now on the run, however it ends, asks for Enter before it does, once
+// its output is written: its console closes with it (started from Explorer).
+void keep_console_open();
+
 // Whether everything printed so far has been written.
 bool output_written();
 

@@ -9,6 +9,7 @@
 #include "common/ascii.h"
 #include "common/end_run.h"
 #include "common/printable.h"
+#include "common/start_choice.h"
 #include "create/create.h"
 #include "create/update.h"
 #include "extract/extract.h"
@@ -118,11 +119,29 @@ void print_usage(const char* program) {
         "DIFF [new archive]  -  show the files added, removed or changed in it; exit status 3 if any.\n\n");
 }
 
+bool names_file(const char* path) {
+    return path_kind(path) != PathKind::missing && !is_directory(path);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (!prepare_process()) {
         end_run(2);
+    }
+    // Started from Explorer, whose console closes with the run: a file
+    // dropped on the program is listed, and the user reads the outcome.
+    char list_word[] = "LIST";
+    char* listing[] = {nullptr, nullptr, list_word, nullptr};
+    const StartChoice start = choose_start(console_start(), argc, argv, names_file);
+    if (start != StartChoice::as_asked) {
+        keep_console_open();
+    }
+    if (start == StartChoice::list_and_wait) {
+        listing[0] = argv[0];
+        listing[1] = argv[1];
+        argc = 3;
+        argv = listing;
     }
     const Command* command = argc >= 3 ? command_for(argv[2]) : nullptr;
     std::FILE* data = nullptr;

@@ -17,6 +17,7 @@
 
 #include "common/limits.h"
 #include "common/path_style.h"
+#include "common/start_choice.h"
 #include "common/written_files.h"
 
 // Separator and absolute-path rules of local paths on this system. Backend.
@@ -66,6 +67,14 @@ std::FILE* take_standard_output();
 // then gave it the null device): the data words' output would go nowhere.
 // Backend.
 bool standard_output_was_closed();
+
+// The console the process started on, as prepare_process found it. POSIX:
+// none, ever. Backend.
+ConsoleStart console_start();
+
+// Windows: shows `prompt` on the console and waits for Enter there (or for
+// its input to end). Nothing on POSIX. Backend.
+void wait_for_enter(const char* prompt);
 
 using FileHandle = std::intptr_t;
 inline constexpr FileHandle INVALID_FILE = -1;

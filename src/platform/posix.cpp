@@ -660,6 +660,12 @@ bool standard_output_was_closed() {
     return state.outputWasClosed;
 }
 
+ConsoleStart console_start() {
+    return {};  // a terminal's programs share it with their shell
+}
+
+void wait_for_enter(const char*) {}
+
 FileHandle sys::open_stream(const char* path) {
     // Without O_NONBLOCK: a FIFO's open waits for its writer, as cat's does.
     int fd = open_retrying(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string_view>
 
 #include "common/printable.h"
@@ -30,6 +31,9 @@ ConsoleText ansiText;
 
 // Standard output had no handle when the run started.
 bool outputWasClosed = false;
+
+// The console as the run found it, before the relay took standard output.
+ConsoleStart startConsole;
 
 // What the console makes of each byte in the ANSI code page, in which this
 // program's names and paths are: UTF-8's rules where that is the code page.
@@ -185,6 +189,18 @@ void relay_console_text(HANDLE target) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
 }
 
+ConsoleStart find_console_start() {
+    ConsoleStart console;
+    DWORD processes[2];
+    console.processes = GetConsoleProcessList(processes, 2);  // the whole count, even past 2
+    console.outputIsConsole = is_console(GetStdHandle(STD_OUTPUT_HANDLE));
+    // Wine: its console of a Unix terminal, which its programs get for
+    // themselves, cannot be told from one that Explorer would make.
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    console.maybeTerminal = ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    return console;
+}
+
 }  // namespace
 
 const LeadBytes& local_lead_bytes() {
@@ -214,6 +230,7 @@ int prepare_process() {
     }
     ansiText = code_page_text();
     set_console_text(ansiText);
+    startConsole = find_console_start();
     relay_console_text(GetStdHandle(STD_OUTPUT_HANDLE));
     return 1;
 }
@@ -270,6 +287,41 @@ std::FILE* take_standard_output() {
 
 bool standard_output_was_closed() {
     return outputWasClosed;
+}
+
+ConsoleStart console_start() {
+    return startConsole;
+}
+
+void wait_for_enter(const char* prompt) {
+    // The console itself: by now the relay is gone and descriptor 1 closed.
+    HANDLE output = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE input = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+    if (output != INVALID_HANDLE_VALUE) {
+        for (const char* at = prompt; *at != '\0'; ++at) {
+            const wchar_t wide[2] = {L'\r', static_cast<wchar_t>(static_cast<unsigned char>(*at))};  // ASCII
+            const bool line_end = *at == '\n';
+            DWORD put = 0;
+            WriteConsoleW(output, line_end ? wide : wide + 1, line_end ? 2 : 1, &put, nullptr);
+        }
+        CloseHandle(output);
+    }
+    if (input == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    // Keys pressed while the run worked do not close the window unread.
+    FlushConsoleInputBuffer(input);
+    SetConsoleMode(input, ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT | ENABLE_PROCESSED_INPUT);
+    wchar_t line[256];
+    DWORD got = 0;
+    while (ReadConsoleW(input, line, 256, &got, nullptr) && got > 0) {
+        if (std::wmemchr(line, L'\r', got) != nullptr || std::wmemchr(line, L'\n', got) != nullptr) {
+            break;
+        }
+    }
+    CloseHandle(input);
 }
 
 FileHandle sys::stream_handle(std::FILE* stream) {
