@@ -7,10 +7,9 @@ set(BIGTOOL_PORTABLE_SOURCES
   src/common/code_page.cpp
   src/common/end_run.cpp
   src/common/held_elsewhere.cpp
-  src/common/entry_name.cpp
   src/common/listing_order.cpp
   src/common/number.cpp
-  src/common/paths.cpp
+  src/common/folder_form.cpp
   src/common/printable.cpp
   src/common/start_choice.cpp
   src/common/written_files.cpp
@@ -48,15 +47,19 @@ set(BIGTOOL_LIBRARY_SOURCES
   src/lib/read_api.cpp
   src/lib/load_order.cpp
   src/lib/overlay_api.cpp
+  src/lib/write_api.cpp
   src/lib/status.cpp
   src/archive/big_format.cpp
   src/archive/header_check.cpp
   src/archive/index_window.cpp
+  src/archive/archive_writer.cpp
+  src/common/entry_name.cpp
+  src/common/paths.cpp
   src/common/name_pattern.cpp
   src/common/pattern_set.cpp
 )
-set(BIGTOOL_POSIX_LIBRARY_BACKEND src/platform/posix_shared.cpp)
-set(BIGTOOL_WIN32_LIBRARY_BACKEND src/platform/win32_shared.cpp)
+set(BIGTOOL_POSIX_LIBRARY_BACKEND src/platform/posix_shared.cpp src/platform/posix_made.cpp)
+set(BIGTOOL_WIN32_LIBRARY_BACKEND src/platform/win32_shared.cpp src/platform/win32_made.cpp)
 # One backend per system.
 set(BIGTOOL_POSIX_BACKEND src/platform/posix.cpp)
 set(BIGTOOL_WIN32_BACKEND src/platform/win32.cpp src/platform/win32_streams.cpp)

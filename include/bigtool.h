@@ -78,7 +78,17 @@ typedef enum bt_status {
     BT_ERR_BUFFER_TOO_SMALL = -8,
     /* The call is not available on this system (a wide-character path
      * outside Windows). */
-    BT_ERR_UNSUPPORTED = -9
+    BT_ERR_UNSUPPORTED = -9,
+    /* A name that would be unsafe to extract, or that would come back as
+     * another name; or a name the archive being built holds already, by
+     * the game's rule. */
+    BT_ERR_UNSAFE_NAME = -10,
+    /* A limit of the format: an archive or an entry that would reach 4 GiB. */
+    BT_ERR_LIMIT = -11,
+    /* A file has the name of the archive to be made: it is left as it is. */
+    BT_ERR_EXISTS = -12,
+    /* The new archive could not be made or written. */
+    BT_ERR_WRITE = -13
 } bt_status;
 
 /* The statuses' names ("BT_ERR_DAMAGED"), for messages and bindings; NULL
@@ -230,6 +240,58 @@ typedef int (*bt_conflict_fn)(void* context, const char* name, size_t name_lengt
  * data cannot be read ends the walk with BT_ERR_READ. */
 BT_API int bt_overlay_conflicts(const bt_overlay* overlay, bt_conflict_fn found, void* context,
                                 uint64_t* same_bytes);
+
+/* A new archive, planned entry by entry, then written whole by
+ * bt_writer_commit: the entries in the order they were added, to a new
+ * file beside `path` that is synced and only then given the name, never
+ * over a file that has it. Nothing is written before the commit; a writer
+ * freed without one, or whose commit failed, leaves nothing behind. One
+ * thread at a time per writer; any number of writers at once. */
+typedef struct bt_writer bt_writer;
+
+/* A writer for the archive to be made at `path` (in the system's own code
+ * page, as bt_open takes it). */
+BT_API int bt_writer_new(bt_writer** out, const char* path);
+
+/* Releases the writer; an archive not committed is not made. NULL is
+ * allowed. */
+BT_API void bt_writer_free(bt_writer* writer);
+
+/* The message of the writer's last failure, "" when none. */
+BT_API const char* bt_writer_errmsg(const bt_writer* writer);
+
+/* The number of entries added. */
+BT_API uint32_t bt_writer_count(const bt_writer* writer);
+
+/* Each adds one entry named `name` (`name_length` bytes, stored as given):
+ * BT_ERR_UNSAFE_NAME for a name that extraction would refuse (as CREATE
+ * refuses it) or one added before by the game's rule, BT_ERR_LIMIT when
+ * the archive would reach 4 GiB, BT_ERR_ARGUMENT for an empty name or one
+ * holding a 0 byte. The entry is not added when the call fails; the
+ * writer stays usable. */
+
+/* `size` bytes of `data`, copied. */
+BT_API int bt_writer_add_bytes(bt_writer* writer, const char* name, size_t name_length, const void* data,
+                               uint64_t size);
+
+/* The file at `path`: its size is taken now, its bytes when committed,
+ * which fails if the file then has another size (BT_ERR_READ). */
+BT_API int bt_writer_add_file(bt_writer* writer, const char* name, size_t name_length, const char* path);
+
+/* `size` bytes that `read` gives from offset 0, called when committed;
+ * `context` must stay valid until then. Fewer bytes than `size`, or a
+ * nonzero return, fail the commit with BT_ERR_READ. */
+BT_API int bt_writer_add_reader(bt_writer* writer, const char* name, size_t name_length, bt_read_fn read,
+                                void* context, uint64_t size);
+
+/* Entry `index` of `from`, its name as stored and its bytes, read when
+ * committed: `from` must stay open until then. */
+BT_API int bt_writer_add_entry(bt_writer* writer, const bt_archive* from, uint32_t index);
+
+/* Writes the archive and gives it its name; BT_ERR_EXISTS when a file has
+ * it. After a failure nothing is left beside the name, and the writer may
+ * commit again; after success it takes no more entries. */
+BT_API int bt_writer_commit(bt_writer* writer);
 
 #ifdef __cplusplus
 }

@@ -24,3 +24,9 @@ inline bool equals_ignoring_case(std::string_view a, std::string_view b) {
     }
     return true;
 }
+
+// 0x01-0x1F and 0x7F, the control bytes of every code page.
+inline bool is_control_byte(char c) {
+    auto byte = static_cast<unsigned char>(c);
+    return (byte >= 0x01 && byte <= 0x1F) || byte == 0x7F;
+}

@@ -6,7 +6,6 @@
 
 #include "common/ascii.h"
 #include "common/paths.h"
-#include "common/printable.h"
 
 namespace {
 

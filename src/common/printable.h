@@ -5,6 +5,8 @@
 // or written.
 #pragma once
 
+#include "common/ascii.h"
+
 #include <array>
 #include <cstddef>
 #include <string>
@@ -40,8 +42,6 @@ std::string_view printable(std::string_view text, std::string& storage);
 // The same, as a terminated string for "%s".
 const char* printable(const char* text, std::string& storage);
 
-// 0x01-0x1F and 0x7F, the control bytes of every code page.
-bool is_control_byte(char c);
 
 // The length of `piece` less a character cut at its very end, so that a
 // name printed in pieces is judged as it would be whole: the next piece

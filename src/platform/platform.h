@@ -350,3 +350,35 @@ int file_read_at(FileHandle file, std::uint64_t offset, void* buffer, std::uint3
 
 // Closes a file from file_open_shared. Backend.
 void file_close_shared(FileHandle file);
+
+// Files the library makes (new archives), known to nothing else in the
+// process: no held list, no position kept, so that any number of them may
+// be made at once from any threads. Backend.
+
+// A new file at `path`, read and write, shared with nobody but readers;
+// INVALID_FILE when the name exists or the file cannot be made.
+FileHandle made_file_create(const char* path);
+
+// Whether anything has the name `path`: a file, a folder, a link (even
+// one that leads nowhere).
+bool made_name_taken(const char* path);
+
+// Writes all `count` bytes at `offset`: 1 or 0.
+int made_file_write_at(FileHandle file, std::uint64_t offset, const void* buffer, std::uint32_t count);
+
+// The file's data reaches the disk: 1 or 0.
+int made_file_sync(FileHandle file);
+
+enum class PublishStatus {
+    published,
+    exists,  // `target` has a file: it is left as it is
+    failed,
+};
+
+// Gives the synced file at `path` the name `target` in one step, never
+// replacing a file there, and closes it. On failure the file at `path` is
+// removed, but only while `path` still names it.
+PublishStatus made_file_publish(FileHandle file, const char* path, const char* target);
+
+// Closes the file and removes it, but only while `path` still names it.
+void made_file_discard(FileHandle file, const char* path);

@@ -24,6 +24,7 @@
 #include "common/listing_order.h"
 #include "platform/listed_items.h"
 #include "platform/platform.h"
+#include "platform/posix_names.h"
 #include "platform/system.h"
 
 namespace {
@@ -180,10 +181,6 @@ bool copy_refused_between(const OpenedFile* source, const OpenedFile* target) {
 }
 
 }  // namespace
-
-PathStyle local_path_style() {
-    return PathStyle::posix;
-}
 
 const LeadBytes& local_lead_bytes() {
     return NO_LEAD_BYTES;
@@ -382,45 +379,8 @@ void sys::close(FileHandle file) {
     ::close(fd_of(file));
 }
 
-namespace {
-
-// Renames `from` to `to` unless `to` exists. Where the file system cannot
-// rename that way, a new link and the old one's removal do the same.
-bool rename_without_replacing(const char* from, const char* to) {
-    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) {
-        return true;
-    }
-    if (errno != EINVAL && errno != ENOSYS) {
-        return false;
-    }
-    if (::link(from, to) != 0) {
-        return false;
-    }
-    ::unlink(from);
-    return true;
-}
-
-}  // namespace
-
 bool sys::claim_for_removal(FileHandle file, const char* path, std::string* removable) {
-    // Checking the name and then removing it would remove whatever another
-    // process put there in between: the file is first moved to a name of
-    // this process's own, and only what was moved is checked and removed.
-    std::string aside = std::string(path) + ".removing-" + std::to_string(::getpid());
-    if (!rename_without_replacing(path, aside.c_str())) {
-        return false;
-    }
-    struct stat held;
-    struct stat moved;
-    if (fstat(fd_of(file), &held) == 0 && ::lstat(aside.c_str(), &moved) == 0 &&
-        held.st_dev == moved.st_dev && held.st_ino == moved.st_ino) {
-        *removable = std::move(aside);
-        return true;
-    }
-    // Someone else's file: back under its name, unless yet another file
-    // took that meanwhile, in which case it stays under the other name.
-    rename_without_replacing(aside.c_str(), path);
-    return false;
+    return claim_name(fd_of(file), path, removable);
 }
 
 void sys::remove_name(const std::string& path) {
@@ -462,16 +422,7 @@ ReplaceStatus sys::replace(FileHandle file, const char* path, const char* target
 }
 
 void sys::sync_folder_of(const char* target) {
-    const char* slash = std::strrchr(target, '/');
-    std::string folder = slash == nullptr ? std::string(".")
-                         : slash == target ? std::string("/")
-                                           : std::string(target, static_cast<std::size_t>(slash - target));
-    int fd = open_retrying(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        while (::fsync(fd) != 0 && errno == EINTR) {
-        }
-        ::close(fd);
-    }
+    sync_folder(target);
 }
 
 ListStatus sys::list_directory(const char* directory, ListDetail detail, DirListing* listing) {

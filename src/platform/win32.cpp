@@ -150,10 +150,6 @@ HANDLE open_own_file(const char* path) {
 
 }  // namespace
 
-PathStyle local_path_style() {
-    return PathStyle::windows;
-}
-
 namespace {
 
 // The files this process holds, to tell its own from another program's

@@ -2,6 +2,7 @@
  * status a caller can meet, two archives at once, and one handle read from
  * several threads. Linked with the shared library and nothing else of the
  * project. Archives are written here, byte by byte. */
+#include <dirent.h>
 #include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -405,6 +406,97 @@ static void test_overlay(const char* mod, const char* solo) {
     bt_close(patch);
 }
 
+/* The number of names in `folder` but "." and "..": what a build left. */
+static int names_in(const char* folder) {
+    DIR* dir = opendir(folder);
+    int names = 0;
+    for (struct dirent* item; dir != NULL && (item = readdir(dir)) != NULL;) {
+        names += strcmp(item->d_name, ".") != 0 && strcmp(item->d_name, "..") != 0;
+    }
+    if (dir != NULL) {
+        closedir(dir);
+    }
+    return names;
+}
+
+static int read_file(const char* path, unsigned char* bytes, size_t capacity, size_t* size) {
+    FILE* file = fopen(path, "rb");
+    if (file == NULL) {
+        return 0;
+    }
+    *size = fread(bytes, 1, capacity, file);
+    fclose(file);
+    return 1;
+}
+
+static void test_writer(const char* mod, const char* folder) {
+    char built[512], input[512], exists[600];
+    snprintf(built, sizeof built, "%s/built.big", folder);
+    snprintf(input, sizeof input, "%s/in.txt", folder);
+    snprintf(exists, sizeof exists, "'%s' exists already. It is left as it is.", built);
+    write_file(input, (const unsigned char*)"from a file\n", 12);
+    const int before = names_in(folder);
+    static const struct entry WANTED[] = {
+        {"a\\bytes.bin", "raw"},
+        {"b/file.txt", "from a file\n"},
+        {"c.txt", "read back"},
+        {"maps\\harbour.map", "HARBOUR MAP DATA, 32 BYTES LONG."},
+        {"empty", ""},
+    };
+    unsigned char expected[4096], got[4096];
+    size_t expected_size = make_archive(expected, WANTED, 5), got_size = 0;
+    struct memory memory = {(const unsigned char*)"read back", 9, 0};
+    bt_archive* from = NULL;
+    bt_writer* writer = NULL;
+    CHECK(bt_open(&from, mod) == BT_OK);
+    CHECK(bt_writer_new(&writer, built) == BT_OK);
+    CHECK(bt_writer_add_bytes(writer, "a\\bytes.bin", 11, "raw", 3) == BT_OK);
+    CHECK(bt_writer_add_file(writer, "b/file.txt", 10, input) == BT_OK);
+    CHECK(bt_writer_add_reader(writer, "c.txt", 5, read_memory, &memory, 9) == BT_OK);
+    CHECK(bt_writer_add_entry(writer, from, 1) == BT_OK);
+    CHECK(bt_writer_add_bytes(writer, "empty", 5, NULL, 0) == BT_OK);
+    /* Refusals leave the plan as it was. */
+    CHECK_STATUS(bt_writer_add_bytes(writer, "..\\up.txt", 9, "x", 1), BT_ERR_UNSAFE_NAME,
+                 "'..\\up.txt' cannot be stored: its name would be unsafe to extract.");
+    CHECK_STATUS(bt_writer_add_bytes(writer, "C.TXT", 5, "x", 1), BT_ERR_UNSAFE_NAME,
+                 "'C.TXT' cannot be stored: 'c.txt' has the same name in the archive.");
+    CHECK_STATUS(bt_writer_add_bytes(writer, "", 0, "x", 1), BT_ERR_ARGUMENT,
+                 "'' cannot be stored: an entry's name is 1 or more bytes, none of them 0.");
+    CHECK_STATUS(bt_writer_add_bytes(writer, "big", 3, "x", (uint64_t)1 << 32), BT_ERR_LIMIT,
+                 "An entry of 4 GiB or more is too large for a BIG archive.");
+    CHECK(strcmp(bt_writer_errmsg(writer), "An entry of 4 GiB or more is too large for a BIG archive.") == 0);
+    CHECK(bt_writer_add_entry(writer, from, 3) == BT_ERR_ARGUMENT);
+    CHECK(bt_writer_count(writer) == 5);
+    CHECK(names_in(folder) == before);
+    CHECK(bt_writer_commit(writer) == BT_OK);
+    CHECK(read_file(built, got, sizeof got, &got_size) && got_size == expected_size &&
+          memcmp(got, expected, got_size) == 0);
+    CHECK(bt_writer_add_bytes(writer, "late", 4, "x", 1) == BT_ERR_ARGUMENT);
+    bt_writer_free(writer);
+
+    /* Never over a file, and nothing left by a failure or an abandoned build. */
+    CHECK(bt_writer_new(&writer, built) == BT_OK && bt_writer_add_bytes(writer, "x", 1, "x", 1) == BT_OK);
+    CHECK_STATUS(bt_writer_commit(writer), BT_ERR_EXISTS, exists);
+    CHECK(read_file(built, got, sizeof got, &got_size) && got_size == expected_size);
+    bt_writer_free(writer);
+    CHECK(remove(built) == 0);
+    CHECK(bt_writer_new(&writer, built) == BT_OK && bt_writer_add_file(writer, "f", 1, input) == BT_OK);
+    write_file(input, (const unsigned char*)"longer than it was\n", 19);
+    CHECK_STATUS(bt_writer_commit(writer), BT_ERR_READ, "The file grew while the archive was made.");
+    memory.fail = 1;
+    CHECK(bt_writer_add_reader(writer, "r", 1, read_memory, &memory, 9) == BT_OK);
+    write_file(input, (const unsigned char*)"from a file\n", 12);
+    CHECK_STATUS(bt_writer_commit(writer), BT_ERR_READ, "Could not read from BIG file.");
+    CHECK(names_in(folder) == before);
+    bt_writer_free(writer);
+    CHECK(bt_writer_new(&writer, built) == BT_OK && bt_writer_add_bytes(writer, "x", 1, "x", 1) == BT_OK);
+    bt_writer_free(writer);
+    CHECK(names_in(folder) == before);
+    CHECK(bt_writer_new(NULL, built) == BT_ERR_ARGUMENT);
+    CHECK_STATUS(bt_writer_commit(NULL), BT_ERR_ARGUMENT, "bt_writer_commit: the writer handle is not an open one.");
+    bt_close(from);
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         fprintf(stderr, "usage: api_test <empty folder>\n");
@@ -428,6 +520,7 @@ int main(int argc, char** argv) {
     test_two_archives(mod, solo);
     test_threads(mod);
     test_overlay(mod, solo);
+    test_writer(mod, argv[1]);
     printf("%s: %d failed\n", failures == 0 ? "passed" : "FAILED", failures);
     return failures == 0 ? 0 : 1;
 }

@@ -1,0 +1,341 @@
+// See archive_writer.h.
+#include "archive/archive_writer.h"
+
+#include <chrono>
+#include <cstring>
+#include <new>
+
+#include "archive/big_format.h"
+#include "common/entry_name.h"
+#include "lib/game_name.h"
+#include "platform/platform.h"
+
+namespace {
+
+// Data goes through one buffer: small entries gathered many to a write,
+// large ones in pieces of its size.
+constexpr std::uint32_t WRITE_CHUNK = 1024 * 1024;
+
+// The index is written in pieces of this size, before the data.
+constexpr std::uint32_t INDEX_PIECE = 64 * 1024;
+
+// A leftover of a run that was killed may hold a name this one would try.
+constexpr unsigned NAME_TRIES = 100;
+
+bool fits(std::uint64_t bytes) {
+    return bytes < (std::uint64_t{1} << 32);
+}
+
+std::string quoted_name(std::string_view name) {
+    // Cut as the reader's messages cut a name.
+    constexpr std::size_t SHOWN = 260;
+    std::string shown(name.substr(0, SHOWN));
+    if (name.size() > SHOWN) {
+        shown += "...";
+    }
+    return "'" + shown + "'";
+}
+
+WriteFault failed(WriteOutcome* outcome, WriteFault fault, std::uint32_t entry, std::string message) {
+    if (outcome != nullptr) {
+        *outcome = {fault, entry, std::move(message)};
+    }
+    return fault;
+}
+
+// The new file and what has been written to it: data goes through the
+// buffer, the index in pieces.
+struct Output {
+    FileHandle file = INVALID_FILE;
+    std::string path;
+    std::unique_ptr<std::uint8_t[]> buffer;
+    std::uint32_t held = 0;  // bytes in the buffer, for `at` onwards
+    std::uint64_t at = 0;
+
+    bool flush() {
+        if (held > 0 && !made_file_write_at(file, at, buffer.get(), held)) {
+            return false;
+        }
+        at += held;
+        held = 0;
+        return true;
+    }
+};
+
+}  // namespace
+
+ArchiveWriter::ArchiveWriter(PathStyle style) : style_(style) {}
+
+WriteFault ArchiveWriter::plan(std::string_view name, std::uint32_t size, std::uint32_t from,
+                               std::uint64_t where, WriteOutcome* outcome) {
+    const auto k = static_cast<std::uint32_t>(entries_.size());
+    if (name.empty() || name.find('\0') != std::string_view::npos || !fits(names_.size() + name.size())) {
+        return failed(outcome, WriteFault::bad_name, k,
+                      quoted_name(name) + " cannot be stored: an entry's name is 1 or more bytes, none of them 0.");
+    }
+    if (!is_safe_entry_name(without_trailing_separators(name), style_) || has_empty_component(name)) {
+        return failed(outcome, WriteFault::unsafe_name, k,
+                      quoted_name(name) + " cannot be stored: its name would be unsafe to extract.");
+    }
+    const std::uint64_t index = indexBytes_ + ENTRY_FIXED_SIZE + name.size();
+    if (k == UINT32_MAX || !fits(HEADER_SIZE + index + END_RECORD_SIZE + dataBytes_ + size)) {
+        return failed(outcome, WriteFault::too_large, k, "The archive would reach 4 GiB.");
+    }
+    try {
+        const std::uint32_t hash = game_name_hash(name);
+        for (auto [at, end] = byName_.equal_range(hash); at != end; ++at) {
+            if (same_game_name(name_of(entries_[at->second]), name)) {
+                return failed(outcome, WriteFault::same_name, k,
+                              quoted_name(name) + " cannot be stored: " + quoted_name(name_of(entries_[at->second])) +
+                                  " has the same name in the archive.");
+            }
+        }
+        entries_.push_back({where, static_cast<std::uint32_t>(names_.size()),
+                            static_cast<std::uint32_t>(name.size()), size, from});
+        names_.append(name);
+        byName_.emplace(hash, k);
+    } catch (const std::bad_alloc&) {
+        if (entries_.size() > k) {
+            entries_.pop_back();
+        }
+        names_.resize(entries_.empty() ? 0 : entries_.back().nameAt + entries_.back().nameLength);
+        return failed(outcome, WriteFault::no_memory, k, "Failed to allocate enough memory.");
+    }
+    indexBytes_ = index;
+    dataBytes_ += size;
+    return WriteFault::none;
+}
+
+WriteFault ArchiveWriter::add_bytes(std::string_view name, const void* data, std::uint32_t size,
+                                    WriteOutcome* outcome) {
+    std::unique_ptr<std::uint8_t[]> copy(new (std::nothrow) std::uint8_t[size == 0 ? 1 : size]);
+    if (!copy) {
+        return failed(outcome, WriteFault::no_memory, count(), "Failed to allocate enough memory.");
+    }
+    if (size > 0) {
+        std::memcpy(copy.get(), data, size);
+    }
+    try {
+        blobs_.push_back(nullptr);
+    } catch (const std::bad_alloc&) {
+        return failed(outcome, WriteFault::no_memory, count(), "Failed to allocate enough memory.");
+    }
+    WriteFault fault = plan(name, size, FROM_BYTES, blobs_.size() - 1, outcome);
+    if (fault != WriteFault::none) {
+        blobs_.pop_back();
+        return fault;
+    }
+    blobs_.back() = std::move(copy);
+    return fault;
+}
+
+WriteFault ArchiveWriter::add_file(std::string_view name, const char* path, WriteOutcome* outcome) {
+    std::uint64_t size = 0;
+    FileHandle file = file_open_shared(path, &size);
+    if (file == INVALID_FILE) {
+        return failed(outcome, WriteFault::open_input, count(), "Could not open " + quoted_name(path) + ".");
+    }
+    file_close_shared(file);
+    if (!fits(size)) {
+        return failed(outcome, WriteFault::too_large, count(),
+                      quoted_name(path) + " is 4 GiB or larger, too large for a BIG archive.");
+    }
+    const std::size_t at = paths_.size();
+    try {
+        paths_.append(path);
+        paths_.push_back('\0');
+    } catch (const std::bad_alloc&) {
+        paths_.resize(at);
+        return failed(outcome, WriteFault::no_memory, count(), "Failed to allocate enough memory.");
+    }
+    WriteFault fault = plan(name, static_cast<std::uint32_t>(size), FROM_FILE, at, outcome);
+    if (fault != WriteFault::none) {
+        paths_.resize(at);
+    }
+    return fault;
+}
+
+WriteFault ArchiveWriter::add_source(std::string_view name, const ArchiveSource& source, std::uint64_t offset,
+                                     std::uint32_t size, WriteOutcome* outcome) {
+    const bool same = !sources_.empty() && sources_.back().read == source.read &&
+                      sources_.back().context == source.context;
+    if (!same) {
+        try {
+            sources_.push_back(source);
+        } catch (const std::bad_alloc&) {
+            return failed(outcome, WriteFault::no_memory, count(), "Failed to allocate enough memory.");
+        }
+    }
+    WriteFault fault = plan(name, size, static_cast<std::uint32_t>(sources_.size() - 1), offset, outcome);
+    if (fault != WriteFault::none && !same) {
+        sources_.pop_back();
+    }
+    return fault;
+}
+
+namespace {
+
+// Where the new file goes: beside the target, under a name no file has.
+WriteOutcome make_output(const char* target, const void* writer, Output* out) {
+    if (made_name_taken(target)) {
+        return {WriteFault::exists, 0, quoted_name(target) + " exists already. It is left as it is."};
+    }
+    auto tick = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+    auto mark = static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(writer));
+    for (unsigned i = 0; i < NAME_TRIES; ++i) {
+        out->path = std::string(target) + ".tmp-" + std::to_string((tick ^ (mark << 7)) % 1000000007u + i);
+        out->file = made_file_create(out->path.c_str());
+        if (out->file != INVALID_FILE) {
+            return {};
+        }
+        if (!made_name_taken(out->path.c_str())) {
+            break;
+        }
+    }
+    return {WriteFault::create_failed, 0, "Could not create " + quoted_name(out->path) + "."};
+}
+
+}  // namespace
+
+WriteOutcome ArchiveWriter::write(const char* target, WriteObserver* observer) const {
+    Output out;
+    out.buffer.reset(new (std::nothrow) std::uint8_t[WRITE_CHUNK]);
+    if (!out.buffer) {
+        return {WriteFault::no_memory, 0, "Failed to allocate enough memory."};
+    }
+    WriteOutcome outcome = make_output(target, this, &out);
+    if (outcome.fault != WriteFault::none) {
+        return outcome;
+    }
+    auto fail = [&](WriteFault fault, std::uint32_t k, std::string message) {
+        made_file_discard(out.file, out.path.c_str());
+        return WriteOutcome{fault, k, std::move(message)};
+    };
+    const std::uint64_t start = HEADER_SIZE + indexBytes_ + END_RECORD_SIZE;
+
+    // The index and its end record, in pieces through the buffer.
+    out.at = HEADER_SIZE;
+    std::uint64_t offset = start;
+    for (const Planned& entry : entries_) {
+        const std::string_view name = name_of(entry);
+        if (out.held + ENTRY_FIXED_SIZE + name.size() > INDEX_PIECE && !out.flush()) {
+            return fail(WriteFault::write_failed, 0, "Could not write end entry.");
+        }
+        // A name longer than a piece goes in whole.
+        if (ENTRY_FIXED_SIZE + name.size() > WRITE_CHUNK) {
+            std::uint8_t fields[ENTRY_NAME_AT];
+            store_be32(fields + ENTRY_DATA_OFFSET_AT, static_cast<std::uint32_t>(offset));
+            store_be32(fields + ENTRY_DATA_SIZE_AT, entry.size);
+            if (!made_file_write_at(out.file, out.at, fields, ENTRY_NAME_AT) ||
+                !made_file_write_at(out.file, out.at + ENTRY_NAME_AT, name.data(),
+                                    static_cast<std::uint32_t>(name.size())) ||
+                !made_file_write_at(out.file, out.at + ENTRY_NAME_AT + name.size(), "", 1)) {
+                return fail(WriteFault::write_failed, 0, "Could not write end entry.");
+            }
+            out.at += ENTRY_FIXED_SIZE + name.size();
+        } else {
+            std::uint8_t* at = out.buffer.get() + out.held;
+            store_be32(at + ENTRY_DATA_OFFSET_AT, static_cast<std::uint32_t>(offset));
+            store_be32(at + ENTRY_DATA_SIZE_AT, entry.size);
+            std::memcpy(at + ENTRY_NAME_AT, name.data(), name.size());
+            at[ENTRY_NAME_AT + name.size()] = 0;
+            out.held += static_cast<std::uint32_t>(ENTRY_FIXED_SIZE + name.size());
+        }
+        offset += entry.size;
+    }
+    std::memcpy(out.buffer.get() + out.held, END_TAG.data(), END_TAG.size());
+    std::memset(out.buffer.get() + out.held + END_TAG.size(), 0, END_RECORD_SIZE - END_TAG.size());
+    out.held += END_RECORD_SIZE;
+    if (!out.flush()) {
+        return fail(WriteFault::write_failed, 0, "Could not write end entry.");
+    }
+
+    // The data, gathered through the buffer.
+    for (std::uint32_t k = 0; k < entries_.size(); ++k) {
+        const Planned& entry = entries_[k];
+        const char* path = entry.from == FROM_FILE ? paths_.c_str() + entry.where : nullptr;
+        if (observer != nullptr) {
+            observer->begin(k, {name_of(entry), entry.size, path});
+        }
+        FileHandle input = INVALID_FILE;
+        if (path != nullptr) {
+            std::uint64_t size = 0;
+            input = file_open_shared(path, &size);
+            if (input == INVALID_FILE) {
+                return fail(WriteFault::open_input, k, "Could not open " + quoted_name(path) + ".");
+            }
+        }
+        std::uint32_t done = 0;
+        // A file is read one byte further than its size, to see it grew.
+        const std::uint32_t want = entry.size + (path != nullptr ? 1u : 0u);
+        bool read = true;
+        while (read && done < want) {
+            if (out.held == WRITE_CHUNK && !out.flush()) {
+                if (input != INVALID_FILE) {
+                    file_close_shared(input);
+                }
+                return fail(WriteFault::write_failed, k, "Could not write to BIG file.");
+            }
+            const std::uint32_t room = WRITE_CHUNK - out.held;
+            const std::uint32_t take = want - done < room ? want - done : room;
+            std::uint8_t* into = out.buffer.get() + out.held;
+            std::uint32_t got = take;
+            if (entry.from == FROM_BYTES) {
+                std::memcpy(into, blobs_[entry.where].get() + done, take);
+            } else if (path != nullptr) {
+                read = file_read_at(input, done, into, take, &got) != 0;
+            } else {
+                const ArchiveSource& source = sources_[entry.from];
+                read = source.read(source.context, entry.where + done, into, take, &got) != 0;
+            }
+            if (read) {
+                out.held += got;
+                done += got;
+            }
+            if (got < take) {
+                break;  // its end
+            }
+        }
+        if (input != INVALID_FILE) {
+            file_close_shared(input);
+        }
+        if (path == nullptr && (!read || done < entry.size)) {
+            return fail(WriteFault::read_source, k, "Could not read from BIG file.");
+        }
+        if (!read) {
+            return fail(WriteFault::read_input, k, "Could not read file.");
+        }
+        if (done < entry.size) {
+            return fail(WriteFault::input_shrank, k, "The file shrank while the archive was made.");
+        }
+        if (done > entry.size) {
+            return fail(WriteFault::input_grew, k, "The file grew while the archive was made.");
+        }
+        if (observer != nullptr) {
+            observer->end(k);
+        }
+    }
+    if (!out.flush()) {
+        return fail(WriteFault::write_failed, count(), "Could not write to BIG file.");
+    }
+
+    // The header last: a file left part way has zeros where the magic goes.
+    std::uint8_t header[HEADER_SIZE] = {};
+    std::memcpy(header + HEADER_MAGIC_AT, BIG_MAGIC.data(), BIG_MAGIC.size());
+    store_le32(header + HEADER_ARCHIVE_SIZE_AT, static_cast<std::uint32_t>(out.at));
+    store_be32(header + HEADER_FILE_COUNT_AT, count());
+    store_be32(header + HEADER_START_OFFSET_AT, static_cast<std::uint32_t>(start));
+    if (!made_file_write_at(out.file, 0, header, HEADER_SIZE)) {
+        return fail(WriteFault::write_failed, count(), "Could not write BIG header.");
+    }
+    if (!made_file_sync(out.file)) {
+        return fail(WriteFault::write_failed, count(), "Could not write to BIG file.");
+    }
+    switch (made_file_publish(out.file, out.path.c_str(), target)) {
+    case PublishStatus::published: return {};
+    case PublishStatus::exists:
+        return {WriteFault::exists, count(), quoted_name(target) + " exists already. It is left as it is."};
+    case PublishStatus::failed: break;
+    }
+    return {WriteFault::create_failed, count(), "Could not create " + quoted_name(target) + "."};
+}

@@ -1,0 +1,106 @@
+// A new archive, planned entry by entry, then written in one pass to a new
+// file beside its name: the index, the data in index order, the end record,
+// and the header last; synced, and given its name only when whole, never
+// over a file that has it. Nothing is written before write(), and nothing
+// is left behind when it fails. Prints nothing; one writer per thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "common/path_style.h"
+#include "lib/archive_table.h"
+
+enum class WriteFault {
+    none,
+    no_memory,
+    bad_name,       // empty, holding a NUL byte, or past the names the format holds
+    unsafe_name,    // it would be unsafe to extract, or would come back as another
+    same_name,      // an entry planned before has it, by the game's rule
+    too_large,      // the archive would reach 4 GiB
+    exists,         // a file has the archive's name
+    create_failed,  // the new file beside it could not be made
+    open_input,     // a file to take data from could not be opened
+    read_input,
+    input_shrank,
+    input_grew,
+    read_source,  // a source's data could not be read, or ended early
+    write_failed,
+};
+
+// What a write was doing when it failed: the fault, and the entry it
+// concerns (or the file, for create_failed), with the message as the
+// command line words it, without "Error: ".
+struct WriteOutcome {
+    WriteFault fault = WriteFault::none;
+    std::uint32_t entry = 0;
+    std::string message;
+};
+
+// One planned entry as an observer sees it.
+struct PlannedView {
+    std::string_view name;
+    std::uint32_t size;
+    const char* path;  // the file its data comes from, or null
+};
+
+// Told of each entry as its data is written, in index order: `begin`
+// before, `end` once it is gathered or written (gathered data reaches the
+// file later; a failure then is reported on the entry being added).
+class WriteObserver {
+public:
+    virtual ~WriteObserver() = default;
+    virtual void begin(std::uint32_t k, const PlannedView& entry) = 0;
+    virtual void end(std::uint32_t k) = 0;
+};
+
+class ArchiveWriter {
+public:
+    // Names are judged for extraction in `style`, byte by byte.
+    explicit ArchiveWriter(PathStyle style);
+
+    // Plans the next entry. The bytes are copied; a file is looked at now
+    // for its size and read when written (its size then must be the same);
+    // a source's bytes are read when written, and it must outlive write().
+    WriteFault add_bytes(std::string_view name, const void* data, std::uint32_t size, WriteOutcome* outcome);
+    WriteFault add_file(std::string_view name, const char* path, WriteOutcome* outcome);
+    WriteFault add_source(std::string_view name, const ArchiveSource& source, std::uint64_t offset,
+                          std::uint32_t size, WriteOutcome* outcome);
+
+    std::uint32_t count() const { return static_cast<std::uint32_t>(entries_.size()); }
+
+    // Writes the planned archive to `target`, which must not exist. The
+    // plan stays as it was.
+    WriteOutcome write(const char* target, WriteObserver* observer) const;
+
+private:
+    struct Planned {
+        std::uint64_t where;  // in its blob, its path's place in paths_, or in its source
+        std::uint32_t nameAt;
+        std::uint32_t nameLength;
+        std::uint32_t size;
+        std::uint32_t from;  // FROM_BYTES, FROM_FILE, or a source's number
+    };
+    static constexpr std::uint32_t FROM_BYTES = UINT32_MAX;
+    static constexpr std::uint32_t FROM_FILE = UINT32_MAX - 1;
+
+    WriteFault plan(std::string_view name, std::uint32_t size, std::uint32_t from, std::uint64_t where,
+                    WriteOutcome* outcome);
+    std::string_view name_of(const Planned& entry) const {
+        return std::string_view(names_).substr(entry.nameAt, entry.nameLength);
+    }
+
+    PathStyle style_;
+    std::vector<Planned> entries_;
+    std::string names_;
+    std::string paths_;
+    std::vector<std::unique_ptr<std::uint8_t[]>> blobs_;
+    std::vector<ArchiveSource> sources_;
+    std::unordered_multimap<std::uint32_t, std::uint32_t> byName_;  // game-name hash to entry
+    std::uint64_t indexBytes_ = 0;
+    std::uint64_t dataBytes_ = 0;
+};

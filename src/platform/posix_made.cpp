@@ -1,0 +1,139 @@
+// POSIX backend: the library's new files (platform.h), and the steps on
+// names that the tool's own files share (posix_names.h). Only POSIX code
+// belongs here.
+#ifdef _WIN32
+#error "posix_made.cpp is the POSIX backend; the Windows build takes win32_made.cpp"
+#endif
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/platform.h"
+#include "platform/posix_names.h"
+
+bool rename_without_replacing(const char* from, const char* to) {
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    // Where the file system cannot rename that way, a new link and the old
+    // one's removal do the same.
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+    if (::link(from, to) != 0) {
+        return false;
+    }
+    ::unlink(from);
+    return true;
+}
+
+bool claim_name(int fd, const char* path, std::string* removable) {
+    // Checking the name and then removing it would remove whatever another
+    // process put there in between: the file is first moved to a name of
+    // this process's own, and only what was moved is checked and removed.
+    std::string aside = std::string(path) + ".removing-" + std::to_string(::getpid());
+    if (!rename_without_replacing(path, aside.c_str())) {
+        return false;
+    }
+    struct stat held;
+    struct stat moved;
+    if (fstat(fd, &held) == 0 && ::lstat(aside.c_str(), &moved) == 0 && held.st_dev == moved.st_dev &&
+        held.st_ino == moved.st_ino) {
+        *removable = std::move(aside);
+        return true;
+    }
+    // Someone else's file: back under its name, unless yet another file
+    // took that meanwhile, in which case it stays under the other name.
+    rename_without_replacing(aside.c_str(), path);
+    return false;
+}
+
+FileHandle made_file_create(const char* path) {
+    int fd;
+    do {
+        fd = ::open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    } while (fd < 0 && errno == EINTR);
+    return fd < 0 ? INVALID_FILE : fd;
+}
+
+PathStyle local_path_style() {
+    return PathStyle::posix;
+}
+
+bool made_name_taken(const char* path) {
+    struct stat st;
+    return ::lstat(path, &st) == 0;
+}
+
+int made_file_write_at(FileHandle file, std::uint64_t offset, const void* buffer, std::uint32_t count) {
+    const auto* bytes = static_cast<const char*>(buffer);
+    std::uint32_t done = 0;
+    while (done < count) {
+        ssize_t put = ::pwrite(static_cast<int>(file), bytes + done, count - done,
+                               static_cast<off_t>(offset + done));
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return 0;
+        }
+        done += static_cast<std::uint32_t>(put);
+    }
+    return 1;
+}
+
+int made_file_sync(FileHandle file) {
+    int result;
+    do {
+        result = ::fsync(static_cast<int>(file));
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+void sync_folder(const char* target) {
+    const char* slash = std::strrchr(target, '/');
+    std::string folder = slash == nullptr ? std::string(".")
+                         : slash == target ? std::string("/")
+                                           : std::string(target, static_cast<std::size_t>(slash - target));
+    int fd;
+    do {
+        fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd >= 0) {
+        while (::fsync(fd) != 0 && errno == EINTR) {
+        }
+        ::close(fd);
+    }
+}
+
+PublishStatus made_file_publish(FileHandle file, const char* path, const char* target) {
+    // Only the file this call made takes the name: whatever took `path`
+    // meanwhile is left where it is.
+    const int fd = static_cast<int>(file);
+    struct stat made;
+    struct stat named;
+    bool own = fstat(fd, &made) == 0 && ::lstat(path, &named) == 0 && made.st_dev == named.st_dev &&
+               made.st_ino == named.st_ino;
+    if (own && rename_without_replacing(path, target)) {
+        ::close(fd);
+        sync_folder(target);
+        return PublishStatus::published;
+    }
+    const bool exists = errno == EEXIST;
+    made_file_discard(file, path);
+    return own && exists ? PublishStatus::exists : PublishStatus::failed;
+}
+
+void made_file_discard(FileHandle file, const char* path) {
+    std::string removable;
+    if (claim_name(static_cast<int>(file), path, &removable)) {
+        ::unlink(removable.c_str());
+    }
+    ::close(static_cast<int>(file));
+}
