@@ -38,6 +38,9 @@ set(BIGTOOL_PORTABLE_SOURCES
   src/main/archive_set.cpp
   src/main/conflicts_command.cpp
   src/main/diff_command.cpp
+  src/main/write_set.cpp
+  src/main/patch_command.cpp
+  src/main/merge_command.cpp
 )
 # The library behind the public header (include/bigtool.h), which the tool
 # links too: nothing in it prints, ends the process or keeps process-wide

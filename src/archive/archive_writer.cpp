@@ -331,6 +331,9 @@ WriteOutcome ArchiveWriter::write(const char* target, WriteObserver* observer) c
     if (!made_file_sync(out.file)) {
         return fail(WriteFault::write_failed, count(), "Could not write to BIG file.");
     }
+    if (observer != nullptr && !observer->publish()) {
+        return fail(WriteFault::abandoned, count(), "");
+    }
     switch (made_file_publish(out.file, out.path.c_str(), target)) {
     case PublishStatus::published: return {};
     case PublishStatus::exists:

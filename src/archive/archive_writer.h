@@ -30,6 +30,7 @@ enum class WriteFault {
     input_grew,
     read_source,  // a source's data could not be read, or ended early
     write_failed,
+    abandoned,  // the observer would not have it published
 };
 
 // What a write was doing when it failed: the fault, and the entry it
@@ -56,6 +57,9 @@ public:
     virtual ~WriteObserver() = default;
     virtual void begin(std::uint32_t k, const PlannedView& entry) = 0;
     virtual void end(std::uint32_t k) = 0;
+    // Once the archive is whole and synced, before it takes its name:
+    // false leaves nothing.
+    virtual bool publish() { return true; }
 };
 
 class ArchiveWriter {

@@ -56,7 +56,8 @@ int status_of(WriteFault fault) {
     case WriteFault::input_grew:
     case WriteFault::read_source: return BT_ERR_READ;
     case WriteFault::create_failed:
-    case WriteFault::write_failed: return BT_ERR_WRITE;
+    case WriteFault::write_failed:
+    case WriteFault::abandoned: return BT_ERR_WRITE;
     }
     return BT_ERR_WRITE;
 }

@@ -9,9 +9,9 @@
 #include "lib/handle.h"
 #include "main/front_end.h"
 
-std::vector<std::string> archive_arguments(int argc, char** argv) {
+std::vector<std::string> archive_arguments(int argc, char** argv, bool from_first) {
     std::vector<std::string> paths;
-    for (int a = 1; a < argc; ++a) {
+    for (int a = from_first ? 1 : 3; a < argc; ++a) {
         if (a == 2) {
             continue;  // the command word
         }

@@ -16,10 +16,11 @@ struct ArchiveSet {
     Overlay overlay;
 };
 
-// The archive paths of argv[1] and argv[3] onwards; an argument "@file"
-// stands for the paths of that list file. Ends the run after saying why
-// when a list file cannot be read or holds none.
-std::vector<std::string> archive_arguments(int argc, char** argv);
+// The archive paths of argv[1] (unless `from_first` is false: the words
+// that write take it for the archive they make) and argv[3] onwards; an
+// argument "@file" stands for the paths of that list file. Ends the run
+// after saying why when a list file cannot be read or holds none.
+std::vector<std::string> archive_arguments(int argc, char** argv, bool from_first = true);
 
 // Opens, validates and shows each of `paths` in turn, then reads them into
 // the overlay; ends the run at the first that fails, after the reader's
@@ -28,6 +29,12 @@ void open_archive_set(std::vector<std::string> paths, ArchiveSet* set);
 
 // A path as the reports show it.
 std::string shown_path(const std::string& path);
+
+// Makes the archive `path` of the `entries` of the set, in that order,
+// each with its name as stored and its data, printing progress as CREATE
+// does; never over an existing file, and nothing left when it fails. Ends
+// the run.
+[[noreturn]] void write_set_archive(const char* path, const ArchiveSet& set, const std::vector<Holder>& entries);
 
 // Ends the run, status 2, after saying why a walk over the set's data
 // stopped.

@@ -12,3 +12,11 @@
 // DIFF new-archive: what the new archive adds, removes and changes against
 // argv[1]; exit status 3 when anything.
 [[noreturn]] void diff_command(int argc, char** argv, std::FILE* data);
+
+// PATCH old-archive new-archive: argv[1] made of what the new archive adds
+// and changes against the old one, in its order.
+[[noreturn]] void patch_command(int argc, char** argv, std::FILE* data);
+
+// MERGE archive ...: argv[1] made of the entries that win in the load
+// order, each name once, in the order the names first appear.
+[[noreturn]] void merge_command(int argc, char** argv, std::FILE* data);

@@ -62,6 +62,8 @@ const Command COMMANDS[] = {
     {"COMPARE", Needs::archive_shown, Output::console, compare_command},
     {"CONFLICTS", Needs::archives_shown, Output::console, conflicts_command},
     {"DIFF", Needs::archives_shown, Output::console, diff_command},
+    {"PATCH", Needs::archives_shown, Output::console, patch_command},
+    {"MERGE", Needs::archives_shown, Output::console, merge_command},
 };
 
 // Command words match whatever the case of the letters A to Z.
@@ -116,7 +118,9 @@ void print_usage(const char* program) {
         "COMPARE [input directory]  -  show what UPDATE would change; exit status 3 if anything.\n\n"
         "CONFLICTS [archive] ...  -  show the files that archives later in the load order hide\n"
         "  with other data; exit status 3 if any. @file reads archive paths.\n\n"
-        "DIFF [new archive]  -  show the files added, removed or changed in it; exit status 3 if any.\n\n");
+        "DIFF [new archive]  -  show the files added, removed or changed in it; exit status 3 if any.\n\n"
+        "PATCH [old archive] [new archive]  -  creates a BIG file of what the new one adds or changes.\n\n"
+        "MERGE [archive] ...  -  creates a BIG file of what the archives give in this load order.\n\n");
 }
 
 bool names_file(const char* path) {

@@ -25,7 +25,9 @@ const std::string USAGE_TAIL =
     "COMPARE [input directory]  -  show what UPDATE would change; exit status 3 if anything.\n\n"
     "CONFLICTS [archive] ...  -  show the files that archives later in the load order hide\n"
     "  with other data; exit status 3 if any. @file reads archive paths.\n\n"
-    "DIFF [new archive]  -  show the files added, removed or changed in it; exit status 3 if any.\n\n";
+    "DIFF [new archive]  -  show the files added, removed or changed in it; exit status 3 if any.\n\n"
+    "PATCH [old archive] [new archive]  -  creates a BIG file of what the new one adds or changes.\n\n"
+    "MERGE [archive] ...  -  creates a BIG file of what the archives give in this load order.\n\n";
 
 const std::vector<FixtureEntry> TWO_ENTRIES = {{"a.txt", "abc"}, {"sub\\b.dat", ""}};
 

@@ -1,6 +1,9 @@
-// CONFLICTS and DIFF: archives read together in a load order, each shown
-// as LIST shows it, what is reported and the exit status; nothing written.
+// CONFLICTS, DIFF, PATCH and MERGE: archives read together in a load
+// order, each shown as LIST shows it, what is reported, the exit status,
+// and the one archive PATCH and MERGE write.
 #include <algorithm>
+#include <map>
+#include <random>
 
 #include "support/big_writer.h"
 #include "support/tool_test.h"
@@ -20,6 +23,7 @@ struct WordCase {
     std::string shown;              // archives whose information block comes first, in order
     std::string out;                // after them
     int status;
+    std::vector<FixtureEntry> made = {};  // what argv[1] holds afterwards, when written
 };
 
 const std::vector<FixtureEntry> BASE = {{"data\\ini\\weapon.ini", "w=40"}, {"maps\\a.map", "map"}, {"old.txt", "o"}};
@@ -68,6 +72,28 @@ const std::vector<WordCase> CASES = {
     {"DiffOfThree", {{"base.big", BASE}}, {"base.big", "DIFF", "base.big", "base.big"}, "", "Error: Bad parameters.\n", 1},
     {"DiffOfAMissingArchive", {{"base.big", BASE}}, {"base.big", "DIFF", "none.big"}, "base.big",
      "Validating 'none.big': Error: Could not open file.\n", 2},
+    {"PatchOfOldNew", {{"base.big", BASE}, {"mod.big", MOD}}, {"patch.big", "PATCH", "base.big", "mod.big"},
+     "base.big mod.big",
+     "Warning: 'old.txt' is not in 'mod.big', but loading the patch after 'base.big' keeps it.\n"
+     "Creating 'patch.big'\nAdding[0] 0kb 'Data/INI/Weapon.ini': Done\nAdding[1] 0kb 'new.txt': Done\n"
+     "Total file count: 2\nCompleted successfully\n", 0, {{"Data/INI/Weapon.ini", "w=45!"}, {"new.txt", "n"}}},
+    {"PatchOfNothing", {{"base.big", BASE}, {"same.big", {{"OLD.TXT", "o"}, {"maps/a.map", "map"}, {"data\\ini\\weapon.ini", "w=40"}}}},
+     {"patch.big", "patch", "base.big", "same.big"}, "base.big same.big",
+     "Error: 'same.big' adds and changes no file against 'base.big': there is nothing to put in the patch.\n", 2},
+    {"PatchNeverOverAFile", {{"base.big", BASE}, {"mod.big", MOD}}, {"mod.big", "PATCH", "base.big", "mod.big"},
+     "base.big mod.big",
+     "Warning: 'old.txt' is not in 'mod.big', but loading the patch after 'base.big' keeps it.\n"
+     "Creating 'mod.big'\nError: Could not open file.\n", 2},
+    {"PatchOfOne", {{"base.big", BASE}}, {"patch.big", "PATCH", "base.big"}, "", "Error: Bad parameters.\n", 1},
+    {"MergeInLoadOrder", {{"base.big", BASE}, {"mod.big", MOD}, {"list.txt", {}, "mod2.big\n"}, {"mod2.big", MOD2}},
+     {"all.big", "MERGE", "base.big", "mod.big", "@list.txt"}, "base.big mod.big mod2.big",
+     "Creating 'all.big'\nAdding[0] 0kb 'data\\ini\\weapon.ini': Done\nAdding[1] 0kb 'MAPS\\A.MAP': Done\n"
+     "Adding[2] 0kb 'old.txt': Done\nAdding[3] 0kb 'new.txt': Done\nTotal file count: 4\nCompleted successfully\n", 0,
+     {{"data\\ini\\weapon.ini", "w=50"}, {"MAPS\\A.MAP", "map"}, {"old.txt", "o"}, {"new.txt", "N"}}},
+    {"MergeRefusesAnUnsafeName", {{"base.big", BASE}, {"evil.big", {{"..\\up.txt", "x"}}}},
+     {"all.big", "MERGE", "base.big", "evil.big"}, "base.big evil.big",
+     "Error: '..\\up.txt' cannot be stored: its name would be unsafe to extract.\n", 2},
+    {"MergeOfNone", {}, {"all.big", "MERGE"}, "", "Error: Bad parameters.\n", 1},
 };
 
 class LoadOrderWordTest : public ToolTest, public ::testing::WithParamInterface<WordCase> {};
@@ -93,8 +119,63 @@ TEST_P(LoadOrderWordTest, ReportsAndWritesNothing) {
         from = end + 1;
     }
     EXPECT_RUN(run(c.args), expected + c.out, c.status);
+    for (const Archive& archive : c.archives) {
+        EXPECT_EQ(read_file(archive.file), archive.entries.empty() ? archive.raw : big_archive(archive.entries));
+    }
+    if (!c.made.empty()) {
+        EXPECT_EQ(read_file(c.args[0]), big_archive(c.made));
+        files.push_back(c.args[0]);
+    }
     std::sort(files.begin(), files.end());
     EXPECT_EQ(files_below(""), files);
+}
+
+// Loading the old archive and then its patch gives every file of the new
+// one, and no other but those the new one removed: MERGE of the two holds
+// the new archive's files, and DIFF of the new against it reports only the
+// removals. Random archives of a few names in two spellings.
+TEST_F(ToolTest, MergeOfOldAndPatchGivesNew) {
+    std::mt19937 random(2026);
+    const char* const NAMES[] = {"a.txt", "A.TXT", "d\\b.ini", "D/B.INI", "c", "e\\f\\g.dds", "h.map"};
+    auto archive = [&](std::map<std::string, std::string>* folded) {
+        std::vector<FixtureEntry> entries;
+        for (const char* name : NAMES) {
+            std::string key = name;
+            for (char& ch : key) {
+                ch = ch == '/' ? '\\' : static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+            }
+            if (random() % 2 == 0 || folded->count(key) > 0) {
+                continue;
+            }
+            (*folded)[key] = std::string(random() % 3, static_cast<char>('x' + random() % 3));
+            entries.push_back({name, (*folded)[key]});
+        }
+        return entries;
+    };
+    for (int round = 0; round < 12; ++round) {
+        std::map<std::string, std::string> old_files, new_files;
+        const std::vector<FixtureEntry> old_entries = archive(&old_files), new_entries = archive(&new_files);
+        write_file("old.big", big_archive(old_entries));
+        write_file("new.big", big_archive(new_entries));
+        std::filesystem::remove(at("patch.big"));
+        std::filesystem::remove(at("merged.big"));
+        const ToolRun patch = run({"patch.big", "PATCH", "old.big", "new.big"});
+        if (patch.status == 2) {  // nothing added or changed
+            EXPECT_EQ(patch.out.substr(patch.out.rfind("Error: ")),
+                      "Error: 'new.big' adds and changes no file against 'old.big': there is nothing to put in the patch.\n");
+            continue;
+        }
+        ASSERT_EQ(patch.status, 0) << patch.out;
+        ASSERT_EQ(run({"merged.big", "MERGE", "old.big", "patch.big"}).status, 0);
+        unsigned long removed = 0;
+        for (const auto& file : old_files) {
+            removed += new_files.count(file.first) == 0;
+        }
+        const ToolRun diff = run({"new.big", "DIFF", "merged.big"});
+        const std::string counts = "Files added: " + std::to_string(removed) + ", removed: 0, changed: 0\n";
+        EXPECT_NE(diff.out.find(counts), std::string::npos) << diff.out;
+        EXPECT_EQ(diff.status, removed > 0 ? 3 : 0);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Words, LoadOrderWordTest, ::testing::ValuesIn(CASES),

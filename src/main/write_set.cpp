@@ -1,0 +1,75 @@
+// The archive that PATCH and MERGE make of entries of other archives,
+// through the library's writer.
+#include <cstdio>
+#include <string>
+
+#include "archive/archive_writer.h"
+#include "common/end_run.h"
+#include "common/printable.h"
+#include "lib/handle.h"
+#include "main/archive_set.h"
+#include "platform/platform.h"
+
+namespace {
+
+// CREATE's progress, with entry names where CREATE shows files.
+class Progress : public WriteObserver {
+public:
+    void begin(std::uint32_t k, const PlannedView& entry) override {
+        std::string_view name = quoted_name(entry.name, shown_);
+        std::printf("Adding[%lu] %lukb '%.*s': ", static_cast<unsigned long>(k),
+                    static_cast<unsigned long>(entry.size / 1024), static_cast<int>(name.size()), name.data());
+    }
+    void end(std::uint32_t) override { std::printf("Done\n"); }
+    bool publish() override {
+        // A run that ends with status 2 leaves no archive: its lines must
+        // reach their reader first.
+        std::printf("Total file count: %lu\n", static_cast<unsigned long>(count_));
+        return output_written();
+    }
+    std::uint32_t count_ = 0;
+
+private:
+    std::string shown_;
+};
+
+[[noreturn]] void end_failed(const WriteOutcome& outcome) {
+    if (outcome.fault == WriteFault::abandoned) {
+        end_output_lost();
+    }
+    std::string shown;
+    std::printf("Error: %s\n", printable(outcome.message.c_str(), shown));
+    end_run(2);
+}
+
+}  // namespace
+
+void write_set_archive(const char* path, const ArchiveSet& set, const std::vector<Holder>& entries) {
+    // A reader that went away (`| head`) is a failed write like any other,
+    // which leaves no archive, not a signal that ends the run part way.
+    keep_running_when_output_closes();
+    ArchiveWriter writer(local_path_style());
+    WriteOutcome outcome;
+    for (const Holder& holder : entries) {
+        const bt_archive* archive = set.archives[holder.archive].get();
+        const ArchiveTable& table = archive->table;
+        if (writer.add_source(table_name(table, holder.entry), archive_source(archive),
+                              table_data_offset(table, holder.entry), table_data_size(table, holder.entry),
+                              &outcome) != WriteFault::none) {
+            end_failed(outcome);
+        }
+    }
+    std::string shown;
+    std::printf("Creating '%s'\n", printable(path, shown));
+    Progress progress;
+    progress.count_ = writer.count();
+    outcome = writer.write(path, &progress);
+    if (outcome.fault == WriteFault::exists) {
+        std::printf("Error: Could not open file.\n");
+        end_run(2);
+    }
+    if (outcome.fault != WriteFault::none) {
+        end_failed(outcome);
+    }
+    complete_run();
+}
