@@ -266,6 +266,17 @@ WriteOutcome ArchiveWriter::write(const char* target, WriteObserver* observer) c
             }
         }
         std::uint32_t done = 0;
+        // Large data of a plain file the system copies itself, from where
+        // the buffer's bytes end.
+        if (path == nullptr && entry.from != FROM_BYTES && entry.size >= WRITE_CHUNK &&
+            sources_[entry.from].file != INVALID_FILE) {
+            if (!out.flush()) {
+                return fail(WriteFault::write_failed, k, "Could not write to BIG file.");
+            }
+            done = static_cast<std::uint32_t>(
+                made_file_copy(sources_[entry.from].file, entry.where, out.file, out.at, entry.size));
+            out.at += done;
+        }
         // A file is read one byte further than its size, to see it grew.
         const std::uint32_t want = entry.size + (path != nullptr ? 1u : 0u);
         bool read = true;

@@ -16,6 +16,7 @@
 
 #include "archive/big_format.h"
 #include "archive/header_check.h"
+#include "platform/platform.h"
 
 // Positioned reads of the archive's bytes: 1 with *got (fewer only at its
 // end), 0 when they could not be read.
@@ -23,6 +24,9 @@ struct ArchiveSource {
     int (*read)(void* context, std::uint64_t offset, void* buffer, std::uint32_t count, std::uint32_t* got);
     void* context;
     std::uint64_t size;
+    // The file read, when the reads are a plain file's: a writer may then
+    // have the system copy its data.
+    FileHandle file = INVALID_FILE;
 };
 
 struct TableEntry {

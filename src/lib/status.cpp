@@ -46,7 +46,7 @@ int read_source(void* context, std::uint64_t offset, void* buffer, std::uint32_t
 }  // namespace
 
 ArchiveSource archive_source(const bt_archive* archive) {
-    return {read_source, const_cast<bt_archive*>(archive), 0};
+    return {read_source, const_cast<bt_archive*>(archive), 0, archive->file};
 }
 
 std::string quoted(std::string_view name) {

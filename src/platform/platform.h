@@ -366,6 +366,13 @@ bool made_name_taken(const char* path);
 // Writes all `count` bytes at `offset`: 1 or 0.
 int made_file_write_at(FileHandle file, std::uint64_t offset, const void* buffer, std::uint32_t count);
 
+// Has the system copy up to `count` bytes at `from` of `source` (a file
+// from file_open_shared) to `to` of `file`, moving no position; the bytes
+// it copied, fewer (even none) where it cannot copy that way, when the
+// source ends, or on a failure: the caller carries on through a buffer.
+std::uint64_t made_file_copy(FileHandle source, std::uint64_t from, FileHandle file, std::uint64_t to,
+                             std::uint64_t count);
+
 // The file's data reaches the disk: 1 or 0.
 int made_file_sync(FileHandle file);
 

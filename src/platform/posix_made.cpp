@@ -88,6 +88,28 @@ int made_file_write_at(FileHandle file, std::uint64_t offset, const void* buffer
     return 1;
 }
 
+std::uint64_t made_file_copy(FileHandle source, std::uint64_t from, FileHandle file, std::uint64_t to,
+                             std::uint64_t count) {
+    // In steps of 1 GiB: some kernels copy no more in one call.
+    constexpr std::uint64_t STEP = std::uint64_t{1} << 30;
+    std::uint64_t copied = 0;
+    while (copied < count) {
+        auto in = static_cast<off_t>(from + copied);
+        auto out = static_cast<off_t>(to + copied);
+        const std::uint64_t want = count - copied < STEP ? count - copied : STEP;
+        ssize_t moved = ::copy_file_range(static_cast<int>(source), &in, static_cast<int>(file), &out,
+                                          static_cast<std::size_t>(want), 0);
+        if (moved < 0 && errno == EINTR) {
+            continue;
+        }
+        if (moved <= 0) {
+            break;
+        }
+        copied += static_cast<std::uint64_t>(moved);
+    }
+    return copied;
+}
+
 int made_file_sync(FileHandle file) {
     int result;
     do {

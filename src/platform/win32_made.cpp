@@ -60,6 +60,11 @@ int made_file_write_at(FileHandle file, std::uint64_t offset, const void* buffer
     return 1;
 }
 
+std::uint64_t made_file_copy(FileHandle, std::uint64_t, FileHandle, std::uint64_t, std::uint64_t) {
+    // No copy by offsets inside the system: the caller's buffer serves.
+    return 0;
+}
+
 int made_file_sync(FileHandle file) {
     return FlushFileBuffers(as_handle(file)) != 0;
 }

@@ -30,6 +30,16 @@ const std::vector<FixtureEntry> BASE = {{"data\\ini\\weapon.ini", "w=40"}, {"map
 const std::vector<FixtureEntry> MOD = {{"Data/INI/Weapon.ini", "w=45!"}, {"MAPS\\A.MAP", "map"}, {"new.txt", "n"}};
 const std::vector<FixtureEntry> MOD2 = {{"data\\ini\\weapon.ini", "w=50"}, {"new.txt", "N"}, {"new.txt", "n"}};
 
+// Larger than the writer's buffer, which the system copies itself: every
+// byte its own, so that a copy from the wrong place shows.
+std::string large_data() {
+    std::string bytes(1536 * 1024 + 3, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<char>(i * 7 % 251);
+    }
+    return bytes;
+}
+
 std::string outside() {
     std::string bytes = big_archive({{"maps\\a.map", "map"}});
     patch_be32(bytes, 16, 0xFFFFFF00);
@@ -90,6 +100,12 @@ const std::vector<WordCase> CASES = {
      "Creating 'all.big'\nAdding[0] 0kb 'data\\ini\\weapon.ini': Done\nAdding[1] 0kb 'MAPS\\A.MAP': Done\n"
      "Adding[2] 0kb 'old.txt': Done\nAdding[3] 0kb 'new.txt': Done\nTotal file count: 4\nCompleted successfully\n", 0,
      {{"data\\ini\\weapon.ini", "w=50"}, {"MAPS\\A.MAP", "map"}, {"old.txt", "o"}, {"new.txt", "N"}}},
+    {"MergeOfALargeEntry", {{"base.big", BASE}, {"large.big", {{"a.txt", "a"}, {"big.bin", large_data()}, {"z", "z"}}}},
+     {"all.big", "MERGE", "large.big", "base.big"}, "large.big base.big",
+     "Creating 'all.big'\nAdding[0] 0kb 'a.txt': Done\nAdding[1] 1536kb 'big.bin': Done\nAdding[2] 0kb 'z': Done\n"
+     "Adding[3] 0kb 'data\\ini\\weapon.ini': Done\nAdding[4] 0kb 'maps\\a.map': Done\nAdding[5] 0kb 'old.txt': Done\n"
+     "Total file count: 6\nCompleted successfully\n", 0,
+     {{"a.txt", "a"}, {"big.bin", large_data()}, {"z", "z"}, BASE[0], BASE[1], BASE[2]}},
     {"MergeRefusesAnUnsafeName", {{"base.big", BASE}, {"evil.big", {{"..\\up.txt", "x"}}}},
      {"all.big", "MERGE", "base.big", "evil.big"}, "base.big evil.big",
      "Error: '..\\up.txt' cannot be stored: its name would be unsafe to extract.\n", 2},
