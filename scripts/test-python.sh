@@ -27,6 +27,6 @@ for python in "${pythons[@]}"; do
   n=$((n + 1))
   echo "Python tests with $python ($("$python" --version))"
   scripts/install-python.sh "$work/venv-$n" "$library" "$python"
-  (cd "$work" && env -u BIGTOOL_LIBRARY "$work/venv-$n/bin/python" -m pytest -p no:cacheprovider -q \
+  (cd "$work" && env -u BIGTOOL_LIBRARY BIGTOOL_TOOL="$root/${1:-build/native}/bigtool" "$work/venv-$n/bin/python" -m pytest -p no:cacheprovider -q \
     "$root/python/tests")
 done

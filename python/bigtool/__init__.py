@@ -9,8 +9,11 @@ from Python, through the bigtool library.
         with archive["data/ini/weapon.ini"].open() as file:
             head = file.read(64)
 
-Reading only, for now; extracting, checking and writing come later.
-Names: see :mod:`bigtool.names`. Errors: every one is a :class:`Error`.
+    with bigtool.Writer("new.big") as writer:
+        writer.add("data/ini/weapon.ini", b"damage = 45\n")
+
+Names: see :mod:`bigtool.names`.
+Errors: every one is a :class:`Error`.
 """
 import os
 from typing import Any, BinaryIO, Union
@@ -18,15 +21,17 @@ from typing import Any, BinaryIO, Union
 from . import _native
 from .archive import Archive, Entry, Header
 from .entry_file import EntryFile
-from .errors import (ArgumentError, DamagedArchive, Error, IOFailure, LibraryNotFound, LimitExceeded,
-                     NoMatch, NoMemory, NotAnArchive, OpenError, ReadError, Status, UnsafeName,
-                     Unsupported)
+from .errors import (ArchiveExists, ArgumentError, DamagedArchive, Error, IOFailure, LibraryNotFound,
+                     LimitExceeded, NoMatch, NoMemory, NotAnArchive, OpenError, ReadError, Status,
+                     UnsafeName, Unsupported, WriteError)
 from .names import NAME_ENCODING, NAME_ERRORS, decode_name, encode_name
+from .writer import Writer, create
 
 __all__ = [
-    "open", "Archive", "Entry", "EntryFile", "Header", "Status",
+    "open", "Archive", "Entry", "EntryFile", "Header", "Status", "Writer", "create",
     "Error", "ArgumentError", "NoMemory", "IOFailure", "OpenError", "ReadError", "NotAnArchive",
     "DamagedArchive", "NoMatch", "Unsupported", "UnsafeName", "LimitExceeded", "LibraryNotFound",
+    "ArchiveExists", "WriteError",
     "NAME_ENCODING", "NAME_ERRORS", "decode_name", "encode_name", "library_version", "library_path",
 ]
 

@@ -47,6 +47,15 @@ _PROTOTYPES = {
                                  c_uint32_p, ctypes.c_size_t, c_size_p]),
     "bt_read": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_uint32, ctypes.c_uint64, ctypes.c_void_p,
                                ctypes.c_size_t, c_size_p]),
+    "bt_writer_new": (ctypes.c_int, [handle_p, ctypes.c_char_p]),
+    "bt_writer_free": (None, [ctypes.c_void_p]),
+    "bt_writer_count": (ctypes.c_uint32, [ctypes.c_void_p]),
+    "bt_writer_add_bytes": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_size_t, ctypes.c_void_p,
+                                           ctypes.c_uint64]),
+    "bt_writer_add_file": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_size_t, ctypes.c_char_p]),
+    "bt_writer_add_reader": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_size_t, READ_FN,
+                                            ctypes.c_void_p, ctypes.c_uint64]),
+    "bt_writer_commit": (ctypes.c_int, [ctypes.c_void_p]),
 }
 
 _lock = threading.Lock()

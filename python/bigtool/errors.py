@@ -20,6 +20,10 @@ class Status(enum.IntEnum):
     ERR_NOT_FOUND = -7
     ERR_BUFFER_TOO_SMALL = -8
     ERR_UNSUPPORTED = -9
+    ERR_UNSAFE_NAME = -10
+    ERR_LIMIT = -11
+    ERR_EXISTS = -12
+    ERR_WRITE = -13
 
 
 class Error(Exception):
@@ -92,13 +96,22 @@ class Unsupported(Error):
 
 
 class UnsafeName(Error):
-    """An entry's name that extracting would refuse. Reserved for the
-    extracting and writing calls."""
+    """An entry's name that extracting would refuse, or that an archive
+    being written holds already (``BT_ERR_UNSAFE_NAME``)."""
 
 
 class LimitExceeded(Error):
-    """A limit of the format or of the tool was passed. Reserved for the
-    writing calls."""
+    """A limit of the format was passed: an archive or an entry that would
+    reach 4 GiB (``BT_ERR_LIMIT``)."""
+
+
+class ArchiveExists(IOFailure, FileExistsError):
+    """A file has the name of the archive to be made; it is left as it is
+    (``BT_ERR_EXISTS``)."""
+
+
+class WriteError(IOFailure):
+    """The new archive could not be made or written (``BT_ERR_WRITE``)."""
 
 
 class LibraryNotFound(Error):
@@ -115,6 +128,10 @@ _CLASS_OF = {
     Status.ERR_DAMAGED: DamagedArchive,
     Status.ERR_NOT_FOUND: NoMatch,
     Status.ERR_UNSUPPORTED: Unsupported,
+    Status.ERR_UNSAFE_NAME: UnsafeName,
+    Status.ERR_LIMIT: LimitExceeded,
+    Status.ERR_EXISTS: ArchiveExists,
+    Status.ERR_WRITE: WriteError,
 }
 
 

@@ -1,0 +1,145 @@
+"""Writing a new archive: :class:`Writer`, and :func:`create` of a folder."""
+import ctypes
+import os
+from typing import Any, BinaryIO, List, Optional, Tuple, Union
+
+from . import _native
+from ._sources import FileSource, Source
+from .errors import PathType, Status, error_for
+from .names import NameType, encode_name
+
+DataType = Union[bytes, bytearray, memoryview, str, "os.PathLike[Any]", BinaryIO]
+
+
+class Writer:
+    """A new archive at `path`, made of the entries added, in order::
+
+        with bigtool.Writer("new.big") as writer:
+            writer.add("data/ini/weapon.ini", b"damage = 45\\n")
+            writer.add("maps/harbour.map", "work/harbour.map")   # a file's path
+            writer.add("readme.txt", open("readme.txt", "rb"))   # a file object
+
+    Nothing is at `path` until the block ends without an exception (or
+    :meth:`commit` returns): the archive is then written beside it, synced
+    and given the name, never over a file that has it (:class:`ArchiveExists`).
+    A block that raises, or a writer closed without a commit, leaves
+    nothing behind. Names follow CREATE's rules: :class:`UnsafeName` for a
+    name extraction would refuse or one added before (by the game's rule),
+    :class:`LimitExceeded` at 4 GiB.
+    """
+
+    def __init__(self, path: PathType) -> None:
+        self.path = os.fspath(path)
+        encoded = os.fsencode(self.path)
+        if b"\0" in encoded:
+            raise ValueError("embedded null byte in path")
+        handle = ctypes.c_void_p()
+        self._check(_native.library().bt_writer_new(ctypes.byref(handle), encoded), None)
+        self._handle: Optional[int] = handle.value
+        # File objects the library reads at the commit: kept alive until then.
+        self._sources: List[Tuple[Source, Any]] = []
+
+    def add(self, name: NameType, data: DataType) -> None:
+        """Adds an entry named `name` (text or the stored bytes) holding
+        `data`: bytes-like (copied now), a path (str or path-like; its size
+        taken now, its bytes at the commit) or a binary file object that can
+        seek (read from its start at the commit, so it must stay open)."""
+        raw = encode_name(name)
+        lib = _native.library()
+        handle = self._open_handle()
+        if isinstance(data, (str, os.PathLike)):
+            where = os.fsencode(os.fspath(data))
+            if b"\0" in where:
+                raise ValueError("embedded null byte in path")
+            self._check(lib.bt_writer_add_file(handle, raw, len(raw), where), os.fspath(data))
+        elif hasattr(data, "seek") and hasattr(data, "read"):
+            source = FileSource(data)
+            self._check(lib.bt_writer_add_reader(handle, raw, len(raw), source.callback, None, source.size),
+                        None, source)
+            self._sources.append((source, data))
+        else:
+            view = memoryview(data).cast("B")  # TypeError for anything else
+            buffer = (ctypes.c_char * len(view)).from_buffer_copy(view) if len(view) else None
+            self._check(lib.bt_writer_add_bytes(handle, raw, len(raw), buffer, len(view)), None)
+
+    def __len__(self) -> int:
+        return int(_native.library().bt_writer_count(self._handle)) if self._handle else 0
+
+    def commit(self) -> None:
+        """Writes the archive and gives it its name; the writer then closes."""
+        failures = [source for source, _ in self._sources]
+        self._check(_native.library().bt_writer_commit(self._open_handle()), self.path, *failures)
+        self.close()
+
+    def close(self) -> None:
+        """Releases the writer; an archive not committed is not made."""
+        if self._handle:
+            _native.library().bt_writer_free(self._handle)
+            self._handle = None
+            self._sources.clear()
+
+    def __enter__(self) -> "Writer":
+        return self
+
+    def __exit__(self, kind: Any, value: Any, traceback: Any) -> None:
+        try:
+            if kind is None:
+                self.commit()
+        finally:
+            self.close()
+
+    def __del__(self) -> None:
+        self.close()
+
+    def _open_handle(self) -> int:
+        if not self._handle:
+            raise ValueError("the writer is closed")
+        return self._handle
+
+    def _check(self, status: int, path: Optional[PathType], *sources: Source) -> None:
+        if status == Status.OK:
+            return
+        message = _native.last_message()
+        failure = next((source.failure for source in sources if source.failure is not None), None)
+        if isinstance(failure, (KeyboardInterrupt, SystemExit)):
+            raise failure
+        raise error_for(status, message, path) from failure
+
+
+def _walk_key(name: bytes) -> Tuple[bytes, bytes]:
+    # CREATE's order: by name with a-z as A-Z, then by the bytes as they are.
+    return (name.upper(), name)
+
+
+def create(path: PathType, folder: PathType) -> int:
+    """Makes the archive `path` of every file below `folder`, as CREATE
+    does: names beginning with '.' passed over, each folder's items in
+    CREATE's order (a-z as A-Z, then by bytes), folders walked where they
+    come, links followed (a link back to a folder above is walked once),
+    names relative to `folder` with '\\' between their parts. Returns the
+    number of entries. Nothing is at `path` unless it completes."""
+    root = os.fsencode(os.fspath(folder))
+    if not os.path.isdir(root):
+        raise error_for(Status.ERR_OPEN, "Could not open input directory.", os.fspath(folder))
+    with Writer(path) as writer:
+        _add_folder(writer, root, b"", set())
+        return len(writer)
+
+
+def _add_folder(writer: Writer, directory: bytes, prefix: bytes, above: set) -> None:
+    info = os.stat(directory)
+    key = (info.st_dev, info.st_ino)
+    if key in above:
+        return  # its files are in the archive further up already
+    above = above | {key}
+    with os.scandir(directory) as listing:
+        items = sorted((item.name for item in listing if not item.name.startswith(b".")), key=_walk_key)
+    for name in items:
+        full = os.path.join(directory, name)
+        if os.path.isdir(full):
+            _add_folder(writer, full, prefix + name + b"\\", above)
+        elif os.path.isfile(full):
+            writer.add(prefix + name, os.fsdecode(full))
+
+
+__all__ = ["Writer", "create", "DataType"]
