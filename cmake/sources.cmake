@@ -51,6 +51,7 @@ set(BIGTOOL_LIBRARY_SOURCES
   src/lib/load_order.cpp
   src/lib/overlay_api.cpp
   src/lib/write_api.cpp
+  src/lib/edit_api.cpp
   src/lib/status.cpp
   src/archive/big_format.cpp
   src/archive/header_check.cpp

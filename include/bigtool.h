@@ -293,6 +293,51 @@ BT_API int bt_writer_add_entry(bt_writer* writer, const bt_archive* from, uint32
  * commit again; after success it takes no more entries. */
 BT_API int bt_writer_commit(bt_writer* writer);
 
+/* Changes to an existing archive: entries replaced, added and removed,
+ * then the whole written beside the archive and put in its place in one
+ * step by bt_edit_commit, as UPDATE and DELETE do: whatever happens, the
+ * archive's name holds the old archive or the complete new one. From
+ * bt_edit_open to the commit or bt_edit_free, the edit holds the lock
+ * that UPDATE and DELETE take, so that no two changes meet; readers
+ * (bt_open, LIST, ...) may read the archive meanwhile and keep what they
+ * opened. A link at the path is followed: the file it leads to is
+ * replaced. One thread at a time per edit. */
+typedef struct bt_edit bt_edit;
+
+/* Opens and validates the archive at `path` to change it: BT_ERR_OPEN when
+ * it cannot be opened, is read-only, or another change holds it. */
+BT_API int bt_edit_open(bt_edit** out, const char* path);
+
+/* Releases the edit and its lock; changes not committed are dropped. NULL
+ * is allowed. */
+BT_API void bt_edit_free(bt_edit* edit);
+
+/* The message of the edit's last failure, "" when none. */
+BT_API const char* bt_edit_errmsg(const bt_edit* edit);
+
+/* The archive as it was opened, to read from while the edit lives. */
+BT_API const bt_archive* bt_edit_archive(const bt_edit* edit);
+
+/* The entry of that name by the game's rule takes these bytes (copied) or
+ * this file's (read at the commit), under its stored name, where it is; a
+ * name the archive does not hold is added after its entries, in the order
+ * of the calls (BT_ERR_UNSAFE_NAME for a name extraction would refuse).
+ * Putting a name again replaces what was put. BT_ERR_UNSAFE_NAME when
+ * several entries have the name. */
+BT_API int bt_edit_put_bytes(bt_edit* edit, const char* name, size_t name_length, const void* data,
+                             uint64_t size);
+BT_API int bt_edit_put_file(bt_edit* edit, const char* name, size_t name_length, const char* path);
+
+/* Removes the archive's entries that `count` patterns select (bt_select's
+ * rules): BT_ERR_NOT_FOUND, nothing removed, when a pattern selects none.
+ * *removed (may be NULL) is how many the patterns select. */
+BT_API int bt_edit_remove(bt_edit* edit, const char* const* patterns, size_t count, size_t* removed);
+
+/* Writes the changed archive and puts it in place. The edit ends, its lock
+ * released, whatever the outcome; after a failure the archive is as it
+ * was. */
+BT_API int bt_edit_commit(bt_edit* edit);
+
 #ifdef __cplusplus
 }
 #endif

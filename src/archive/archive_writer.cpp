@@ -67,13 +67,15 @@ struct Output {
 ArchiveWriter::ArchiveWriter(PathStyle style) : style_(style) {}
 
 WriteFault ArchiveWriter::plan(std::string_view name, std::uint32_t size, std::uint32_t from,
-                               std::uint64_t where, WriteOutcome* outcome) {
+                               std::uint64_t where, WriteOutcome* outcome, bool as_stored) {
     const auto k = static_cast<std::uint32_t>(entries_.size());
-    if (name.empty() || name.find('\0') != std::string_view::npos || !fits(names_.size() + name.size())) {
+    if ((!as_stored && name.empty()) || name.find('\0') != std::string_view::npos ||
+        !fits(names_.size() + name.size())) {
         return failed(outcome, WriteFault::bad_name, k,
                       quoted_name(name) + " cannot be stored: an entry's name is 1 or more bytes, none of them 0.");
     }
-    if (!is_safe_entry_name(without_trailing_separators(name), style_) || has_empty_component(name)) {
+    if (!as_stored &&
+        (!is_safe_entry_name(without_trailing_separators(name), style_) || has_empty_component(name))) {
         return failed(outcome, WriteFault::unsafe_name, k,
                       quoted_name(name) + " cannot be stored: its name would be unsafe to extract.");
     }
@@ -83,7 +85,7 @@ WriteFault ArchiveWriter::plan(std::string_view name, std::uint32_t size, std::u
     }
     try {
         const std::uint32_t hash = game_name_hash(name);
-        for (auto [at, end] = byName_.equal_range(hash); at != end; ++at) {
+        for (auto [at, end] = byName_.equal_range(hash); !as_stored && at != end; ++at) {
             if (same_game_name(name_of(entries_[at->second]), name)) {
                 return failed(outcome, WriteFault::same_name, k,
                               quoted_name(name) + " cannot be stored: " + quoted_name(name_of(entries_[at->second])) +
@@ -107,7 +109,7 @@ WriteFault ArchiveWriter::plan(std::string_view name, std::uint32_t size, std::u
 }
 
 WriteFault ArchiveWriter::add_bytes(std::string_view name, const void* data, std::uint32_t size,
-                                    WriteOutcome* outcome) {
+                                    WriteOutcome* outcome, bool as_stored) {
     std::unique_ptr<std::uint8_t[]> copy(new (std::nothrow) std::uint8_t[size == 0 ? 1 : size]);
     if (!copy) {
         return failed(outcome, WriteFault::no_memory, count(), "Failed to allocate enough memory.");
@@ -120,7 +122,7 @@ WriteFault ArchiveWriter::add_bytes(std::string_view name, const void* data, std
     } catch (const std::bad_alloc&) {
         return failed(outcome, WriteFault::no_memory, count(), "Failed to allocate enough memory.");
     }
-    WriteFault fault = plan(name, size, FROM_BYTES, blobs_.size() - 1, outcome);
+    WriteFault fault = plan(name, size, FROM_BYTES, blobs_.size() - 1, outcome, as_stored);
     if (fault != WriteFault::none) {
         blobs_.pop_back();
         return fault;
@@ -129,7 +131,8 @@ WriteFault ArchiveWriter::add_bytes(std::string_view name, const void* data, std
     return fault;
 }
 
-WriteFault ArchiveWriter::add_file(std::string_view name, const char* path, WriteOutcome* outcome) {
+WriteFault ArchiveWriter::add_file(std::string_view name, const char* path, WriteOutcome* outcome,
+                                   bool as_stored) {
     std::uint64_t size = 0;
     FileHandle file = file_open_shared(path, &size);
     if (file == INVALID_FILE) {
@@ -148,7 +151,7 @@ WriteFault ArchiveWriter::add_file(std::string_view name, const char* path, Writ
         paths_.resize(at);
         return failed(outcome, WriteFault::no_memory, count(), "Failed to allocate enough memory.");
     }
-    WriteFault fault = plan(name, static_cast<std::uint32_t>(size), FROM_FILE, at, outcome);
+    WriteFault fault = plan(name, static_cast<std::uint32_t>(size), FROM_FILE, at, outcome, as_stored);
     if (fault != WriteFault::none) {
         paths_.resize(at);
     }
@@ -156,7 +159,7 @@ WriteFault ArchiveWriter::add_file(std::string_view name, const char* path, Writ
 }
 
 WriteFault ArchiveWriter::add_source(std::string_view name, const ArchiveSource& source, std::uint64_t offset,
-                                     std::uint32_t size, WriteOutcome* outcome) {
+                                     std::uint32_t size, WriteOutcome* outcome, bool as_stored) {
     const bool same = !sources_.empty() && sources_.back().read == source.read &&
                       sources_.back().context == source.context;
     if (!same) {
@@ -166,7 +169,8 @@ WriteFault ArchiveWriter::add_source(std::string_view name, const ArchiveSource&
             return failed(outcome, WriteFault::no_memory, count(), "Failed to allocate enough memory.");
         }
     }
-    WriteFault fault = plan(name, size, static_cast<std::uint32_t>(sources_.size() - 1), offset, outcome);
+    WriteFault fault =
+        plan(name, size, static_cast<std::uint32_t>(sources_.size() - 1), offset, outcome, as_stored);
     if (fault != WriteFault::none && !same) {
         sources_.pop_back();
     }
@@ -176,8 +180,8 @@ WriteFault ArchiveWriter::add_source(std::string_view name, const ArchiveSource&
 namespace {
 
 // Where the new file goes: beside the target, under a name no file has.
-WriteOutcome make_output(const char* target, const void* writer, Output* out) {
-    if (made_name_taken(target)) {
+WriteOutcome make_output(const char* target, const void* writer, bool replacing, Output* out) {
+    if (!replacing && made_name_taken(target)) {
         return {WriteFault::exists, 0, quoted_name(target) + " exists already. It is left as it is."};
     }
     auto tick = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
@@ -198,14 +202,26 @@ WriteOutcome make_output(const char* target, const void* writer, Output* out) {
 }  // namespace
 
 WriteOutcome ArchiveWriter::write(const char* target, WriteObserver* observer) const {
+    // The file being replaced goes with this call, whatever happens.
+    struct Release {
+        FileHandle file;
+        ~Release() {
+            if (file != INVALID_FILE) {
+                file_close_shared(file);
+            }
+        }
+    } replaced{replacing_};
     Output out;
     out.buffer.reset(new (std::nothrow) std::uint8_t[WRITE_CHUNK]);
     if (!out.buffer) {
         return {WriteFault::no_memory, 0, "Failed to allocate enough memory."};
     }
-    WriteOutcome outcome = make_output(target, this, &out);
+    WriteOutcome outcome = make_output(target, this, replacing_ != INVALID_FILE, &out);
     if (outcome.fault != WriteFault::none) {
         return outcome;
+    }
+    if (replacing_ != INVALID_FILE) {
+        take_permissions(out.file, target);
     }
     auto fail = [&](WriteFault fault, std::uint32_t k, std::string message) {
         made_file_discard(out.file, out.path.c_str());
@@ -344,6 +360,20 @@ WriteOutcome ArchiveWriter::write(const char* target, WriteObserver* observer) c
     }
     if (observer != nullptr && !observer->publish()) {
         return fail(WriteFault::abandoned, count(), "");
+    }
+    if (replacing_ != INVALID_FILE) {
+        replaced.file = INVALID_FILE;  // made_file_replace closes it
+        switch (made_file_replace(out.file, out.path.c_str(), target, replacing_)) {
+        case ReplaceStatus::replaced: return {};
+        case ReplaceStatus::in_use:
+            return {WriteFault::write_failed, count(),
+                    "Could not replace " + quoted_name(target) + ": another program has it open. It is unchanged."};
+        case ReplaceStatus::changed:
+            return {WriteFault::write_failed, count(),
+                    "Could not replace " + quoted_name(target) + ": another program replaced it first."};
+        case ReplaceStatus::failed: break;
+        }
+        return {WriteFault::write_failed, count(), "Could not replace " + quoted_name(target) + ". It is unchanged."};
     }
     switch (made_file_publish(out.file, out.path.c_str(), target)) {
     case PublishStatus::published: return {};

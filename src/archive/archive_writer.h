@@ -70,10 +70,17 @@ public:
     // Plans the next entry. The bytes are copied; a file is looked at now
     // for its size and read when written (its size then must be the same);
     // a source's bytes are read when written, and it must outlive write().
-    WriteFault add_bytes(std::string_view name, const void* data, std::uint32_t size, WriteOutcome* outcome);
-    WriteFault add_file(std::string_view name, const char* path, WriteOutcome* outcome);
+    // A name `as_stored` is an archive's own, kept as it is: not judged.
+    WriteFault add_bytes(std::string_view name, const void* data, std::uint32_t size, WriteOutcome* outcome,
+                         bool as_stored = false);
+    WriteFault add_file(std::string_view name, const char* path, WriteOutcome* outcome, bool as_stored = false);
     WriteFault add_source(std::string_view name, const ArchiveSource& source, std::uint64_t offset,
-                          std::uint32_t size, WriteOutcome* outcome);
+                          std::uint32_t size, WriteOutcome* outcome, bool as_stored = false);
+
+    // write() then puts the new archive in place of the file at its target,
+    // which `locked` holds (made_open_for_change, locked), keeping that
+    // file's permissions. `locked` is closed by write(), whatever happens.
+    void replace(FileHandle locked) { replacing_ = locked; }
 
     std::uint32_t count() const { return static_cast<std::uint32_t>(entries_.size()); }
 
@@ -93,7 +100,7 @@ private:
     static constexpr std::uint32_t FROM_FILE = UINT32_MAX - 1;
 
     WriteFault plan(std::string_view name, std::uint32_t size, std::uint32_t from, std::uint64_t where,
-                    WriteOutcome* outcome);
+                    WriteOutcome* outcome, bool as_stored);
     std::string_view name_of(const Planned& entry) const {
         return std::string_view(names_).substr(entry.nameAt, entry.nameLength);
     }
@@ -107,4 +114,5 @@ private:
     std::unordered_multimap<std::uint32_t, std::uint32_t> byName_;  // game-name hash to entry
     std::uint64_t indexBytes_ = 0;
     std::uint64_t dataBytes_ = 0;
+    FileHandle replacing_ = INVALID_FILE;
 };

@@ -146,6 +146,15 @@ std::optional<std::uint32_t> table_lookup(ArchiveTable& table, std::string_view 
     return first;
 }
 
+std::uint32_t table_count_named(ArchiveTable& table, std::string_view name, std::uint32_t* first) {
+    std::uint32_t count = 0;
+    each_named(table, name, [&](std::uint32_t k) {
+        *first = k;
+        return ++count < 2;
+    });
+    return count;
+}
+
 bool table_mark_named(ArchiveTable& table, std::string_view name, std::vector<bool>& selected) {
     bool any = false;
     each_named(table, name, [&](std::uint32_t k) {

@@ -72,6 +72,10 @@ inline std::uint32_t table_data_size(const ArchiveTable& table, std::uint32_t k)
 // throw std::bad_alloc, the first time.
 std::optional<std::uint32_t> table_lookup(ArchiveTable& table, std::string_view name);
 
+// How many entries have `name` by the game's rule, counting to 2 at most;
+// *first is the first of them. May throw std::bad_alloc, the first time.
+std::uint32_t table_count_named(ArchiveTable& table, std::string_view name, std::uint32_t* first);
+
 // Marks in `selected` every entry that has `name` by the game's rule; true
 // when one has. May throw std::bad_alloc.
 bool table_mark_named(ArchiveTable& table, std::string_view name, std::vector<bool>& selected);

@@ -25,6 +25,10 @@ struct bt_archive {
     mutable std::string message;
 };
 
+// Takes the file (of `size` bytes) to an open handle in *out, validated,
+// or closes it and fails the call.
+int open_archive_file(bt_archive** out, FileHandle file, std::uint64_t size);
+
 // Records `message` as the thread's last and, when `archive` is not null,
 // the handle's; returns `status`.
 int fail(const bt_archive* archive, int status, const std::string& message);

@@ -28,18 +28,6 @@ int finish_open(bt_archive** out, bt_archive* archive, std::uint64_t size) {
     return BT_OK;
 }
 
-int open_file(bt_archive** out, FileHandle file, std::uint64_t size) {
-    if (file == INVALID_FILE) {
-        return fail(nullptr, BT_ERR_OPEN, open_fault_text(OpenFault::cannot_open));
-    }
-    auto* archive = new (std::nothrow) bt_archive;
-    if (archive == nullptr) {
-        file_close_shared(file);
-        return fail(nullptr, BT_ERR_NO_MEMORY, open_fault_text(OpenFault::no_memory));
-    }
-    archive->file = file;
-    return finish_open(out, archive, size);
-}
 
 bool entry_known(const bt_archive* archive, std::uint32_t index, const char* call) {
     if (index < archive->table.entries.size()) {
@@ -104,6 +92,19 @@ int select_entries(const bt_archive* archive, const char* const* patterns, std::
 
 }  // namespace
 
+int open_archive_file(bt_archive** out, FileHandle file, std::uint64_t size) {
+    if (file == INVALID_FILE) {
+        return fail(nullptr, BT_ERR_OPEN, open_fault_text(OpenFault::cannot_open));
+    }
+    auto* archive = new (std::nothrow) bt_archive;
+    if (archive == nullptr) {
+        file_close_shared(file);
+        return fail(nullptr, BT_ERR_NO_MEMORY, open_fault_text(OpenFault::no_memory));
+    }
+    archive->file = file;
+    return finish_open(out, archive, size);
+}
+
 int read_archive(const bt_archive* archive, std::uint64_t offset, void* buffer, std::uint32_t count,
                  std::uint32_t* got) {
     if (archive->file != INVALID_FILE) {
@@ -126,7 +127,7 @@ int bt_open(bt_archive** out, const char* path) {
     *out = nullptr;
     std::uint64_t size = 0;
     FileHandle file = file_open_shared(path, &size);
-    return open_file(out, file, size);
+    return open_archive_file(out, file, size);
 }
 
 int bt_open_wide(bt_archive** out, const wchar_t* path) {
@@ -139,7 +140,7 @@ int bt_open_wide(bt_archive** out, const wchar_t* path) {
     }
     std::uint64_t size = 0;
     FileHandle file = file_open_shared_wide(path, &size);
-    return open_file(out, file, size);
+    return open_archive_file(out, file, size);
 }
 
 int bt_open_reader(bt_archive** out, bt_read_fn read, void* context, uint64_t size) {

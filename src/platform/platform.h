@@ -389,3 +389,31 @@ PublishStatus made_file_publish(FileHandle file, const char* path, const char* t
 
 // Closes the file and removes it, but only while `path` still names it.
 void made_file_discard(FileHandle file, const char* path);
+
+enum class ChangeLock {
+    locked,  // the file is this run's to replace
+    held,    // another run that changes it holds it
+    moved,   // the name no longer holds the file opened: open it again
+    failed,  // the system could not lock it
+};
+
+// Takes the lock of a run that is to replace the file `file`, just opened
+// at `path` for reading: an exclusive lock that every such run asks for,
+// this process's own included (POSIX flock; Windows a byte at 4 GiB,
+// beyond any archive), and which readers do not. Then makes sure the name
+// still holds that file. Never blocks.
+ChangeLock made_lock_for_change(FileHandle file, const char* path);
+
+// Opens `path` to be replaced: read only, readers and writers may hold it
+// too, nobody may move or delete it (Windows); a regular file on a disk,
+// *size its size. INVALID_FILE when it cannot be opened.
+FileHandle made_open_for_change(const char* path, std::uint64_t* size);
+
+// Puts the synced file `file`, made at `path` by made_file_create, in
+// place of `target` in one step, closing it; `replaced` (the handle of
+// made_open_for_change, or INVALID_FILE) is closed too, after the rename
+// on POSIX so that its lock holds until then, just before on Windows,
+// which replaces only files no handle holds, the rename then made only
+// while `target` is still the file it held. On failure the new file is
+// removed, while `path` still names it.
+ReplaceStatus made_file_replace(FileHandle file, const char* path, const char* target, FileHandle replaced);

@@ -266,22 +266,7 @@ bool sys::last_open_held() {
 }
 
 sys::ChangeLock sys::lock_for_change(FileHandle file, const char* path) {
-    int result;
-    do {
-        result = flock(fd_of(file), LOCK_EX | LOCK_NB);
-    } while (result != 0 && errno == EINTR);
-    if (result != 0) {
-        return errno == EWOULDBLOCK ? ChangeLock::held : ChangeLock::failed;
-    }
-    // Locked only now: a run that held the lock until its new archive took
-    // the name may have ended in between, and this file is the old one.
-    struct stat locked;
-    struct stat named;
-    if (fstat(fd_of(file), &locked) != 0 || ::stat(path, &named) != 0 ||
-        locked.st_dev != named.st_dev || locked.st_ino != named.st_ino) {
-        return ChangeLock::moved;
-    }
-    return ChangeLock::locked;
+    return made_lock_for_change(file, path);
 }
 
 int sys::empty(FileHandle file) {
@@ -396,29 +381,11 @@ int sys::sync(FileHandle file) {
 }
 
 ReplaceStatus sys::replace(FileHandle file, const char* path, const char* target, FileHandle replaced) {
-    // Only the file this run made goes in: whatever took its name meanwhile
-    // is left where it is. The old file's lock goes only once the name is
-    // the new file's.
-    struct stat made;
-    struct stat named;
-    bool own = fstat(fd_of(file), &made) == 0 && ::lstat(path, &named) == 0 &&
-               made.st_dev == named.st_dev && made.st_ino == named.st_ino;
-    if (own && ::rename(path, target) == 0) {
-        sys::close(file);
-        if (replaced != INVALID_FILE) {
-            sys::close(replaced);
-        }
-        return ReplaceStatus::replaced;
-    }
+    forget_opened(fd_of(file));
     if (replaced != INVALID_FILE) {
-        sys::close(replaced);
+        forget_opened(fd_of(replaced));
     }
-    std::string removable;
-    if (own && sys::claim_for_removal(file, path, &removable)) {
-        sys::remove_name(removable);
-    }
-    sys::close(file);
-    return ReplaceStatus::failed;
+    return made_file_replace(file, path, target, replaced);
 }
 
 void sys::sync_folder_of(const char* target) {
@@ -523,11 +490,6 @@ void sys::wait_at_gate(const char* name) {
     ::close(fd);
 }
 
-bool is_read_only(const char* path) {
-    struct stat st;
-    return ::stat(path, &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
-}
-
 bool name_fits(const char* path) {
     std::string_view whole(path);
     std::size_t slash = whole.rfind('/');
@@ -573,30 +535,6 @@ CurrentDirectory current_directory(char* buffer, std::size_t size) {
 
 unsigned long process_number() {
     return static_cast<unsigned long>(::getpid());
-}
-
-int link_target(const char* path, char* out, std::size_t size) {
-    char* found = ::realpath(path, nullptr);
-    if (found == nullptr) {
-        return 0;
-    }
-    std::size_t length = std::strlen(found);
-    bool fits = length < size;
-    if (fits) {
-        std::memcpy(out, found, length + 1);
-    }
-    std::free(found);
-    return fits ? 1 : 0;
-}
-
-void take_permissions(FileHandle file, const char* like) {
-    struct stat st;
-    if (::stat(like, &st) != 0) {
-        return;
-    }
-    // The owner first: a change of owner may clear the set-id bits.
-    static_cast<void>(fchown(fd_of(file), st.st_uid, st.st_gid));
-    static_cast<void>(fchmod(fd_of(file), st.st_mode & 07777));
 }
 
 int drive_directory(char, char*, std::size_t) {

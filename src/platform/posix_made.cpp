@@ -6,10 +6,12 @@
 #endif
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -158,4 +160,85 @@ void made_file_discard(FileHandle file, const char* path) {
         ::unlink(removable.c_str());
     }
     ::close(static_cast<int>(file));
+}
+
+bool is_read_only(const char* path) {
+    struct stat st;
+    return ::stat(path, &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+int link_target(const char* path, char* out, std::size_t size) {
+    char* found = ::realpath(path, nullptr);
+    if (found == nullptr) {
+        return 0;
+    }
+    std::size_t length = std::strlen(found);
+    bool fits = length < size;
+    if (fits) {
+        std::memcpy(out, found, length + 1);
+    }
+    std::free(found);
+    return fits ? 1 : 0;
+}
+
+void take_permissions(FileHandle file, const char* like) {
+    struct stat st;
+    if (::stat(like, &st) != 0) {
+        return;
+    }
+    // The owner first: a change of owner may clear the set-id bits.
+    static_cast<void>(fchown(static_cast<int>(file), st.st_uid, st.st_gid));
+    static_cast<void>(fchmod(static_cast<int>(file), st.st_mode & 07777));
+}
+
+ReplaceStatus made_file_replace(FileHandle file, const char* path, const char* target, FileHandle replaced) {
+    // Only the file this run made goes in: whatever took its name meanwhile
+    // is left where it is. The old file's lock goes only once the name is
+    // the new file's.
+    const int fd = static_cast<int>(file);
+    struct stat made;
+    struct stat named;
+    bool own = fstat(fd, &made) == 0 && ::lstat(path, &named) == 0 && made.st_dev == named.st_dev &&
+               made.st_ino == named.st_ino;
+    if (own && ::rename(path, target) == 0) {
+        ::close(fd);
+        if (replaced != INVALID_FILE) {
+            ::close(static_cast<int>(replaced));
+        }
+        return ReplaceStatus::replaced;
+    }
+    if (replaced != INVALID_FILE) {
+        ::close(static_cast<int>(replaced));
+    }
+    std::string removable;
+    if (own && claim_name(fd, path, &removable)) {
+        ::unlink(removable.c_str());
+    }
+    ::close(fd);
+    return ReplaceStatus::failed;
+}
+
+ChangeLock made_lock_for_change(FileHandle file, const char* path) {
+    const int fd = static_cast<int>(file);
+    int result;
+    do {
+        result = flock(fd, LOCK_EX | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        return errno == EWOULDBLOCK ? ChangeLock::held : ChangeLock::failed;
+    }
+    // Locked only now: a run that held the lock until its new archive took
+    // the name may have ended in between, and this file is the old one.
+    struct stat locked;
+    struct stat named;
+    if (fstat(fd, &locked) != 0 || ::stat(path, &named) != 0 || locked.st_dev != named.st_dev ||
+        locked.st_ino != named.st_ino) {
+        return ChangeLock::moved;
+    }
+    return ChangeLock::locked;
+}
+
+FileHandle made_open_for_change(const char* path, std::uint64_t* size) {
+    std::uint64_t ignored = 0;
+    return file_open_shared(path, size == nullptr ? &ignored : size);
 }

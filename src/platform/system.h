@@ -25,12 +25,7 @@ FileHandle open_file(const char* path, OpenMode mode, std::uint64_t* size,
 // holds the file.
 bool last_open_held();
 
-enum class ChangeLock {
-    locked,  // the file is this run's to replace
-    held,    // another run that changes it holds it
-    moved,   // the name no longer holds the file opened: open it again
-    failed,  // the system could not lock it
-};
+using ChangeLock = ::ChangeLock;
 
 // The lock of OpenMode::change_existing on `file`, just opened at `path`.
 ChangeLock lock_for_change(FileHandle file, const char* path);

@@ -279,16 +279,8 @@ bool sys::last_open_held() {
     return lastOpenHeld;
 }
 
-sys::ChangeLock sys::lock_for_change(FileHandle file, const char*) {
-    // A byte at 4 GiB, beyond any archive's end: no read of the archive
-    // meets it, and a second run that asks for it is refused. Held without
-    // sharing deletion, the file cannot be moved from its name meanwhile.
-    OVERLAPPED at{};
-    at.OffsetHigh = 1;
-    if (LockFileEx(as_handle(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
-        return ChangeLock::locked;
-    }
-    return GetLastError() == ERROR_LOCK_VIOLATION ? ChangeLock::held : ChangeLock::failed;
+sys::ChangeLock sys::lock_for_change(FileHandle file, const char* path) {
+    return made_lock_for_change(file, path);
 }
 
 int sys::empty(FileHandle file) {
@@ -407,55 +399,9 @@ int sys::sync(FileHandle file) {
 }
 
 ReplaceStatus sys::replace(FileHandle file, const char* path, const char* target, FileHandle replaced) {
-    // MoveFileEx takes names, and a file open without sharing cannot be
-    // moved: the new file is closed first, known by its identity, so that
-    // after a failure only that file is removed. The old file's handle
-    // goes last, and the rename is made only while the name still holds
-    // that file: another run may have replaced it in between.
-    BY_HANDLE_FILE_INFORMATION made;
-    bool known = GetFileInformationByHandle(as_handle(file), &made) != 0;
-    sys::close(file);
-    bool still_there = true;
-    if (replaced != INVALID_FILE) {
-        BY_HANDLE_FILE_INFORMATION held;
-        bool held_known = GetFileInformationByHandle(as_handle(replaced), &held) != 0;
-        sys::close(replaced);
-        HANDLE now = CreateFileA(target, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, 0, nullptr);
-        BY_HANDLE_FILE_INFORMATION named;
-        still_there = held_known && now != INVALID_HANDLE_VALUE && GetFileInformationByHandle(now, &named) &&
-                      same_file(named, held);
-        if (now != INVALID_HANDLE_VALUE) {
-            CloseHandle(now);
-        }
-    }
-    std::wstring from;
-    std::wstring to;
-    if (known && still_there && to_wide(path, &from) && to_wide(target, &to) &&
-        MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return ReplaceStatus::replaced;
-    }
-    DWORD error = GetLastError();
-    BY_HANDLE_FILE_INFORMATION named;
-    HANDLE again = known ? open_name_itself(path, DELETE, &named) : INVALID_HANDLE_VALUE;
-    if (again != INVALID_HANDLE_VALUE) {
-        if (named.dwVolumeSerialNumber == made.dwVolumeSerialNumber &&
-            named.nFileIndexHigh == made.nFileIndexHigh && named.nFileIndexLow == made.nFileIndexLow) {
-            FILE_DISPOSITION_INFO dispose;
-            dispose.DeleteFile = TRUE;
-            SetFileInformationByHandle(again, FileDispositionInfo, &dispose, sizeof dispose);
-        }
-        CloseHandle(again);
-    }
-    if (!still_there) {
-        return ReplaceStatus::changed;
-    }
-    // Access is denied to a read-only file too, which no program holds.
-    DWORD attributes = to.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(to.c_str());
-    bool read_only = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    bool busy = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
-                (error == ERROR_ACCESS_DENIED && !read_only);
-    return busy ? ReplaceStatus::in_use : ReplaceStatus::failed;
+    opened.erase(std::remove(opened.begin(), opened.end(), as_handle(file)), opened.end());
+    opened.erase(std::remove(opened.begin(), opened.end(), as_handle(replaced)), opened.end());
+    return made_file_replace(file, path, target, replaced);
 }
 
 void sys::sync_folder_of(const char*) {
@@ -525,11 +471,6 @@ void sys::wait_at_gate(const char* name) {
     DWORD got = 0;
     ReadFile(pipe, &go, 1, &got, nullptr);
     CloseHandle(pipe);
-}
-
-bool is_read_only(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
 bool name_fits(const char* path) {
@@ -621,36 +562,6 @@ int inexact_argument(std::string* shown) {
 
 unsigned long process_number() {
     return GetCurrentProcessId();
-}
-
-int link_target(const char* path, char* out, std::size_t size) {
-    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        return 0;
-    }
-    DWORD room = size > 0xFFFFFFFF ? 0xFFFFFFFF : static_cast<DWORD>(size);
-    DWORD length = GetFinalPathNameByHandleA(handle, out, room, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    CloseHandle(handle);
-    if (length == 0 || length >= room) {
-        return 0;
-    }
-    // "\\?\C:\x" as "C:\x" and "\\?\UNC\server\x" as "\\server\x", as users type them.
-    std::string_view found(out, length);
-    std::string plain;
-    if (found.substr(0, 8) == "\\\\?\\UNC\\") {
-        plain = "\\\\" + std::string(found.substr(8));
-    } else if (found.substr(0, 4) == "\\\\?\\") {
-        plain = std::string(found.substr(4));
-    } else {
-        return 1;
-    }
-    std::memcpy(out, plain.c_str(), plain.size() + 1);
-    return 1;
-}
-
-void take_permissions(FileHandle, const char*) {
-    // The new file takes its folder's inherited permissions, as the old one did.
 }
 
 int drive_directory(char letter, char* buffer, std::size_t size) {

@@ -497,6 +497,59 @@ static void test_writer(const char* mod, const char* folder) {
     bt_close(from);
 }
 
+static void test_edit(const char* mod, const char* folder) {
+    char path[512], gone[512], held[700];
+    unsigned char bytes[4096], got[4096];
+    size_t size = 0, removed = 0, read = 0;
+    static const struct entry BEFORE[] = {{"a.txt", "a"}, {"sub\\b.txt", "bb"}, {"c.txt", "c"}};
+    static const struct entry AFTER[] = {{"a.txt", "a"}, {"sub\\b.txt", "NEW"}, {"d.txt", "d"}};
+    snprintf(path, sizeof path, "%s/edit.big", folder);
+    snprintf(gone, sizeof gone, "%s/gone.txt", folder);
+    snprintf(held, sizeof held, "Could not open file: another program is changing '%s'.", path);
+    write_file(path, bytes, make_archive(bytes, BEFORE, 3));
+    const int before = names_in(folder);
+    bt_archive* reader = NULL;
+    bt_edit* edit = NULL;
+    bt_edit* second = NULL;
+    CHECK(bt_open(&reader, path) == BT_OK);
+    CHECK(bt_edit_open(&edit, path) == BT_OK && bt_entry_count(bt_edit_archive(edit)) == 3);
+    CHECK_STATUS(bt_edit_open(&second, path), BT_ERR_OPEN, held);
+    CHECK(bt_edit_put_bytes(edit, "SUB/B.TXT", 9, "NEW", 3) == BT_OK);
+    CHECK(bt_edit_put_bytes(edit, "d.txt", 5, "x", 1) == BT_OK && bt_edit_put_bytes(edit, "D.TXT", 5, "d", 1) == BT_OK);
+    CHECK_STATUS(bt_edit_put_bytes(edit, "..\\x", 4, "x", 1), BT_ERR_UNSAFE_NAME,
+                 "'..\\x' cannot be stored: its name would be unsafe to extract.");
+    const char* wild[] = {"C*"};
+    const char* none[] = {"none"};
+    CHECK(bt_edit_remove(edit, wild, 1, &removed) == BT_OK && removed == 1);
+    CHECK_STATUS(bt_edit_remove(edit, none, 1, &removed), BT_ERR_NOT_FOUND, "No entry matches 'none'.");
+    CHECK(bt_edit_commit(edit) == BT_OK);
+    CHECK(read_file(path, got, sizeof got, &size) && size == make_archive(bytes, AFTER, 3) &&
+          memcmp(got, bytes, size) == 0);
+    CHECK(names_in(folder) == before);
+    /* A reader keeps the archive it opened. */
+    CHECK(bt_read(reader, 1, 0, got, sizeof got, &read) == BT_OK && read == 2 && memcmp(got, "bb", 2) == 0);
+    CHECK_STATUS(bt_edit_commit(edit), BT_ERR_ARGUMENT, "bt_edit_commit: the edit was committed already.");
+    bt_edit_free(edit);
+
+    /* A commit that fails leaves the archive as it was, and nothing beside. */
+    write_file(gone, (const unsigned char*)"x", 1);
+    CHECK(bt_edit_open(&edit, path) == BT_OK && bt_edit_put_file(edit, "e.txt", 5, gone) == BT_OK);
+    CHECK(remove(gone) == 0);
+    CHECK(bt_edit_commit(edit) == BT_ERR_OPEN);
+    bt_edit_free(edit);
+    CHECK(read_file(path, got, sizeof got, &size) && size == make_archive(bytes, AFTER, 3) &&
+          memcmp(got, bytes, size) == 0);
+    CHECK(names_in(folder) == before);
+    /* Two entries of one name: which to replace is not clear. */
+    CHECK(bt_edit_open(&edit, mod) == BT_OK);
+    CHECK(bt_edit_put_bytes(edit, "data/ini/weapon.ini", 19, "x", 1) == BT_ERR_UNSAFE_NAME);
+    bt_edit_free(edit);
+    CHECK(bt_edit_open(&edit, gone) == BT_ERR_OPEN && edit == NULL);
+    CHECK(bt_edit_put_bytes(NULL, "a", 1, "a", 1) == BT_ERR_ARGUMENT);
+    bt_edit_free(NULL);
+    bt_close(reader);
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         fprintf(stderr, "usage: api_test <empty folder>\n");
@@ -521,6 +574,7 @@ int main(int argc, char** argv) {
     test_threads(mod);
     test_overlay(mod, solo);
     test_writer(mod, argv[1]);
+    test_edit(mod, argv[1]);
     printf("%s: %d failed\n", failures == 0 ? "passed" : "FAILED", failures);
     return failures == 0 ? 0 : 1;
 }
