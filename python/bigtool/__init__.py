@@ -25,10 +25,10 @@ from .errors import (ArchiveExists, ArgumentError, DamagedArchive, Error, IOFail
                      LimitExceeded, NoMatch, NoMemory, NotAnArchive, OpenError, ReadError, Status,
                      UnsafeName, Unsupported, WriteError)
 from .names import NAME_ENCODING, NAME_ERRORS, decode_name, encode_name
-from .writer import Writer, create
+from .writer import Edit, Writer, create, edit
 
 __all__ = [
-    "open", "Archive", "Entry", "EntryFile", "Header", "Status", "Writer", "create",
+    "open", "Archive", "Entry", "EntryFile", "Header", "Status", "Writer", "create", "Edit", "edit",
     "Error", "ArgumentError", "NoMemory", "IOFailure", "OpenError", "ReadError", "NotAnArchive",
     "DamagedArchive", "NoMatch", "Unsupported", "UnsafeName", "LimitExceeded", "LibraryNotFound",
     "ArchiveExists", "WriteError",

@@ -56,6 +56,14 @@ _PROTOTYPES = {
     "bt_writer_add_reader": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_size_t, READ_FN,
                                             ctypes.c_void_p, ctypes.c_uint64]),
     "bt_writer_commit": (ctypes.c_int, [ctypes.c_void_p]),
+    "bt_edit_open": (ctypes.c_int, [handle_p, ctypes.c_char_p]),
+    "bt_edit_free": (None, [ctypes.c_void_p]),
+    "bt_edit_put_bytes": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_size_t, ctypes.c_void_p,
+                                         ctypes.c_uint64]),
+    "bt_edit_put_file": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_size_t, ctypes.c_char_p]),
+    "bt_edit_remove": (ctypes.c_int, [ctypes.c_void_p, ctypes.POINTER(ctypes.c_char_p), ctypes.c_size_t,
+                                      c_size_p]),
+    "bt_edit_commit": (ctypes.c_int, [ctypes.c_void_p]),
 }
 
 _lock = threading.Lock()

@@ -92,3 +92,24 @@ def test_create_round_trip_and_the_command_line_agree(tree: dict) -> None:
             subprocess.run([tool, str(Path(work) / "cli.big"), "CREATE", str(root)], check=True,
                            stdout=subprocess.DEVNULL)
             assert made.read_bytes() == (Path(work) / "cli.big").read_bytes()
+
+
+def test_edit_commits_at_the_end_and_changes_nothing_when_the_block_raises(tmp_path: Path) -> None:
+    path = tmp_path / "mod.big"
+    path.write_bytes(archive_bytes([(b"a.txt", b"a"), (b"sub\\b.txt", b"bb"), (b"c.txt", b"c")]))
+    (tmp_path / "d.txt").write_bytes(b"from d")
+    with pytest.raises(RuntimeError):
+        with bigtool.edit(path) as edit:
+            edit["SUB/B.TXT"] = b"NEW"
+            raise RuntimeError("stop")
+    assert path.read_bytes() == archive_bytes([(b"a.txt", b"a"), (b"sub\\b.txt", b"bb"), (b"c.txt", b"c")])
+    with bigtool.edit(path) as edit:
+        edit["SUB/B.TXT"] = b"NEW"
+        edit["d.txt"] = str(tmp_path / "d.txt")
+        del edit["C*"]
+        with pytest.raises(bigtool.NoMatch, match="No entry matches 'none'."):
+            del edit["none"]
+        with pytest.raises(bigtool.OpenError, match="another program is changing"):
+            bigtool.edit(path)
+    assert path.read_bytes() == archive_bytes([(b"a.txt", b"a"), (b"sub\\b.txt", b"NEW"), (b"d.txt", b"from d")])
+    assert sorted(os.listdir(tmp_path)) == ["d.txt", "mod.big"]
