@@ -1,5 +1,6 @@
 /* A small program on the bigtool library: opens an archive, looks a name
- * up by the game's rule, and prints part of that entry's data.
+ * up by the game's rule, prints part of that entry's data, and builds a
+ * new archive, `<archive>.excerpt.big`, of that entry and the part read.
  *
  *   read_entry mod.big 'data\ini\weapon.ini' [offset [count]]
  *
@@ -48,6 +49,20 @@ int main(int argc, char** argv) {
         fwrite(buffer, 1, got, stdout);
         printf("\n");
     }
+
+    /* Nothing is at the new path until the commit has written it whole. */
+    bt_writer* writer = NULL;
+    char excerpt[4096];
+    snprintf(excerpt, sizeof excerpt, "%s.excerpt.big", argv[1]);
+    if (status == BT_OK && (status = bt_writer_new(&writer, excerpt)) == BT_OK &&
+        (status = bt_writer_add_entry(writer, archive, index)) == BT_OK &&
+        (status = bt_writer_add_bytes(writer, "excerpt.bin", 11, buffer, got)) == BT_OK &&
+        (status = bt_writer_commit(writer)) == BT_OK) {
+        printf("built '%s': %lu entries\n", excerpt, (unsigned long)bt_writer_count(writer));
+    } else if (writer != NULL) {
+        fprintf(stderr, "Error: %s\n", bt_writer_errmsg(writer));
+    }
+    bt_writer_free(writer);
     free(buffer);
     bt_close(archive);
     return status == BT_OK ? 0 : 2;

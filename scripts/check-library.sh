@@ -24,10 +24,13 @@ check() {
   local out
   out=$(LD_LIBRARY_PATH="$(dirname "$(find "$work/prefix" -name 'libbigtool.so.1')")" \
     "$1" "$work/sample.big" 'MAPS/Harbour.map' 6 10)
-  if [ "$out" != "$expected$(head -c 16 "$root/examples/sample/maps/harbour.map" | tail -c 10)" ]; then
+  if [ "$out" != "$expected$(head -c 16 "$root/examples/sample/maps/harbour.map" | tail -c 10)
+built '$work/sample.big.excerpt.big': 2 entries" ] ||
+     [ "$("$build/bigtool" "$work/sample.big.excerpt.big" FIND | cut -f 2,4)" != $'75\tmaps\\harbour.map\n10\texcerpt.bin' ]; then
     echo "check-library.sh: $1 printed"$'\n'"$out" >&2
     exit 1
   fi
+  rm "$work/sample.big.excerpt.big"
 }
 
 cmake -S "$root/examples" -B "$work/cmake-build" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
