@@ -7,6 +7,7 @@
 
 #include "archive/big_format.h"
 #include "common/entry_name.h"
+#include "common/joined.h"
 #include "lib/game_name.h"
 #include "platform/platform.h"
 
@@ -29,11 +30,7 @@ bool fits(std::uint64_t bytes) {
 std::string quoted_name(std::string_view name) {
     // Cut as the reader's messages cut a name.
     constexpr std::size_t SHOWN = 260;
-    std::string shown(name.substr(0, SHOWN));
-    if (name.size() > SHOWN) {
-        shown += "...";
-    }
-    return "'" + shown + "'";
+    return joined({"'", name.substr(0, SHOWN), name.size() > SHOWN ? "...'" : "'"});
 }
 
 WriteFault failed(WriteOutcome* outcome, WriteFault fault, std::uint32_t entry, std::string message) {
@@ -88,8 +85,8 @@ WriteFault ArchiveWriter::plan(std::string_view name, std::uint32_t size, std::u
         for (auto [at, end] = byName_.equal_range(hash); !as_stored && at != end; ++at) {
             if (same_game_name(name_of(entries_[at->second]), name)) {
                 return failed(outcome, WriteFault::same_name, k,
-                              quoted_name(name) + " cannot be stored: " + quoted_name(name_of(entries_[at->second])) +
-                                  " has the same name in the archive.");
+                              joined({quoted_name(name), " cannot be stored: ", quoted_name(name_of(entries_[at->second])),
+                                      " has the same name in the archive."}));
             }
         }
         entries_.push_back({where, static_cast<std::uint32_t>(names_.size()),
@@ -136,7 +133,7 @@ WriteFault ArchiveWriter::add_file(std::string_view name, const char* path, Writ
     std::uint64_t size = 0;
     FileHandle file = file_open_shared(path, &size);
     if (file == INVALID_FILE) {
-        return failed(outcome, WriteFault::open_input, count(), "Could not open " + quoted_name(path) + ".");
+        return failed(outcome, WriteFault::open_input, count(), joined({"Could not open ", quoted_name(path), "."}));
     }
     file_close_shared(file);
     if (!fits(size)) {
@@ -196,7 +193,7 @@ WriteOutcome make_output(const char* target, const void* writer, bool replacing,
             break;
         }
     }
-    return {WriteFault::create_failed, 0, "Could not create " + quoted_name(out->path) + "."};
+    return {WriteFault::create_failed, 0, joined({"Could not create ", quoted_name(out->path), "."})};
 }
 
 }  // namespace
@@ -278,7 +275,7 @@ WriteOutcome ArchiveWriter::write(const char* target, WriteObserver* observer) c
             std::uint64_t size = 0;
             input = file_open_shared(path, &size);
             if (input == INVALID_FILE) {
-                return fail(WriteFault::open_input, k, "Could not open " + quoted_name(path) + ".");
+                return fail(WriteFault::open_input, k, joined({"Could not open ", quoted_name(path), "."}));
             }
         }
         std::uint32_t done = 0;
@@ -367,13 +364,13 @@ WriteOutcome ArchiveWriter::write(const char* target, WriteObserver* observer) c
         case ReplaceStatus::replaced: return {};
         case ReplaceStatus::in_use:
             return {WriteFault::write_failed, count(),
-                    "Could not replace " + quoted_name(target) + ": another program has it open. It is unchanged."};
+                    joined({"Could not replace ", quoted_name(target), ": another program has it open. It is unchanged."})};
         case ReplaceStatus::changed:
             return {WriteFault::write_failed, count(),
-                    "Could not replace " + quoted_name(target) + ": another program replaced it first."};
+                    joined({"Could not replace ", quoted_name(target), ": another program replaced it first."})};
         case ReplaceStatus::failed: break;
         }
-        return {WriteFault::write_failed, count(), "Could not replace " + quoted_name(target) + ". It is unchanged."};
+        return {WriteFault::write_failed, count(), joined({"Could not replace ", quoted_name(target), ". It is unchanged."})};
     }
     switch (made_file_publish(out.file, out.path.c_str(), target)) {
     case PublishStatus::published: return {};
@@ -381,5 +378,5 @@ WriteOutcome ArchiveWriter::write(const char* target, WriteObserver* observer) c
         return {WriteFault::exists, count(), quoted_name(target) + " exists already. It is left as it is."};
     case PublishStatus::failed: break;
     }
-    return {WriteFault::create_failed, count(), "Could not create " + quoted_name(target) + "."};
+    return {WriteFault::create_failed, count(), joined({"Could not create ", quoted_name(target), "."})};
 }

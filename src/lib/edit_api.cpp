@@ -8,6 +8,7 @@
 
 #include "archive/archive_writer.h"
 #include "common/entry_name.h"
+#include "common/joined.h"
 #include "lib/game_name.h"
 #include "lib/handle.h"
 
@@ -80,8 +81,7 @@ int entry_named(bt_edit* edit, std::string_view name, std::uint32_t* found) {
     const std::uint32_t matches = table_count_named(edit->archive->table, name, found);
     if (matches > 1) {
         return edit_fail(edit, BT_ERR_UNSAFE_NAME,
-                         "'" + quoted(name) + "' matches several entries of the archive: which to replace is not "
-                         "clear.");
+                         joined({"'", quoted(name), "' matches several entries of the archive: which to replace is not clear."}));
     }
     return matches == 1 ? BT_OK : BT_ERR_NOT_FOUND;
 }
@@ -120,7 +120,7 @@ int put(bt_edit* edit, const char* name, std::size_t length, Put data, const cha
             !is_safe_entry_name(without_trailing_separators(wanted), local_path_style()) ||
             has_empty_component(wanted)) {
             return edit_fail(edit, BT_ERR_UNSAFE_NAME,
-                             "'" + quoted(wanted) + "' cannot be stored: its name would be unsafe to extract.");
+                             joined({"'", quoted(wanted), "' cannot be stored: its name would be unsafe to extract."}));
         }
         data.name = std::string(wanted);
         edit->puts.push_back(std::move(data));
@@ -160,7 +160,7 @@ int bt_edit_open(bt_edit** out, const char* path) {
     }
     const char* target = edit->target.c_str();
     if (is_read_only(target)) {
-        return edit_fail(nullptr, BT_ERR_OPEN, "'" + quoted(path) + "' is read-only. It is unchanged.");
+        return edit_fail(nullptr, BT_ERR_OPEN, joined({"'", quoted(path), "' is read-only. It is unchanged."}));
     }
     for (int tries = 0;; ++tries) {
         std::uint64_t size = 0;
@@ -179,7 +179,7 @@ int bt_edit_open(bt_edit** out, const char* path) {
         file_close_shared(file);
         if (lock == ChangeLock::held) {
             return edit_fail(nullptr, BT_ERR_OPEN,
-                             "Could not open file: another program is changing '" + quoted(path) + "'.");
+                             joined({"Could not open file: another program is changing '", quoted(path), "'."}));
         }
         if (lock == ChangeLock::failed || tries + 1 == OPEN_TRIES) {
             return edit_fail(nullptr, BT_ERR_OPEN, "Could not open file.");

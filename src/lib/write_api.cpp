@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "archive/archive_writer.h"
+#include "common/joined.h"
 #include "lib/handle.h"
 
 namespace {
@@ -212,8 +213,8 @@ int bt_writer_add_entry(bt_writer* writer, const bt_archive* from, uint32_t inde
     const ArchiveTable& table = from->table;
     if (index >= table.entries.size()) {
         return writer_fail(writer, BT_ERR_ARGUMENT,
-                           "bt_writer_add_entry: there is no entry " + std::to_string(index) + "; the archive has " +
-                               std::to_string(table.entries.size()) + ".");
+                           joined({"bt_writer_add_entry: there is no entry ", std::to_string(index), "; the archive has ",
+                                   std::to_string(table.entries.size()), "."}));
     }
     const std::uint64_t offset = table_data_offset(table, index);
     const std::uint32_t size = table_data_size(table, index);
