@@ -63,6 +63,44 @@ struct Output {
 
 ArchiveWriter::ArchiveWriter(PathStyle style) : style_(style) {}
 
+const ArchiveWriter::Planned* ArchiveWriter::judged_named(std::string_view name) const {
+    if (slots_.empty()) {
+        return nullptr;
+    }
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = game_name_hash(name) & mask; slots_[at] != 0; at = (at + 1) & mask) {
+        const Planned& other = entries_[slots_[at] - 1];
+        if (same_game_name(name_of(other), name)) {
+            return &other;
+        }
+    }
+    return nullptr;
+}
+
+void ArchiveWriter::remember(std::uint32_t k) {
+    if ((judged_ + 1) * std::uint64_t{2} > slots_.size()) {
+        std::vector<std::uint32_t> grown(slots_.empty() ? 64 : slots_.size() * 2);
+        const std::size_t mask = grown.size() - 1;
+        for (std::uint32_t slot : slots_) {
+            if (slot != 0) {
+                std::size_t at = game_name_hash(name_of(entries_[slot - 1])) & mask;
+                while (grown[at] != 0) {
+                    at = (at + 1) & mask;
+                }
+                grown[at] = slot;
+            }
+        }
+        slots_.swap(grown);
+    }
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t at = game_name_hash(name_of(entries_[k])) & mask;
+    while (slots_[at] != 0) {
+        at = (at + 1) & mask;
+    }
+    slots_[at] = k + 1;
+    ++judged_;
+}
+
 WriteFault ArchiveWriter::plan(std::string_view name, std::uint32_t size, std::uint32_t from,
                                std::uint64_t where, WriteOutcome* outcome, bool as_stored) {
     const auto k = static_cast<std::uint32_t>(entries_.size());
@@ -80,19 +118,20 @@ WriteFault ArchiveWriter::plan(std::string_view name, std::uint32_t size, std::u
     if (k == UINT32_MAX || !fits(HEADER_SIZE + index + END_RECORD_SIZE + dataBytes_ + size)) {
         return failed(outcome, WriteFault::too_large, k, "The archive would reach 4 GiB.");
     }
-    try {
-        const std::uint32_t hash = game_name_hash(name);
-        for (auto [at, end] = byName_.equal_range(hash); !as_stored && at != end; ++at) {
-            if (same_game_name(name_of(entries_[at->second]), name)) {
-                return failed(outcome, WriteFault::same_name, k,
-                              joined({quoted_name(name), " cannot be stored: ", quoted_name(name_of(entries_[at->second])),
-                                      " has the same name in the archive."}));
-            }
+    if (!as_stored) {
+        if (const Planned* other = judged_named(name)) {
+            return failed(outcome, WriteFault::same_name, k,
+                          joined({quoted_name(name), " cannot be stored: ", quoted_name(name_of(*other)),
+                                  " has the same name in the archive."}));
         }
+    }
+    try {
         entries_.push_back({where, static_cast<std::uint32_t>(names_.size()),
                             static_cast<std::uint32_t>(name.size()), size, from});
         names_.append(name);
-        byName_.emplace(hash, k);
+        if (!as_stored) {
+            remember(k);
+        }
     } catch (const std::bad_alloc&) {
         if (entries_.size() > k) {
             entries_.pop_back();

@@ -9,7 +9,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "common/path_style.h"
@@ -99,6 +98,9 @@ private:
     static constexpr std::uint32_t FROM_BYTES = UINT32_MAX;
     static constexpr std::uint32_t FROM_FILE = UINT32_MAX - 1;
 
+    // The judged entry with `name` by the game's rule, or none.
+    const Planned* judged_named(std::string_view name) const;
+    void remember(std::uint32_t k);  // may throw std::bad_alloc
     WriteFault plan(std::string_view name, std::uint32_t size, std::uint32_t from, std::uint64_t where,
                     WriteOutcome* outcome, bool as_stored);
     std::string_view name_of(const Planned& entry) const {
@@ -111,7 +113,10 @@ private:
     std::string paths_;
     std::vector<std::unique_ptr<std::uint8_t[]>> blobs_;
     std::vector<ArchiveSource> sources_;
-    std::unordered_multimap<std::uint32_t, std::uint32_t> byName_;  // game-name hash to entry
+    // The judged names by the game's rule, open addressing: an entry's
+    // number + 1, 0 for none; at most half full.
+    std::vector<std::uint32_t> slots_;
+    std::uint32_t judged_ = 0;
     std::uint64_t indexBytes_ = 0;
     std::uint64_t dataBytes_ = 0;
     FileHandle replacing_ = INVALID_FILE;
