@@ -3,7 +3,8 @@
 # archives (a sparse 4 GiB one, a million entries) on its own, against the
 # reader that loaded the whole index, and ascending against descending
 # indexes; times UPDATE and DELETE of a 1 GiB archive against cp, and
-# COMPARE against tar --compare; CONFLICTS of 100 archives against FIND of
+# COMPARE against tar --compare; MERGE and PATCH of 1 GiB against cp;
+# CONFLICTS of 100 archives against FIND of
 # each and DIFF of two million-entry archives against LIST of both; times
 # the library's lookup, listing and
 # reads against FIND and pread; measures peak memory of every command on
@@ -269,6 +270,16 @@ for threads in 1 4; do
   measure api_read$threads 1.2 "Library: 400,000 random 4 KiB reads, 1 GiB archive, $threads thread(s), against pread" \
     "" "./api_bench pread large.big $threads 400000" "" "./api_bench read large.big $threads 400000" 5
 done
+# PATCH and MERGE of 1 GiB: every entry of large.big goes into the new
+# archive, against cp of both inputs; list.big is the other archive (PATCH
+# of list.big to large.big holds all of large.big, and warns of the rest).
+measure merge_large 1.2 "MERGE of a 1 GiB archive and one of 48,000 tiny files, against cp of both" \
+  "rm -rf merged && mkdir merged && " "cp large.big list.big merged/" \
+  "rm -f merged.big && " "./bigtool merged.big MERGE large.big list.big" 4
+measure patch_large 1.2 "PATCH from an archive of 48,000 tiny files to a 1 GiB one, against cp of both" \
+  "rm -rf patched && mkdir patched && " "cp list.big large.big patched/" \
+  "rm -f patch.big && " "./bigtool patch.big PATCH list.big large.big" 4
+rm -rf merged patched merged.big patch.big
 rm -rf out large.big large.tar
 measure create_large 1.3 "CREATE, 4 files of 256 MiB" \
   "rm -rf copy && " "cp -r large copy" \
