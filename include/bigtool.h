@@ -83,12 +83,13 @@ typedef enum bt_status {
      * another name; or a name the archive being built holds already, by
      * the game's rule. */
     BT_ERR_UNSAFE_NAME = -10,
+    /* A file could not be made or written: an extracted file, or a new
+     * archive. */
+    BT_ERR_WRITE = -11,
     /* A limit of the format: an archive or an entry that would reach 4 GiB. */
-    BT_ERR_LIMIT = -11,
+    BT_ERR_LIMIT = -12,
     /* A file has the name of the archive to be made: it is left as it is. */
-    BT_ERR_EXISTS = -12,
-    /* The new archive could not be made or written. */
-    BT_ERR_WRITE = -13
+    BT_ERR_EXISTS = -13
 } bt_status;
 
 /* The statuses' names ("BT_ERR_DAMAGED"), for messages and bindings; NULL

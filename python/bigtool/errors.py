@@ -21,9 +21,9 @@ class Status(enum.IntEnum):
     ERR_BUFFER_TOO_SMALL = -8
     ERR_UNSUPPORTED = -9
     ERR_UNSAFE_NAME = -10
-    ERR_LIMIT = -11
-    ERR_EXISTS = -12
-    ERR_WRITE = -13
+    ERR_WRITE = -11
+    ERR_LIMIT = -12
+    ERR_EXISTS = -13
 
 
 class Error(Exception):

@@ -69,9 +69,9 @@ const char* bt_status_name(int status) {
     case BT_ERR_BUFFER_TOO_SMALL: return "BT_ERR_BUFFER_TOO_SMALL";
     case BT_ERR_UNSUPPORTED: return "BT_ERR_UNSUPPORTED";
     case BT_ERR_UNSAFE_NAME: return "BT_ERR_UNSAFE_NAME";
+    case BT_ERR_WRITE: return "BT_ERR_WRITE";
     case BT_ERR_LIMIT: return "BT_ERR_LIMIT";
     case BT_ERR_EXISTS: return "BT_ERR_EXISTS";
-    case BT_ERR_WRITE: return "BT_ERR_WRITE";
     }
     return nullptr;
 }
