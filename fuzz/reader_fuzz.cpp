@@ -247,6 +247,37 @@ std::string folded(std::string_view name) {
     return key;
 }
 
+// The archive's first entries copied into a new archive by the writer:
+// refused with a status and a message (an unsafe name, data past the end),
+// or written whole, reading back as they were.
+void copy_through_writer(const bt_archive* archive) {
+    const std::string path = archive_path + ".copy";
+    bt_writer* writer = nullptr;
+    check(bt_writer_new(&writer, path.c_str()) == BT_OK, "no writer");
+    const std::uint32_t count = std::min<std::uint32_t>(bt_entry_count(archive), 64);
+    int status = BT_OK;
+    std::uint32_t added = 0;
+    for (std::uint32_t k = 0; k < count; ++k) {
+        int one = bt_writer_add_entry(writer, archive, k);
+        check(one == BT_OK || ((one == BT_ERR_UNSAFE_NAME || one == BT_ERR_ARGUMENT || one == BT_ERR_LIMIT) &&
+                               *bt_writer_errmsg(writer)),
+              "an entry refused without its status or message");
+        added += one == BT_OK;
+    }
+    status = bt_writer_commit(writer);
+    check(status == BT_OK || (status == BT_ERR_READ && *bt_writer_errmsg(writer)) ||
+              (status == BT_ERR_ARGUMENT && added == 0),
+          "a commit failed wrongly");
+    bt_writer_free(writer);
+    bt_archive* copy = nullptr;
+    if (status == BT_OK) {
+        check(bt_open(&copy, path.c_str()) == BT_OK && bt_entry_count(copy) == added, "the copy is not whole");
+        bt_close(copy);
+        std::remove(path.c_str());
+    }
+    check(access(path.c_str(), F_OK) != 0, "a failed commit left its archive");
+}
+
 void walk_api(const PlainArchive& plain, const std::uint8_t* data, std::size_t size) {
     Memory memory{data, size};
     bt_archive* archive = nullptr;
@@ -291,6 +322,7 @@ void walk_api(const PlainArchive& plain, const std::uint8_t* data, std::size_t s
           "'*' does not select every entry");
     check(bt_entry(archive, count, nullptr, nullptr, nullptr, nullptr) == BT_ERR_ARGUMENT,
           "an entry past the last");
+    copy_through_writer(archive);
     bt_close(archive);
 }
 

@@ -247,6 +247,9 @@ WriteOutcome ArchiveWriter::write(const char* target, WriteObserver* observer) c
             }
         }
     } replaced{replacing_};
+    if (entries_.empty()) {
+        return {WriteFault::empty, 0, "An archive with no entry cannot be read."};
+    }
     Output out;
     out.buffer.reset(new (std::nothrow) std::uint8_t[WRITE_CHUNK]);
     if (!out.buffer) {

@@ -30,6 +30,7 @@ enum class WriteFault {
     read_source,  // a source's data could not be read, or ended early
     write_failed,
     abandoned,  // the observer would not have it published
+    empty,      // no entry: no reader takes such an archive
 };
 
 // What a write was doing when it failed: the fault, and the entry it

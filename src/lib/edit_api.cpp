@@ -317,7 +317,8 @@ int bt_edit_commit(bt_edit* edit) {
     edit->archive->file = INVALID_FILE;
     end_edit(edit);
     if (outcome.fault != WriteFault::none) {
-        const int status = outcome.fault == WriteFault::read_source ? BT_ERR_READ
+        const int status = outcome.fault == WriteFault::empty         ? BT_ERR_ARGUMENT
+                           : outcome.fault == WriteFault::read_source ? BT_ERR_READ
                            : outcome.fault == WriteFault::no_memory ? BT_ERR_NO_MEMORY
                            : outcome.fault == WriteFault::open_input ? BT_ERR_OPEN
                            : outcome.fault == WriteFault::too_large  ? BT_ERR_LIMIT

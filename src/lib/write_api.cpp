@@ -46,7 +46,8 @@ int status_of(WriteFault fault) {
     switch (fault) {
     case WriteFault::none: return BT_OK;
     case WriteFault::no_memory: return BT_ERR_NO_MEMORY;
-    case WriteFault::bad_name: return BT_ERR_ARGUMENT;
+    case WriteFault::bad_name:
+    case WriteFault::empty: return BT_ERR_ARGUMENT;
     case WriteFault::unsafe_name:
     case WriteFault::same_name: return BT_ERR_UNSAFE_NAME;
     case WriteFault::too_large: return BT_ERR_LIMIT;

@@ -491,6 +491,9 @@ static void test_writer(const char* mod, const char* folder) {
     bt_writer_free(writer);
     CHECK(bt_writer_new(&writer, built) == BT_OK && bt_writer_add_bytes(writer, "x", 1, "x", 1) == BT_OK);
     bt_writer_free(writer);
+    CHECK(bt_writer_new(&writer, built) == BT_OK);
+    CHECK_STATUS(bt_writer_commit(writer), BT_ERR_ARGUMENT, "An archive with no entry cannot be read.");
+    bt_writer_free(writer);
     CHECK(names_in(folder) == before);
     CHECK(bt_writer_new(NULL, built) == BT_ERR_ARGUMENT);
     CHECK_STATUS(bt_writer_commit(NULL), BT_ERR_ARGUMENT, "bt_writer_commit: the writer handle is not an open one.");
