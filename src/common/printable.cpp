@@ -96,11 +96,6 @@ void set_console_text(const ConsoleText& console) {
 
 #include "common/limits.h"
 
-bool is_control_byte(char c) {
-    auto byte = static_cast<unsigned char>(c);
-    return (byte >= 0x01 && byte <= 0x1F) || byte == 0x7F;
-}
-
 std::string_view printable(std::string_view text, std::string& storage, const ConsoleText& console) {
     // Most names hold nothing to replace: they are printed as they are.
     std::size_t at = 0;

@@ -41,7 +41,10 @@ std::string_view printable(std::string_view text, std::string& storage);
 const char* printable(const char* text, std::string& storage);
 
 // 0x01-0x1F and 0x7F, the control bytes of every code page.
-bool is_control_byte(char c);
+inline bool is_control_byte(char c) {
+    auto byte = static_cast<unsigned char>(c);
+    return (byte >= 0x01 && byte <= 0x1F) || byte == 0x7F;
+}
 
 // The length of `piece` less a character cut at its very end, so that a
 // name printed in pieces is judged as it would be whole: the next piece

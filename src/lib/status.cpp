@@ -68,6 +68,8 @@ const char* bt_status_name(int status) {
     case BT_ERR_NOT_FOUND: return "BT_ERR_NOT_FOUND";
     case BT_ERR_BUFFER_TOO_SMALL: return "BT_ERR_BUFFER_TOO_SMALL";
     case BT_ERR_UNSUPPORTED: return "BT_ERR_UNSUPPORTED";
+    case BT_ERR_UNSAFE_NAME: return "BT_ERR_UNSAFE_NAME";
+    case BT_ERR_WRITE: return "BT_ERR_WRITE";
     }
     return nullptr;
 }
