@@ -9,7 +9,10 @@ from Python, through the bigtool library.
         with archive["data/ini/weapon.ini"].open() as file:
             head = file.read(64)
 
-Reading only, for now; extracting, checking and writing come later.
+    with bigtool.open("mod.big") as archive:
+        archive.extract("data/ini/*.ini", "out")   # or archive.extract_all("out")
+
+Reading and extracting, for now; checking and writing come later.
 Names: see :mod:`bigtool.names`. Errors: every one is a :class:`Error`.
 """
 import os
@@ -20,13 +23,13 @@ from .archive import Archive, Entry, Header
 from .entry_file import EntryFile
 from .errors import (ArgumentError, DamagedArchive, Error, IOFailure, LibraryNotFound, LimitExceeded,
                      NoMatch, NoMemory, NotAnArchive, OpenError, ReadError, Status, UnsafeName,
-                     Unsupported)
+                     Unsupported, WriteError)
 from .names import NAME_ENCODING, NAME_ERRORS, decode_name, encode_name
 
 __all__ = [
     "open", "Archive", "Entry", "EntryFile", "Header", "Status",
     "Error", "ArgumentError", "NoMemory", "IOFailure", "OpenError", "ReadError", "NotAnArchive",
-    "DamagedArchive", "NoMatch", "Unsupported", "UnsafeName", "LimitExceeded", "LibraryNotFound",
+    "DamagedArchive", "NoMatch", "Unsupported", "UnsafeName", "WriteError", "LimitExceeded", "LibraryNotFound",
     "NAME_ENCODING", "NAME_ERRORS", "decode_name", "encode_name", "library_version", "library_path",
 ]
 

@@ -20,6 +20,8 @@ class Status(enum.IntEnum):
     ERR_NOT_FOUND = -7
     ERR_BUFFER_TOO_SMALL = -8
     ERR_UNSUPPORTED = -9
+    ERR_UNSAFE_NAME = -10
+    ERR_WRITE = -11
 
 
 class Error(Exception):
@@ -91,9 +93,15 @@ class Unsupported(Error):
     """The call is not available on this system (``BT_ERR_UNSUPPORTED``)."""
 
 
+class WriteError(IOFailure):
+    """A file being extracted could not be written (``BT_ERR_WRITE``)."""
+
+
 class UnsafeName(Error):
-    """An entry's name that extracting would refuse. Reserved for the
-    extracting and writing calls."""
+    """Extracting refused an entry (``BT_ERR_UNSAFE_NAME``): its name is
+    unsafe (a ".." part, an absolute or drive name, a device name), its
+    path would be too long, a folder below the directory is a link, or it
+    names the file that another entry of the same call went into."""
 
 
 class LimitExceeded(Error):
@@ -115,6 +123,8 @@ _CLASS_OF = {
     Status.ERR_DAMAGED: DamagedArchive,
     Status.ERR_NOT_FOUND: NoMatch,
     Status.ERR_UNSUPPORTED: Unsupported,
+    Status.ERR_UNSAFE_NAME: UnsafeName,
+    Status.ERR_WRITE: WriteError,
 }
 
 

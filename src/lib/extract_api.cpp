@@ -2,8 +2,10 @@
 // with the command line's guarantees, over the library's own file calls.
 // The run's state is on the caller's stack: threads extracting at once
 // share nothing but the archive handle, which they read at positions.
+#include <initializer_list>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "common/paths.h"
 #include "extract/entry_writer.h"
@@ -56,6 +58,15 @@ private:
     FileIdentity identity_{};
 };
 
+// Joined by append: GCC 12 at -O3 misreads "literal" + std::string&&.
+std::string joined(std::initializer_list<std::string_view> parts) {
+    std::string text;
+    for (std::string_view part : parts) {
+        text.append(part);
+    }
+    return text;
+}
+
 std::string quoted_entry(const bt_archive* archive, std::uint32_t n) {
     return quoted(table_name(archive->table, n));
 }
@@ -66,16 +77,16 @@ int failed(const bt_archive* archive, const ExtractionRun& run, WriteFault fault
     switch (fault) {
     case WriteFault::none: return BT_OK;
     case WriteFault::too_long:
-        return fail(archive, BT_ERR_UNSAFE_NAME, "Path too long to extract '" + name + "'.");
+        return fail(archive, BT_ERR_UNSAFE_NAME, joined({"Path too long to extract '", name, "'."}));
     case WriteFault::link:
         return fail(archive, BT_ERR_UNSAFE_NAME,
-                    "Refusing to extract '" + name + "': '" + quoted(run.target) + "' is a link.");
+                    joined({"Refusing to extract '", name, "': '", quoted(run.target), "' is a link."}));
     case WriteFault::other_entrys_file: {
         const std::string other = std::to_string(run.otherEntry);
         return fail(archive, BT_ERR_UNSAFE_NAME,
-                    "Entry " + std::to_string(n) + " '" + name + "' names the file already extracted for entry " +
-                        other + " '" + quoted_entry(archive, run.otherEntry) + "'; it keeps entry " + other +
-                        "'s data.");
+                    joined({"Entry ", std::to_string(n), " '", name, "' names the file already extracted for entry ",
+                            other, " '", quoted_entry(archive, run.otherEntry), "'; it keeps entry ", other,
+                            "'s data."}));
     }
     case WriteFault::create_failed:
         return fail(archive, BT_ERR_OPEN, "Failed to create.\nPlease, remove the file if it exists.");
@@ -96,13 +107,13 @@ int check_entries(const bt_archive* archive, ExtractionRun& run, const std::uint
         std::uint32_t n = indices[i];
         if (n >= table.entries.size()) {
             return fail(archive, BT_ERR_ARGUMENT,
-                        std::string(call) + ": there is no entry " + std::to_string(n) + "; the archive has " +
-                            std::to_string(table.entries.size()) + ".");
+                        joined({call, ": there is no entry ", std::to_string(n), "; the archive has ",
+                                std::to_string(table.entries.size()), "."}));
         }
         std::string_view name = table_name(table, n);
         if (check_entry_name(name, true, run.style, *run.lead, name_in_code_page(name)) != NameCheck::safe) {
             return fail(archive, BT_ERR_UNSAFE_NAME,
-                        "Refusing to extract '" + quoted(name) + "': unsafe file name.");
+                        joined({"Refusing to extract '", quoted(name), "': unsafe file name."}));
         }
         if (!target_fits(run, name, directory)) {
             return failed(archive, run, WriteFault::too_long, n);
@@ -114,14 +125,14 @@ int check_entries(const bt_archive* archive, ExtractionRun& run, const std::uint
 int extract_entries(const bt_archive* archive, const std::uint32_t* indices, std::size_t count,
                     const char* directory, bt_extract_fn observer, void* context, const char* call) {
     if (directory == nullptr || directory[0] == '\0' || (indices == nullptr && count > 0)) {
-        return fail(archive, BT_ERR_ARGUMENT, std::string(call) + ": no directory, or no indices.");
+        return fail(archive, BT_ERR_ARGUMENT, joined({call, ": no directory, or no indices."}));
     }
     ExtractionRun run;
     run.style = local_path_style();
     run.lead = &code_page_lead_bytes();
     if (path_form(directory, run.style) == PathForm::device) {
         return fail(archive, BT_ERR_ARGUMENT,
-                    "'" + quoted(directory) + "' is a device path (\\\\?\\ or \\\\.\\), which is not taken as a directory.");
+                    joined({"'", quoted(directory), "' is a device path (\\\\?\\ or \\\\.\\), which is not taken as a directory."}));
     }
     if (int status = check_entries(archive, run, indices, count, directory, call); status != BT_OK) {
         return status;

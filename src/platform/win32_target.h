@@ -3,8 +3,12 @@
 // opening of an extraction's target. Only Windows code includes this.
 #pragma once
 
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #ifndef _WIN32_WINNT
 #define _WIN32_WINNT 0x0600  // SetFileInformationByHandle
 #endif
