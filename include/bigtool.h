@@ -1,5 +1,5 @@
-/* bigtool: reading BIG archives, the single-file containers of the game
- * Tarvenor, from any program.
+/* bigtool: reading and extracting BIG archives, the single-file containers
+ * of the game Tarvenor, from any program.
  *
  * Usable from C99 and C++ and from any language's C interface: opaque
  * handles, plain integers and pointers, every name prefixed bt_ or BT_.
@@ -10,8 +10,8 @@
  * of the calling thread, bt_last_errmsg(), which is where a failed open,
  * which gives no handle, leaves it. Messages are worded as the bigtool
  * command line words them ("Header filesize mismatch."), without its
- * "Error: " prefix. Nothing in the library prints, ends the process, or
- * reads the environment.
+ * "Error: " prefix. Nothing in the library prints, ends the process,
+ * changes the current directory, or reads the environment.
  *
  * Threads: a bt_archive may be shared by any number of threads for every
  * call that takes it as const (reads are positioned: no shared file
