@@ -4,15 +4,13 @@
 set(BIGTOOL_PORTABLE_SOURCES
   src/platform/platform.cpp
   src/platform/resolve_path.cpp
-  src/common/code_page.cpp
   src/common/end_run.cpp
   src/common/held_elsewhere.cpp
   src/common/listing_order.cpp
   src/common/number.cpp
-  src/common/folder_form.cpp
+  src/common/directory_form.cpp
   src/common/printable.cpp
   src/common/start_choice.cpp
-  src/common/written_files.cpp
   src/archive/index_window_file.cpp
   src/archive/archive_reader.cpp
   src/archive/reader.cpp
@@ -21,7 +19,6 @@ set(BIGTOOL_PORTABLE_SOURCES
   src/archive/check_data.cpp
   src/archive/check_names.cpp
   src/archive/check_command.cpp
-  src/extract/make_path.cpp
   src/extract/extract_entry.cpp
   src/extract/extract_command.cpp
   src/extract/get_command.cpp
@@ -57,9 +54,13 @@ set(BIGTOOL_LIBRARY_SOURCES
   src/archive/header_check.cpp
   src/archive/index_window.cpp
   src/archive/archive_writer.cpp
+  src/common/name_pattern.cpp
   src/common/entry_name.cpp
   src/common/paths.cpp
-  src/common/name_pattern.cpp
+  src/common/written_files.cpp
+  src/common/code_page.cpp
+  src/extract/entry_writer.cpp
+  src/lib/extract_api.cpp
   src/common/pattern_set.cpp
 )
 set(BIGTOOL_POSIX_LIBRARY_BACKEND src/platform/posix_shared.cpp src/platform/posix_made.cpp)

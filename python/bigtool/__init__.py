@@ -9,6 +9,9 @@ from Python, through the bigtool library.
         with archive["data/ini/weapon.ini"].open() as file:
             head = file.read(64)
 
+    with bigtool.open("mod.big") as archive:
+        archive.extract("data/ini/*.ini", "out")   # or archive.extract_all("out")
+
     with bigtool.Writer("new.big") as writer:
         writer.add("data/ini/weapon.ini", b"damage = 45\n")
 

@@ -29,6 +29,9 @@ handle_p = ctypes.POINTER(ctypes.c_void_p)
 READ_FN = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_uint64, ctypes.c_void_p,
                            ctypes.c_size_t, c_size_p)
 
+# void (*bt_extract_fn)(void* context, uint32_t index, const char* path)
+EXTRACT_FN = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.c_uint32, ctypes.c_char_p)
+
 _PROTOTYPES = {
     "bt_status_name": (ctypes.c_char_p, [ctypes.c_int]),
     "bt_version": (ctypes.c_char_p, []),
@@ -64,6 +67,8 @@ _PROTOTYPES = {
     "bt_edit_remove": (ctypes.c_int, [ctypes.c_void_p, ctypes.POINTER(ctypes.c_char_p), ctypes.c_size_t,
                                       c_size_p]),
     "bt_edit_commit": (ctypes.c_int, [ctypes.c_void_p]),
+    "bt_extract_entries": (ctypes.c_int, [ctypes.c_void_p, c_uint32_p, ctypes.c_size_t, ctypes.c_char_p,
+                                          EXTRACT_FN, ctypes.c_void_p]),
 }
 
 _lock = threading.Lock()

@@ -12,6 +12,7 @@ from .errors import ArgumentError, Error, NoMatch, PathType, ReadError, Status, 
 from .names import NameType, decode_name, encode_name, shown
 
 Pattern = Union[str, bytes]
+Directory = Union[str, bytes, "os.PathLike[Any]"]
 Source_ = Union[str, bytes, "os.PathLike[Any]", BinaryIO, bytearray, memoryview]
 
 # Entries fetched per hold of the handle while iterating.
@@ -221,7 +222,56 @@ class Archive:
         """A file object over entry `key`'s data; see :meth:`Entry.open`."""
         return self[key].open(buffering)
 
+    def extract(self, patterns: Union[Pattern, Sequence[Pattern]], directory: Directory,
+                *, lists: bool = True) -> List[Entry]:
+        """Copies the entries that `patterns` select (a pattern, or several,
+        by :meth:`find`'s rules) to files below `directory`, each to its
+        stored name, in index order, and returns them.
+
+        EXTRACT's guarantees hold: a name with a ".." part, an absolute or
+        drive name or a device name is refused, as is a folder below
+        `directory` that is a link, and the archive itself is never written
+        over; no two entries go into one file (names the file system takes
+        for one). Every name is checked before anything is made. Raises
+        UnsafeName for a refused entry, OpenError for a file that could not
+        be created, WriteError or ReadError for its data, NoMatch for a
+        pattern that selects nothing; entries written before a failure stay.
+        """
+        if isinstance(patterns, (str, bytes, bytearray, memoryview)):
+            patterns = [patterns]
+        if not patterns:
+            raise ArgumentError("extract: no patterns.", Status.ERR_ARGUMENT)
+        entries = self.find(*patterns, lists=lists)
+        self._extract([entry.index for entry in entries], directory)
+        return entries
+
+    def extract_all(self, directory: Directory) -> List[Entry]:
+        """Copies every entry to files below `directory`, as :meth:`extract`
+        does, and returns them."""
+        entries = list(self)
+        self._extract([entry.index for entry in entries], directory)
+        return entries
+
     # Calls into the library.
+    def _extract(self, indices: List[int], directory: Directory) -> None:
+        path = os.fspath(directory)
+        if isinstance(path, str):
+            # The library's paths are the system's narrow ones: Windows' ANSI code page.
+            path = path.encode("mbcs") if sys.platform == "win32" else os.fsencode(path)
+        if b"\0" in path:
+            raise ValueError("embedded null byte in path")
+        array = (ctypes.c_uint32 * len(indices))(*indices)
+        pointer = self._handle.hold()
+        try:
+            status = _native.library().bt_extract_entries(pointer, array, len(indices), path,
+                                                                 _native.EXTRACT_FN(), None)
+            message = _native.last_message() if status != Status.OK else ""
+        finally:
+            self._handle.release()
+        if status != Status.OK:
+            # A file that could not be made or written is below the directory.
+            raise error_for(status, message, directory if status != Status.ERR_READ else self.path)
+
     def _call(self, function: Any, *arguments: Any) -> None:
         pointer = self._handle.hold()
         try:

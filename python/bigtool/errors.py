@@ -95,9 +95,17 @@ class Unsupported(Error):
     """The call is not available on this system (``BT_ERR_UNSUPPORTED``)."""
 
 
+class WriteError(IOFailure):
+    """A file could not be made or written (``BT_ERR_WRITE``): an extracted
+    file, or a new archive."""
+
+
 class UnsafeName(Error):
-    """An entry's name that extracting would refuse, or that an archive
-    being written holds already (``BT_ERR_UNSAFE_NAME``)."""
+    """An entry's name refused (``BT_ERR_UNSAFE_NAME``): by extraction (a
+    ".." part, an absolute or drive name, a device name, a path too long, a
+    link below the directory, the file another entry of the call went
+    into), or by a writer (a name extraction would refuse, or one it holds
+    already)."""
 
 
 class LimitExceeded(Error):
@@ -108,10 +116,6 @@ class LimitExceeded(Error):
 class ArchiveExists(IOFailure, FileExistsError):
     """A file has the name of the archive to be made; it is left as it is
     (``BT_ERR_EXISTS``)."""
-
-
-class WriteError(IOFailure):
-    """The new archive could not be made or written (``BT_ERR_WRITE``)."""
 
 
 class LibraryNotFound(Error):

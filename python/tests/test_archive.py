@@ -88,3 +88,21 @@ def test_closed_archive(sample):
     for use in (lambda: archive[0], lambda: file.read(1), lambda: archive.find("*")):
         with pytest.raises(ValueError):
             use()
+
+
+def test_extract(sample, tmp_path):
+    with bigtool.open(sample) as archive:
+        written = archive.extract("data/ini/*", tmp_path / "out")
+        assert [entry.index for entry in written] == [0]
+        assert len(archive.extract_all(tmp_path / "all")) == len(ENTRIES)
+    assert (tmp_path / "out" / "data" / "ini" / "weapon.ini").read_bytes() == ENTRIES[0][1]
+    assert (tmp_path / "all" / "maps" / "harbour.map").read_bytes() == ENTRIES[1][1]
+
+
+@pytest.mark.parametrize("name", [b"..\\x", b"/abs", b"sub\\..\\..\\x"])
+def test_extract_refuses_unsafe_names(tmp_path, name):
+    archive = bigtool.open(memoryview(archive_bytes([(b"ok.txt", b"1"), (name, b"2")])))
+    with pytest.raises(bigtool.UnsafeName, match="unsafe file name") as refused:
+        archive.extract_all(tmp_path / "out")
+    assert refused.value.status == bigtool.Status.ERR_UNSAFE_NAME
+    assert not (tmp_path / "out").exists()

@@ -1,7 +1,6 @@
 // Local path handling; see paths.h.
 #include "common/paths.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "common/ascii.h"

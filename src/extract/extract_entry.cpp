@@ -1,5 +1,7 @@
-// Extraction of one entry, in two halves that the commands which extract
-// share: the check of the entry, and the writing of its file.
+// The command line's extraction of one entry, in two halves that the
+// commands which extract share: the check of the entry, and the writing of
+// its file, which entry_writer does over this process's platform calls,
+// its messages printed here.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +15,7 @@
 #include "common/paths.h"
 #include "common/printable.h"
 #include "common/written_files.h"
+#include "extract/entry_writer.h"
 #include "extract/extract.h"
 #include "platform/platform.h"
 
@@ -21,49 +24,41 @@ namespace {
 // A name longer than the window holds more than a refusal quotes of it.
 static_assert(INDEX_WINDOW - ENTRY_NAME_AT > PATH_CAPACITY);
 
-// What extraction keeps from one entry to the next: one copy buffer for
-// every entry of the run; the folder of the previous target, which the
-// next one need not look at or make again; the files written, so that no
-// two entries are written into one.
-struct Extraction {
-    std::unique_ptr<std::uint8_t[]> copyBuffer;
-    char lastChecked[PATH_CAPACITY];
-    char lastMade[PATH_CAPACITY];
-    WrittenFiles written;
-};
-Extraction extraction;
+// The run of this process: one per command.
+ExtractionRun extraction;
 
-// The first folder of `target` below the output directory (its first
-// `base` bytes) that is a link, as the length of its path in `target`; 0
-// when none is. A link there would take the entry outside; the output
-// directory itself is the user's, link or not. Only the folders that the
-// previous target's folder did not share are looked at, and none below one
-// found missing, which is made afresh: EXTRACT * looks at each folder once.
-std::size_t link_below_output(const char* target, std::size_t base) {
-    const PathStyle style = local_path_style();
-    const LeadBytes& lead = local_lead_bytes();
-    std::string_view folder(target);
-    folder = folder.substr(0, last_separator(folder, style, lead));
-    if (folder == extraction.lastChecked) {
-        return 0;
-    }
-    std::size_t end = std::max(base, shared_components(folder, extraction.lastChecked, style, lead));
-    char path[PATH_CAPACITY];
-    while ((end = next_component_end(folder, end, style, lead)) != std::string_view::npos) {
-        std::memcpy(path, target, end);
-        path[end] = '\0';
-        PathKind kind = path_kind(path);
-        if (kind == PathKind::link) {
-            return end;
-        }
-        if (kind != PathKind::directory) {
-            break;  // missing and made below, or a file that the target's creation fails on
-        }
-    }
-    std::memcpy(extraction.lastChecked, folder.data(), folder.size());
-    extraction.lastChecked[folder.size()] = '\0';
-    return 0;
+ExtractionRun& run() {
+    extraction.style = local_path_style();
+    extraction.lead = &local_lead_bytes();
+    return extraction;
 }
+
+// The entry being written, as copy() needs it.
+const BigEntry* writing = nullptr;
+
+// The platform's calls, counted by the test seam, the archive refused as
+// a file this process holds; the "Extracting" line printed as a target
+// is begun.
+class CommandFiles final : public EntryFiles {
+public:
+    PathKind kind(const char* path) override { return path_kind(path); }
+    MakeDirStatus make_directory(const char* path) override { return ::make_directory(path); }
+    FileHandle open(const char* path, FileIdentity* identity) override { return file_open_target(path, identity); }
+    int empty(FileHandle file) override { return file_empty(file); }
+    WriteFault copy(std::uint32_t, FileHandle file, void* buffer, std::uint32_t size) override {
+        switch (copy_entry_data(*writing, file, buffer, size)) {
+        case DataCopy::copied: return WriteFault::none;
+        case DataCopy::seek_failed: return WriteFault::seek_failed;
+        case DataCopy::read_failed: return WriteFault::read_failed;
+        case DataCopy::write_failed: return WriteFault::write_failed;
+        }
+        return WriteFault::read_failed;
+    }
+    int flush(FileHandle file) override { return file_flush(file); }
+    void close(FileHandle file) override { file_close(file); }
+    void starting(std::uint32_t n, const char* target) override;
+};
+CommandFiles files;
 
 // After `target` could not be created: names the first of its folders that
 // is there but is no folder (a file, or a link to none), which the fixed
@@ -86,61 +81,6 @@ void name_what_is_in_the_way(const char* target) {
     }
 }
 
-void make_target_directory(const char* target) {
-    char directory[PATH_CAPACITY];
-    std::strcpy(directory, target);
-    std::size_t cut = last_separator(directory, local_path_style(), local_lead_bytes());
-    if (cut == std::string_view::npos) {
-        return;
-    }
-    directory[cut] = '\0';
-    if (std::strcmp(directory, extraction.lastMade) == 0) {
-        return;
-    }
-    make_path(directory);
-    std::strcpy(extraction.lastMade, directory);
-}
-
-// Copies the entry's data to `target`. 1, or 0 after printing why.
-int copy_data(const BigEntry& entry, FileHandle target) {
-    switch (copy_entry_data(entry, target, extraction.copyBuffer.get(), COPY_CHUNK)) {
-    case DataCopy::copied: return 1;
-    case DataCopy::seek_failed: std::printf("Error: Could not set file pointer.\n"); return 0;
-    // Ending early means the entry runs past the archive's end.
-    case DataCopy::read_failed: std::printf("Error: Could not read from BIG file.\n"); return 0;
-    case DataCopy::write_failed: std::printf("Error: Could not write to file.\n"); return 0;
-    }
-    return 0;
-}
-
-// 1 when entry n may be written into the file `identity`: no other entry
-// was written into it in this run (the same entry may be, again). Else 0
-// after naming both: a name that this system takes for another's (letter
-// case, a short name) would put the second entry's bytes over the first's.
-int may_write_file(std::uint32_t n, std::string_view shown, FileIdentity identity) {
-    std::optional<std::uint32_t> writer = written_by(extraction.written, identity);
-    if (!writer) {
-        if (!remember_written(&extraction.written, identity, n)) {
-            std::printf("Error: Failed to allocate enough memory.\n");
-            return 0;
-        }
-        return 1;
-    }
-    if (*writer == n) {
-        return 1;
-    }
-    // The run ends here: the reader may walk back for the other's name.
-    const std::string second(shown);
-    std::optional<BigEntry> first = find_entry(*writer);
-    std::string storage;
-    std::string_view first_shown = first ? quoted_name(first->name, storage) : std::string_view("?");
-    std::printf("Error: Entry %lu '%s' names the file already extracted for entry %lu '%.*s'; "
-                "it keeps entry %lu's data.\n",
-                static_cast<unsigned long>(n), second.c_str(), static_cast<unsigned long>(*writer),
-                static_cast<int>(first_shown.size()), first_shown.data(), static_cast<unsigned long>(*writer));
-    return 0;
-}
-
 // The name as messages quote it.
 struct Quoted {
     std::string storage;
@@ -160,23 +100,66 @@ std::optional<BigEntry> refuse_too_long(const BigEntry& entry) {
     return std::nullopt;
 }
 
-// `directory` (null when it could not be resolved) joined with the entry's
-// name in `target`, of PATH_CAPACITY bytes; 0 when it does not fit.
-int target_path(const BigEntry& entry, const char* directory, char* target) {
-    target[0] = '\0';
-    return directory != nullptr && append_text(target, PATH_CAPACITY, directory) &&
-           append_archive_name(target, PATH_CAPACITY, entry.name, local_path_style());
+// Names both entries of a file that two would go into.
+void refuse_other_entrys_file(std::uint32_t n, std::string_view shown, std::uint32_t writer) {
+    // The run ends here: the reader may walk back for the other's name.
+    const std::string second(shown);
+    std::optional<BigEntry> first = find_entry(writer);
+    std::string storage;
+    std::string_view first_shown = first ? quoted_name(first->name, storage) : std::string_view("?");
+    std::printf("Error: Entry %lu '%s' names the file already extracted for entry %lu '%.*s'; "
+                "it keeps entry %lu's data.\n",
+                static_cast<unsigned long>(n), second.c_str(), static_cast<unsigned long>(writer),
+                static_cast<int>(first_shown.size()), first_shown.data(), static_cast<unsigned long>(writer));
+}
+
+// Prints why the entry was not written; 0.
+int refuse(WriteFault fault, std::uint32_t n, const BigEntry& entry) {
+    Quoted quoted;
+    quote(entry.name, &quoted);
+    std::string target_storage;
+    const char* target = extraction.target;
+    switch (fault) {
+    case WriteFault::none: return 1;
+    case WriteFault::too_long: refuse_too_long(entry); break;
+    case WriteFault::link:
+        std::printf("Error: Refusing to extract '%.*s': '%s' is a link.\n", quoted.length(),
+                    quoted.text.data(), printable(target, target_storage));
+        break;
+    case WriteFault::create_failed:
+        std::printf("Error: Failed to create.\nPlease, remove the file if it exists.\n");
+        say_if_held_elsewhere(target);
+        name_what_is_in_the_way(target);
+        break;
+    case WriteFault::other_entrys_file: refuse_other_entrys_file(n, quoted.text, extraction.otherEntry); break;
+    case WriteFault::no_memory: std::printf("Error: Failed to allocate enough memory.\n"); break;
+    case WriteFault::seek_failed: std::printf("Error: Could not set file pointer.\n"); break;
+    // Ending early means the entry runs past the archive's end.
+    case WriteFault::read_failed: std::printf("Error: Could not read from BIG file.\n"); break;
+    case WriteFault::write_failed: std::printf("Error: Could not write to file.\n"); break;
+    }
+    return 0;
+}
+
+void CommandFiles::starting(std::uint32_t n, const char* target) {
+    Quoted quoted;
+    quote(writing->name, &quoted);
+    std::string target_storage;
+    std::printf("Extracting[%lu] %lu bytes from '%.*s' to '%s': ", static_cast<unsigned long>(n),
+                static_cast<unsigned long>(entry_data_size(*writing)), quoted.length(), quoted.text.data(),
+                printable(target, target_storage));
 }
 
 }  // namespace
 
+int make_path(const char* path) {
+    return make_path(files, path, local_path_style(), local_lead_bytes());
+}
+
 int copy_buffer_ready() {
-    if (!extraction.copyBuffer) {
-        extraction.copyBuffer.reset(new (std::nothrow) std::uint8_t[COPY_CHUNK]);
-        if (!extraction.copyBuffer) {
-            std::printf("Error: Failed to allocate enough memory.\n");
-            return 0;
-        }
+    if (!copy_buffer_ready(run())) {
+        std::printf("Error: Failed to allocate enough memory.\n");
+        return 0;
     }
     return 1;
 }
@@ -216,24 +199,23 @@ std::optional<BigEntry> entry_to_extract(std::uint32_t n) {
     // Decided from the name alone, before anything is created for it; a
     // name longer than the index window, from the part the window holds.
     std::string_view name = entry->name;
-    bool whole = entry_name_is_whole(*entry);
-    if (whole ? !is_safe_entry_name(name, local_path_style(), local_lead_bytes(), name_in_code_page(name))
-              : !is_safe_entry_name_start(name, local_path_style(), local_lead_bytes())) {
+    switch (check_entry_name(name, entry_name_is_whole(*entry), local_path_style(), local_lead_bytes(),
+                             name_in_code_page(name))) {
+    case NameCheck::safe: break;
+    case NameCheck::unsafe: {
         Quoted quoted;
         quote(name, &quoted);
         std::printf("Error: Refusing to extract '%.*s': unsafe file name.\n", quoted.length(),
                     quoted.text.data());
         return std::nullopt;
     }
-    if (!whole) {
-        return refuse_too_long(*entry);
+    case NameCheck::too_long: return refuse_too_long(*entry);
     }
     return entry;
 }
 
 int target_fits(const BigEntry& entry, const char* directory) {
-    char target[PATH_CAPACITY];
-    if (!target_path(entry, directory, target)) {
+    if (!target_fits(run(), entry.name, directory)) {
         refuse_too_long(entry);
         return 0;
     }
@@ -241,53 +223,12 @@ int target_fits(const BigEntry& entry, const char* directory) {
 }
 
 int write_entry(std::uint32_t n, const BigEntry& entry, const char* directory) {
-    char target[PATH_CAPACITY];
-    if (!target_path(entry, directory, target)) {
-        refuse_too_long(entry);
-        return 0;
+    writing = &entry;
+    WriteFault fault = write_entry_file(run(), files, n, entry.name, directory);
+    writing = nullptr;
+    if (fault != WriteFault::none) {
+        return refuse(fault, n, entry);
     }
-    Quoted quoted;
-    quote(entry.name, &quoted);
-    std::string target_storage;
-    if (std::size_t link = link_below_output(target, std::strlen(directory))) {
-        target[link] = '\0';
-        std::printf("Error: Refusing to extract '%.*s': '%s' is a link.\n", quoted.length(),
-                    quoted.text.data(), printable(target, target_storage));
-        return 0;
-    }
-    std::printf("Extracting[%lu] %lu bytes from '%.*s' to '%s': ", static_cast<unsigned long>(n),
-                static_cast<unsigned long>(entry_data_size(entry)), quoted.length(), quoted.text.data(),
-                printable(target, target_storage));
-    make_target_directory(target);
-
-    // The file is emptied only once it is known to be no other entry's.
-    FileIdentity identity;
-    FileHandle file = file_open_target(target, &identity);
-    if (file == INVALID_FILE) {
-        std::printf("Error: Failed to create.\nPlease, remove the file if it exists.\n");
-        say_if_held_elsewhere(target);
-        name_what_is_in_the_way(target);
-        return 0;
-    }
-    if (!may_write_file(n, quoted.text, identity) || !copy_buffer_ready()) {
-        file_close(file);
-        return 0;
-    }
-    if (!file_empty(file)) {
-        std::printf("Error: Could not write to file.\n");
-        file_close(file);
-        return 0;
-    }
-    if (!copy_data(entry, file)) {
-        file_close(file);
-        return 0;
-    }
-    if (!file_flush(file)) {
-        std::printf("Error: Could not write to file.\n");
-        file_close(file);
-        return 0;
-    }
-    file_close(file);
     std::printf("OK\n");
     return 1;
 }

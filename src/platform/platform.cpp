@@ -500,5 +500,5 @@ MakeDirStatus make_directory(const char* path) {
     if (fault_injected(FaultOp::dir)) {
         return MakeDirStatus::other_failure;
     }
-    return sys::make_directory(path);
+    return directory_make(path);
 }

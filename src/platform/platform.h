@@ -288,15 +288,6 @@ int file_identity(const char* path, FileIdentity* identity);
 // Whether `path` names an existing directory (links followed). Backend.
 bool is_directory(const char* path);
 
-// What `path` names, its last component taken as it is, not followed.
-// Backend.
-enum class PathKind {
-    missing,    // nothing, or nothing this process may look at
-    link,       // a symbolic link, dangling or not; on Windows any reparse point (a junction too)
-    directory,
-    other,      // a file, a FIFO, a device
-};
-PathKind path_kind(const char* path);
 
 enum class CurrentDirectory {
     known,
@@ -417,3 +408,41 @@ FileHandle made_open_for_change(const char* path, std::uint64_t* size);
 // while `target` is still the file it held. On failure the new file is
 // removed, while `path` still names it.
 ReplaceStatus made_file_replace(FileHandle file, const char* path, const char* target, FileHandle replaced);
+
+// The library's extraction: writing files with no state of the process, so
+// that threads extracting at once, from one archive handle or several, do
+// not meet. None of these is counted by the test seam. Backend.
+
+// What `path` names, its last component taken as it is, not followed.
+enum class PathKind {
+    missing,    // nothing, or nothing this process may look at
+    link,       // a symbolic link, dangling or not; on Windows any reparse point (a junction too)
+    directory,
+    other,      // a file, a FIFO, a device
+};
+PathKind path_kind(const char* path);
+
+// The system's own directory creation, which make_directory counts for the
+// test seam.
+MakeDirStatus directory_make(const char* path);
+
+// The lead bytes of the system's code page for names (Windows: the ANSI
+// code page's, when it is a double-byte one; none on POSIX), asked of the
+// system itself: local_lead_bytes() is the command line's.
+const LeadBytes& code_page_lead_bytes();
+
+// Which file `file` (from file_open_shared) is; 1, or 0 when it cannot be
+// told.
+int file_identity_shared(FileHandle file, FileIdentity* identity);
+
+// Opens `path` to be written as OpenMode::create_or_reuse does (never
+// through a link; a plain file is reused with its bytes, which
+// file_empty_shared removes), but refuses the file `avoid` (the archive
+// being read), under any of its names, before anything is removed; `avoid`
+// may be null. *identity tells which file it is. Nothing is remembered;
+// POSIX takes its advisory lock.
+FileHandle file_open_target_shared(const char* path, const FileIdentity* avoid, FileIdentity* identity);
+int file_empty_shared(FileHandle file);
+// Writes all `count` bytes, or 0.
+int file_write_shared(FileHandle file, const void* buffer, std::uint32_t count);
+int file_flush_shared(FileHandle file);

@@ -25,6 +25,7 @@
 #include "platform/listed_items.h"
 #include "platform/platform.h"
 #include "platform/posix_names.h"
+#include "platform/posix_target.h"
 #include "platform/system.h"
 
 namespace {
@@ -146,31 +147,12 @@ bool usable(int fd, struct stat* st, bool locking) {
     return ok;
 }
 
-// create_or_reuse, checked as usable: the name's own file, never one that a
-// link leads to. O_NOFOLLOW refuses a symbolic link, which is removed; a
-// file with other links is removed only after the checks, so that no name
-// of a held file goes. The file is then made exclusively, once: whatever
-// took the name meanwhile makes it fail, and nothing loops.
+bool usable_target(int fd, struct stat* st, void*) {
+    return usable(fd, st, true);
+}
+
 int open_own_file(Place place, int flags, struct stat* st) {
-    int fd = open_at(place, flags | O_CREAT | O_NOFOLLOW);
-    // FreeBSD says EMLINK where Linux says ELOOP.
-    if (fd < 0 && errno != ELOOP && errno != EMLINK) {
-        return -1;
-    }
-    if (fd >= 0) {
-        if (!usable(fd, st, true)) {
-            return -1;
-        }
-        if (st->st_nlink <= 1) {
-            return fd;
-        }
-        ::close(fd);
-    }
-    if (::unlinkat(place.directory, place.name, 0) != 0) {
-        return -1;
-    }
-    fd = open_at(place, flags | O_CREAT | O_EXCL | O_NOFOLLOW);
-    return fd >= 0 && usable(fd, st, true) ? fd : -1;
+    return open_own_file_at(place.directory, place.name, flags, st, usable_target, nullptr);
 }
 
 bool copy_refused_between(const OpenedFile* source, const OpenedFile* target) {
@@ -188,10 +170,6 @@ const LeadBytes& local_lead_bytes() {
 
 bool fold_letter_case(std::string_view, std::string*) {
     return false;
-}
-
-bool name_in_code_page(std::string_view) {
-    return true;
 }
 
 int prepare_process() {
@@ -465,17 +443,6 @@ void sys::forget_directory(DirListing* listing) {
                          state.listings.end());
 }
 
-MakeDirStatus sys::make_directory(const char* path) {
-    if (::mkdir(path, 0777) == 0) {
-        return MakeDirStatus::made;
-    }
-    switch (errno) {
-    case EEXIST: return MakeDirStatus::exists;
-    case ENOENT: return MakeDirStatus::parent_missing;
-    default: return MakeDirStatus::other_failure;
-    }
-}
-
 void sys::wait_at_gate(const char* name) {
     // Opening a FIFO for reading blocks until the test opens it for
     // writing, which tells it the run is here; the read then waits for the
@@ -513,17 +480,6 @@ int file_identity(const char* path, FileIdentity* identity) {
 bool is_directory(const char* path) {
     struct stat st;
     return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-PathKind path_kind(const char* path) {
-    struct stat st;
-    if (::lstat(path, &st) != 0) {
-        return PathKind::missing;
-    }
-    if (S_ISLNK(st.st_mode)) {
-        return PathKind::link;
-    }
-    return S_ISDIR(st.st_mode) ? PathKind::directory : PathKind::other;
 }
 
 CurrentDirectory current_directory(char* buffer, std::size_t size) {

@@ -64,10 +64,6 @@ FileHandle made_file_create(const char* path) {
     return fd < 0 ? INVALID_FILE : fd;
 }
 
-PathStyle local_path_style() {
-    return PathStyle::posix;
-}
-
 bool made_name_taken(const char* path) {
     struct stat st;
     return ::lstat(path, &st) == 0;

@@ -1,4 +1,5 @@
-// POSIX backend: the shared, positioned reads of platform.h. Only POSIX
+// POSIX backend: the library's calls of platform.h: shared, positioned
+// reads, and the writing of extracted files, with no state of the process. Only POSIX
 // code belongs here.
 #ifdef _WIN32
 #error "posix_shared.cpp is the POSIX backend; the Windows build takes win32_shared.cpp"
@@ -6,10 +7,12 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
+#include "platform/posix_target.h"
 
 FileHandle file_open_shared(const char* path, std::uint64_t* size) {
     int fd;
@@ -61,4 +64,136 @@ int file_read_at(FileHandle file, std::uint64_t offset, void* buffer, std::uint3
 
 void file_close_shared(FileHandle file) {
     ::close(static_cast<int>(file));
+}
+
+PathKind path_kind(const char* path) {
+    struct stat st;
+    if (::lstat(path, &st) != 0) {
+        return PathKind::missing;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        return PathKind::link;
+    }
+    return S_ISDIR(st.st_mode) ? PathKind::directory : PathKind::other;
+}
+
+MakeDirStatus directory_make(const char* path) {
+    if (::mkdir(path, 0777) == 0) {
+        return MakeDirStatus::made;
+    }
+    switch (errno) {
+    case EEXIST: return MakeDirStatus::exists;
+    case ENOENT: return MakeDirStatus::parent_missing;
+    default: return MakeDirStatus::other_failure;
+    }
+}
+
+const LeadBytes& code_page_lead_bytes() {
+    return NO_LEAD_BYTES;
+}
+
+int file_identity_shared(FileHandle file, FileIdentity* identity) {
+    struct stat st;
+    if (fstat(static_cast<int>(file), &st) != 0) {
+        return 0;
+    }
+    *identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return 1;
+}
+
+namespace {
+
+int open_at(int directory, const char* name, int flags) {
+    int fd;
+    do {
+        fd = ::openat(directory, name, flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// A regular file that is not `context`'s (a FileIdentity, or null), and
+// that no other process that asks for a lock holds.
+bool not_avoided(int fd, struct stat* st, void* context) {
+    const auto* avoid = static_cast<const FileIdentity*>(context);
+    bool ok = fstat(fd, st) == 0 && S_ISREG(st->st_mode) &&
+              (avoid == nullptr || avoid->volume != static_cast<std::uint64_t>(st->st_dev) ||
+               avoid->file != static_cast<std::uint64_t>(st->st_ino)) &&
+              flock(fd, LOCK_EX | LOCK_NB) == 0;
+    if (!ok) {
+        ::close(fd);
+    }
+    return ok;
+}
+
+}  // namespace
+
+int open_own_file_at(int directory, const char* name, int flags, struct stat* st, TargetCheck usable,
+                     void* context) {
+    int fd = open_at(directory, name, flags | O_CREAT | O_NOFOLLOW);
+    // FreeBSD says EMLINK where Linux says ELOOP.
+    if (fd < 0 && errno != ELOOP && errno != EMLINK) {
+        return -1;
+    }
+    if (fd >= 0) {
+        if (!usable(fd, st, context)) {
+            return -1;
+        }
+        if (st->st_nlink <= 1) {
+            return fd;
+        }
+        ::close(fd);
+    }
+    if (::unlinkat(directory, name, 0) != 0) {
+        return -1;
+    }
+    fd = open_at(directory, name, flags | O_CREAT | O_EXCL | O_NOFOLLOW);
+    return fd >= 0 && usable(fd, st, context) ? fd : -1;
+}
+
+FileHandle file_open_target_shared(const char* path, const FileIdentity* avoid, FileIdentity* identity) {
+    struct stat st;
+    // O_NONBLOCK keeps a FIFO from hanging the open.
+    int fd = open_own_file_at(AT_FDCWD, path, O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, &st, not_avoided,
+                              const_cast<FileIdentity*>(avoid));
+    if (fd < 0) {
+        return INVALID_FILE;
+    }
+    *identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return fd;
+}
+
+int file_empty_shared(FileHandle file) {
+    int result;
+    do {
+        result = ftruncate(static_cast<int>(file), 0);
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+int file_write_shared(FileHandle file, const void* buffer, std::uint32_t count) {
+    const auto* bytes = static_cast<const char*>(buffer);
+    std::uint32_t done = 0;
+    while (done < count) {
+        ssize_t put = ::write(static_cast<int>(file), bytes + done, count - done);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return 0;
+        }
+        done += static_cast<std::uint32_t>(put);
+    }
+    return 1;
+}
+
+int file_flush_shared(FileHandle) {
+    return 1;  // write() hands the bytes to the system; nothing is buffered here
+}
+
+bool name_in_code_page(std::string_view) {
+    return true;  // names are bytes
+}
+
+PathStyle local_path_style() {
+    return PathStyle::posix;
 }

@@ -95,8 +95,6 @@ ListStatus list_directory(const char* directory, ListDetail detail, DirListing* 
 // The listing is closed: it is no longer being walked.
 void forget_directory(DirListing* listing);
 
-MakeDirStatus make_directory(const char* path);
-
 // The test seam's pause: blocks until the test opens the gate `name` (a
 // FIFO on POSIX, a named pipe on Windows) and lets the run go on.
 void wait_at_gate(const char* name);

@@ -25,6 +25,7 @@
 #include "platform/listed_items.h"
 #include "platform/platform.h"
 #include "platform/system.h"
+#include "platform/win32_target.h"
 
 // Arguments reach main as typed: the MinGW start-up must not expand a * or
 // a ? into file names. Defining this here overrides the runtime's default,
@@ -43,39 +44,6 @@ HANDLE as_handle(FileHandle file) {
 static_assert(sizeof(DWORD) == sizeof(std::uint32_t));
 static_assert(sizeof(HANDLE) == sizeof(FileHandle));
 
-// `wide` in the ANSI code page, in `ansi`: true when exactly, false when a
-// character has no place there (then it shows as '?', never as a best-fit
-// stand-in). What comes back from the ANSI text must be `wide` again. The
-// flags are those the code page takes: UTF-8 refuses WC_NO_BEST_FIT_CHARS.
-bool to_ansi_exactly(const wchar_t* wide, std::string* ansi) {
-    ansi->clear();
-    int wide_length = static_cast<int>(wcslen(wide));
-    if (wide_length == 0) {
-        return true;
-    }
-    BOOL defaulted = FALSE;
-    DWORD flags = 0;
-    BOOL* defaulted_at = nullptr;
-    switch (narrowing_flags(GetACP())) {
-    case NarrowingFlags::no_best_fit:
-        flags = WC_NO_BEST_FIT_CHARS;
-        defaulted_at = &defaulted;
-        break;
-    case NarrowingFlags::fail_on_invalid: flags = WC_ERR_INVALID_CHARS; break;
-    case NarrowingFlags::none: break;
-    }
-    int length = WideCharToMultiByte(CP_ACP, flags, wide, wide_length, nullptr, 0, nullptr, defaulted_at);
-    if (length <= 0) {
-        ansi->assign(static_cast<std::size_t>(wide_length), '?');
-        return false;
-    }
-    ansi->resize(static_cast<std::size_t>(length));
-    WideCharToMultiByte(CP_ACP, flags, wide, wide_length, ansi->data(), length, nullptr, defaulted_at);
-    std::wstring back(static_cast<std::size_t>(wide_length) + 1, L'\0');
-    int back_length = MultiByteToWideChar(CP_ACP, 0, ansi->data(), length, back.data(), wide_length + 1);
-    return !defaulted && back_length == wide_length && back.compare(0, back_length, wide) == 0;
-}
-
 // A path of this tool, in the ANSI code page, as the system's wide text.
 bool to_wide(const char* ansi, std::wstring* wide) {
     int length = MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0);
@@ -86,66 +54,6 @@ bool to_wide(const char* ansi, std::wstring* wide) {
     MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide->data(), length);
     wide->pop_back();  // the terminator, which the string keeps apart
     return true;
-}
-
-bool is_directory_attribute(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-// The name `path` itself opened, never what a link there leads to (backup
-// semantics, so that a link to a folder opens too), with its information;
-// INVALID_HANDLE_VALUE when it cannot be opened so.
-HANDLE open_name_itself(const char* path, DWORD access, BY_HANDLE_FILE_INFORMATION* info) {
-    HANDLE handle = CreateFileA(path, access, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle != INVALID_HANDLE_VALUE && !GetFileInformationByHandle(handle, info)) {
-        CloseHandle(handle);
-        return INVALID_HANDLE_VALUE;
-    }
-    return handle;
-}
-
-bool is_link(const BY_HANDLE_FILE_INFORMATION& info) {
-    return (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
-bool is_plain_file(const BY_HANDLE_FILE_INFORMATION& info) {
-    return !is_link(info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-           info.nNumberOfLinks <= 1;
-}
-
-// create_or_reuse for a name that exists: its own file, with its bytes,
-// when that is a plain file with no other link; a link (any reparse point,
-// the link itself, not what it leads to) or a file with other links is
-// removed by a handle that shows it to be one, and the file made anew, once. A file this
-// process holds is not opened at all (share mode 0), so none of its names
-// is removed; a directory is refused. Removal is asked for only where it is
-// needed: a file that may be written but not removed is written as before.
-HANDLE open_own_file(const char* path) {
-    BY_HANDLE_FILE_INFORMATION info;
-    HANDLE handle = open_name_itself(path, GENERIC_READ | GENERIC_WRITE, &info);
-    if (handle != INVALID_HANDLE_VALUE) {
-        if (is_plain_file(info)) {
-            return handle;
-        }
-        CloseHandle(handle);
-    }
-    handle = open_name_itself(path, DELETE, &info);
-    if (handle == INVALID_HANDLE_VALUE) {
-        return INVALID_HANDLE_VALUE;
-    }
-    bool replace = is_link(info) || ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-                                     info.nNumberOfLinks > 1);
-    FILE_DISPOSITION_INFO dispose;
-    dispose.DeleteFile = TRUE;
-    bool removed =
-        replace && SetFileInformationByHandle(handle, FileDispositionInfo, &dispose, sizeof dispose);
-    CloseHandle(handle);
-    if (!removed) {
-        return INVALID_HANDLE_VALUE;
-    }
-    return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
 }  // namespace
@@ -200,22 +108,6 @@ bool fold_letter_case(std::string_view text, std::string* out) {
         return false;
     }
     return to_ansi_exactly(upper.c_str(), out);
-}
-
-bool name_in_code_page(std::string_view name) {
-    const int length = static_cast<int>(name.size());
-    if (length == 0) {
-        return true;
-    }
-    int wide_length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name.data(), length, nullptr, 0);
-    if (wide_length <= 0) {
-        return false;
-    }
-    std::wstring wide(static_cast<std::size_t>(wide_length), L'\0');
-    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name.data(), length, wide.data(), wide_length);
-    // A NUL inside would end the wide text early: entry names hold none.
-    std::string back;
-    return to_ansi_exactly(wide.c_str(), &back) && back == name;
 }
 
 FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size, FileIdentity* identity) {
@@ -449,17 +341,6 @@ ListStatus sys::list_directory(const char* directory, ListDetail, DirListing* li
 
 void sys::forget_directory(DirListing*) {}
 
-MakeDirStatus sys::make_directory(const char* path) {
-    if (CreateDirectoryA(path, nullptr)) {
-        return MakeDirStatus::made;
-    }
-    switch (GetLastError()) {
-    case ERROR_ALREADY_EXISTS: return MakeDirStatus::exists;
-    case ERROR_PATH_NOT_FOUND: return MakeDirStatus::parent_missing;
-    default: return MakeDirStatus::other_failure;
-    }
-}
-
 void sys::wait_at_gate(const char* name) {
     // The test serves a named pipe: connecting tells it the run is here,
     // and the read waits for the byte (or the end) that lets it go on.
@@ -508,18 +389,6 @@ int file_identity(const char* path, FileIdentity* identity) {
 
 bool is_directory(const char* path) {
     return is_directory_attribute(GetFileAttributesA(path));
-}
-
-PathKind path_kind(const char* path) {
-    // The attributes of a link are its own, not those of what it leads to.
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        return PathKind::missing;
-    }
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        return PathKind::link;
-    }
-    return is_directory_attribute(attributes) ? PathKind::directory : PathKind::other;
 }
 
 CurrentDirectory current_directory(char* buffer, std::size_t size) {

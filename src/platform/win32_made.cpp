@@ -39,10 +39,6 @@ FileHandle made_file_create(const char* path) {
     return handle == INVALID_HANDLE_VALUE ? INVALID_FILE : reinterpret_cast<FileHandle>(handle);
 }
 
-PathStyle local_path_style() {
-    return PathStyle::windows;
-}
-
 bool made_name_taken(const char* path) {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }

@@ -1,5 +1,5 @@
-// The check of a folder's written form, which says why it refuses one: the
-// command line's part of paths.h.
+// Which directory arguments a command may take, and why not: the part of
+// the path rules that prints (see paths.h).
 #include <cstdio>
 #include <string>
 

@@ -1,0 +1,168 @@
+// See entry_writer.h.
+#include "extract/entry_writer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <optional>
+
+#include "common/entry_name.h"
+#include "common/paths.h"
+
+namespace {
+
+// Makes `path` after its missing parents. A parent that is there already,
+// under whatever spelling ("a/b/" for "a/b"), is as good as one made.
+MakeDirStatus make_with_parents(EntryFiles& files, const char* path, PathStyle style, const LeadBytes& lead) {
+    MakeDirStatus status = files.make_directory(path);
+    if (status != MakeDirStatus::parent_missing) {
+        return status;
+    }
+    std::size_t length = std::strlen(path);
+    if (length >= PATH_CAPACITY) {
+        return MakeDirStatus::other_failure;
+    }
+    char parent[PATH_CAPACITY];
+    std::memcpy(parent, path, length + 1);
+    std::size_t cut = last_separator(parent, style, lead);
+    if (cut == std::string_view::npos || cut == 0) {
+        return MakeDirStatus::other_failure;
+    }
+    parent[cut] = '\0';
+    MakeDirStatus made = make_with_parents(files, parent, style, lead);
+    if (made != MakeDirStatus::made && made != MakeDirStatus::exists) {
+        return MakeDirStatus::other_failure;
+    }
+    // Tried once more only: a parent that is there but still "missing" (a
+    // dangling link) must not make this loop.
+    status = files.make_directory(path);
+    return status == MakeDirStatus::parent_missing ? MakeDirStatus::other_failure : status;
+}
+
+// The first folder of `target` below the directory (its first `base`
+// bytes) that is a link, as the length of its path in `target`; 0 when
+// none is. A link there would take the entry outside; the directory itself
+// is the caller's, link or not. Only the folders that the previous target's
+// folder did not share are looked at, and none below one found missing,
+// which is made afresh: a whole archive looks at each folder once.
+std::size_t link_below(ExtractionRun& run, EntryFiles& files, const char* target, std::size_t base) {
+    std::string_view folder(target);
+    folder = folder.substr(0, last_separator(folder, run.style, *run.lead));
+    if (folder == run.lastChecked) {
+        return 0;
+    }
+    std::size_t end = std::max(base, shared_components(folder, run.lastChecked, run.style, *run.lead));
+    char path[PATH_CAPACITY];
+    while ((end = next_component_end(folder, end, run.style, *run.lead)) != std::string_view::npos) {
+        std::memcpy(path, target, end);
+        path[end] = '\0';
+        PathKind kind = files.kind(path);
+        if (kind == PathKind::link) {
+            return end;
+        }
+        if (kind != PathKind::directory) {
+            break;  // missing and made below, or a file that the target's creation fails on
+        }
+    }
+    std::memcpy(run.lastChecked, folder.data(), folder.size());
+    run.lastChecked[folder.size()] = '\0';
+    return 0;
+}
+
+void make_target_directory(ExtractionRun& run, EntryFiles& files, const char* target) {
+    char directory[PATH_CAPACITY];
+    std::strcpy(directory, target);
+    std::size_t cut = last_separator(directory, run.style, *run.lead);
+    if (cut == std::string_view::npos) {
+        return;
+    }
+    directory[cut] = '\0';
+    if (std::strcmp(directory, run.lastMade) == 0) {
+        return;
+    }
+    make_path(files, directory, run.style, *run.lead);
+    std::strcpy(run.lastMade, directory);
+}
+
+// Whether entry n may be written into the file `identity`: no other entry
+// was written into it in this run. A name that the system takes for
+// another's (letter case, a short name) would put the second entry's bytes
+// over the first's.
+WriteFault may_write_file(ExtractionRun& run, std::uint32_t n, FileIdentity identity) {
+    std::optional<std::uint32_t> writer = written_by(run.written, identity);
+    if (!writer) {
+        return remember_written(&run.written, identity, n) ? WriteFault::none : WriteFault::no_memory;
+    }
+    if (*writer == n) {
+        return WriteFault::none;
+    }
+    run.otherEntry = *writer;
+    return WriteFault::other_entrys_file;
+}
+
+// The file's data, flushed; the file is closed either way.
+WriteFault fill_file(ExtractionRun& run, EntryFiles& files, std::uint32_t n, FileHandle file,
+                     FileIdentity identity) {
+    // The file is emptied only once it is known to be no other entry's.
+    WriteFault fault = may_write_file(run, n, identity);
+    if (fault == WriteFault::none && !copy_buffer_ready(run)) {
+        fault = WriteFault::no_memory;
+    }
+    if (fault == WriteFault::none && !files.empty(file)) {
+        fault = WriteFault::write_failed;
+    }
+    if (fault == WriteFault::none) {
+        fault = files.copy(n, file, run.copyBuffer.get(), COPY_CHUNK);
+    }
+    if (fault == WriteFault::none && !files.flush(file)) {
+        fault = WriteFault::write_failed;
+    }
+    files.close(file);
+    return fault;
+}
+
+}  // namespace
+
+NameCheck check_entry_name(std::string_view name, bool whole, PathStyle style, const LeadBytes& lead,
+                           bool in_code_page) {
+    if (whole ? !is_safe_entry_name(name, style, lead, in_code_page) : !is_safe_entry_name_start(name, style, lead)) {
+        return NameCheck::unsafe;
+    }
+    return whole ? NameCheck::safe : NameCheck::too_long;
+}
+
+int make_path(EntryFiles& files, const char* path, PathStyle style, const LeadBytes& lead) {
+    return make_with_parents(files, path, style, lead) == MakeDirStatus::made;
+}
+
+int copy_buffer_ready(ExtractionRun& run) {
+    if (!run.copyBuffer) {
+        run.copyBuffer.reset(new (std::nothrow) std::uint8_t[COPY_CHUNK]);
+    }
+    return run.copyBuffer != nullptr;
+}
+
+bool target_fits(ExtractionRun& run, std::string_view name, const char* directory) {
+    run.target[0] = '\0';
+    return directory != nullptr && append_text(run.target, PATH_CAPACITY, directory) &&
+           append_archive_name(run.target, PATH_CAPACITY, name, run.style);
+}
+
+WriteFault write_entry_file(ExtractionRun& run, EntryFiles& files, std::uint32_t n, std::string_view name,
+                            const char* directory) {
+    if (!target_fits(run, name, directory)) {
+        return WriteFault::too_long;
+    }
+    if (std::size_t link = link_below(run, files, run.target, std::strlen(directory))) {
+        run.target[link] = '\0';
+        return WriteFault::link;
+    }
+    files.starting(n, run.target);
+    make_target_directory(run, files, run.target);
+    FileIdentity identity;
+    FileHandle file = files.open(run.target, &identity);
+    if (file == INVALID_FILE) {
+        return WriteFault::create_failed;
+    }
+    return fill_file(run, files, n, file, identity);
+}
