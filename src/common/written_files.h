@@ -18,8 +18,6 @@ struct FileIdentity {
     std::uint64_t file;
 };
 
-// An open-addressed table of 16-byte slots, at most three quarters full:
-// 21 to 43 bytes per file written, besides a list of the volumes seen.
 struct WrittenSlot {
     std::uint64_t file;
     std::uint32_t volume;  // its place in WrittenFiles::volumes
@@ -27,11 +25,18 @@ struct WrittenSlot {
 };
 static_assert(sizeof(WrittenSlot) == 16);
 
+// The latest files in an open-addressed table of at most 4 MiB, at most
+// three quarters full; when it is full at that size, its files join the
+// others, kept sorted in blocks of 1 MiB. So 16 bytes per file written, and
+// at most 5 MiB besides: a table that doubled would hold up to 64 bytes per
+// file while it grew.
 struct WrittenFiles {
     std::vector<std::uint64_t> volumes;  // usually one
     std::unique_ptr<WrittenSlot[]> slots;
     std::size_t capacity = 0;  // a power of two, or 0
-    std::size_t count = 0;
+    std::vector<std::unique_ptr<WrittenSlot[]>> blocks;
+    std::size_t sorted = 0;  // files in the blocks
+    std::size_t count = 0;   // all files
 };
 
 // The entry written into `identity` in this run, or none.

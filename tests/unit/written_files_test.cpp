@@ -40,3 +40,27 @@ TEST(WrittenFiles, ManyFilesAllFound) {
 }
 
 }  // namespace
+
+namespace {
+
+// Past the table's last size its files move into the sorted blocks, more
+// than once here: every file is still found, and one among the sorted ones
+// takes a new entry.
+TEST(WrittenFiles, SortedFilesFoundAndReplaced) {
+    WrittenFiles files;
+    const std::uint32_t count = 450000;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        ASSERT_TRUE(remember_written(&files, {i % 3, std::uint64_t{count - i} * 7}, i));
+    }
+    EXPECT_EQ(files.count, count);
+    EXPECT_GT(files.sorted, 0u);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        ASSERT_EQ(written_by(files, {i % 3, std::uint64_t{count - i} * 7}), i);
+    }
+    EXPECT_EQ(written_by(files, {0, 8}), std::nullopt);
+    ASSERT_TRUE(remember_written(&files, {0, std::uint64_t{count} * 7}, 9));
+    EXPECT_EQ(written_by(files, {0, std::uint64_t{count} * 7}), 9u);
+    EXPECT_EQ(files.count, count);
+}
+
+}  // namespace
