@@ -87,16 +87,17 @@ def main():
     cases = []
     with open(os.path.join(results, "cases.tsv")) as f:
         for line in f:
-            kind, name, target, label, reference, bigtool, ref_prep, big_prep = \
+            kind, name, target, label, reference, bigtool, ref_prep, big_prep, limit = \
                 line.rstrip("\n").split("\t")
-            cases.append((kind, name, float(target), label, reference, bigtool, ref_prep, big_prep))
+            cases.append((kind, name, float(target), label, reference, bigtool, ref_prep, big_prep,
+                          float(limit)))
 
     lines = ["| Case | bigtool median | reference median | ratio | target | "
              "bigtool peak memory | reference peak memory | runs per side | meets target |",
              "|---|---:|---:|---:|---:|---:|---:|---:|---|"]
     verdicts = []
     all_met = True
-    for kind, name, target, label, reference, bigtool, _, _ in cases:
+    for kind, name, target, label, reference, bigtool, _, _, memory_limit in cases:
         big_times = pooled_times(results, name, bigtool)
         big_median = statistics.median(big_times)
         big_mem = peak_mib(results, name, "big")
@@ -111,13 +112,13 @@ def main():
             measured = big_median
             cells = ("-", "-", "<= %.2f s" % target, "-")
             said = "median %.3f s (target <= %.2f s)" % (measured, target)
-        met = measured <= target and big_mem <= MEMORY_LIMIT_MIB
+        met = measured <= target and big_mem <= memory_limit
         all_met = all_met and met
         lines.append("| %s | %.3f s | %s | %s | %s | %.1f MiB | %s | %d | %s |"
                      % (label, big_median, cells[0], cells[1], cells[2], big_mem, cells[3],
                         len(big_times), "yes" if met else "NO"))
-        verdicts.append("%-40s %s, peak %.1f MiB (target <= %.0f): %s"
-                        % (label, said, big_mem, MEMORY_LIMIT_MIB,
+        verdicts.append("%-40s %s, peak %.1f MiB (target <= %.1f): %s"
+                        % (label, said, big_mem, memory_limit,
                            "meets its target" if met else "MISSES its target"))
     table = "\n".join(lines)
     runs = memory_runs(results)
@@ -164,7 +165,10 @@ def main():
         f.write("Ratio: bigtool's median wall time over the reference's. Peak memory: "
                 "maximum resident set size from GNU time, one run per side. Targets: "
                 "the ratio shown, or for a case without a reference bigtool's median in "
-                "seconds, and at most %.0f MiB of peak memory for bigtool.\n\n"
+                "seconds, and at most %.0f MiB of peak memory for bigtool, or the case's "
+                "own limit where it holds indexes by design (the library's calls on the "
+                "million entries: 16 MiB, the index and 32 bytes an entry; CONFLICTS and "
+                "DIFF: as in the table below).\n\n"
                 % MEMORY_LIMIT_MIB)
         f.write(table + "\n\n")
         f.write("Peak memory of each command on each archive, one run each (status 0 "
