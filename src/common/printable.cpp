@@ -98,7 +98,11 @@ void set_console_text(const ConsoleText& console) {
 
 std::string_view printable(std::string_view text, std::string& storage, const ConsoleText& console) {
     // Most names hold nothing to replace: they are printed as they are.
+    // Printable ASCII is itself in every code page and in UTF-8.
     std::size_t at = 0;
+    while (at < text.size() && static_cast<unsigned char>(text[at]) - 0x20u < 0x5Fu) {
+        ++at;
+    }
     bool control = false;
     std::size_t length = 0;
     for (; at < text.size(); at += length) {
