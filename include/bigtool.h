@@ -50,9 +50,9 @@ extern "C" {
  * shared library's ABI version (libbigtool.so.1, bigtool-1.dll), changes or
  * removes them. */
 #define BT_VERSION_MAJOR 1
-#define BT_VERSION_MINOR 1
+#define BT_VERSION_MINOR 2
 #define BT_VERSION_PATCH 0
-#define BT_VERSION_STRING "1.1.0"
+#define BT_VERSION_STRING "1.2.0"
 #define BT_VERSION_NUMBER (BT_VERSION_MAJOR * 10000 + BT_VERSION_MINOR * 100 + BT_VERSION_PATCH)
 
 typedef enum bt_status {

@@ -51,7 +51,7 @@ case $name in
     program=$top/bin/bigtool
     expected=$(printf '%s\n' "$program" "$top/include/bigtool.h" \
       "$top"/lib/cmake/bigtool/bigtool{Config,ConfigVersion,Targets-release,Targets}.cmake \
-      "$top"/lib/libbigtool.{a,so,so.1,so.1.1.0} "$top/lib/pkgconfig/bigtool.pc" \
+      "$top"/lib/libbigtool.{a,so,so.1,so.1.2.0} "$top/lib/pkgconfig/bigtool.pc" \
       "$top/share/doc/bigtool/README.md")
     ;;
 esac

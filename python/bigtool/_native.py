@@ -17,9 +17,10 @@ from ._libname import library_file_name
 from .errors import LibraryNotFound
 
 LIBRARY_VARIABLE = "BIGTOOL_LIBRARY"
-# The calls used here came with 1.1; a new major version may change them.
+# The calls used here came with 1.2 (writing, changes, extraction) or
+# before; a new major version may change them.
 NEEDED_MAJOR = 1
-NEEDED_MINOR = 1
+NEEDED_MINOR = 2
 
 c_size_p = ctypes.POINTER(ctypes.c_size_t)
 c_uint32_p = ctypes.POINTER(ctypes.c_uint32)
