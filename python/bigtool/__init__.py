@@ -21,10 +21,11 @@ from .entry_file import EntryFile
 from .errors import (ArgumentError, DamagedArchive, Error, IOFailure, LibraryNotFound, LimitExceeded,
                      NoMatch, NoMemory, NotAnArchive, OpenError, ReadError, Status, UnsafeName,
                      Unsupported)
+from .overlay import Conflict, Overlay
 from .names import NAME_ENCODING, NAME_ERRORS, decode_name, encode_name
 
 __all__ = [
-    "open", "Archive", "Entry", "EntryFile", "Header", "Status",
+    "open", "Archive", "Overlay", "Conflict", "Entry", "EntryFile", "Header", "Status",
     "Error", "ArgumentError", "NoMemory", "IOFailure", "OpenError", "ReadError", "NotAnArchive",
     "DamagedArchive", "NoMatch", "Unsupported", "UnsafeName", "LimitExceeded", "LibraryNotFound",
     "NAME_ENCODING", "NAME_ERRORS", "decode_name", "encode_name", "library_version", "library_path",

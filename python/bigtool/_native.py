@@ -29,6 +29,11 @@ handle_p = ctypes.POINTER(ctypes.c_void_p)
 READ_FN = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_uint64, ctypes.c_void_p,
                            ctypes.c_size_t, c_size_p)
 
+# int (*bt_conflict_fn)(void* context, const char* name, size_t name_length,
+#                       const uint32_t* positions, const uint32_t* indices, size_t holders)
+CONFLICT_FN = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p, ctypes.c_size_t, c_uint32_p,
+                               c_uint32_p, ctypes.c_size_t)
+
 _PROTOTYPES = {
     "bt_status_name": (ctypes.c_char_p, [ctypes.c_int]),
     "bt_version": (ctypes.c_char_p, []),
@@ -47,6 +52,16 @@ _PROTOTYPES = {
                                  c_uint32_p, ctypes.c_size_t, c_size_p]),
     "bt_read": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_uint32, ctypes.c_uint64, ctypes.c_void_p,
                                ctypes.c_size_t, c_size_p]),
+    "bt_overlay_new": (ctypes.c_int, [handle_p]),
+    "bt_overlay_free": (None, [ctypes.c_void_p]),
+    "bt_overlay_errmsg": (ctypes.c_char_p, [ctypes.c_void_p]),
+    "bt_overlay_add": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_void_p]),
+    "bt_overlay_name_count": (ctypes.c_uint32, [ctypes.c_void_p]),
+    "bt_overlay_lookup": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_size_t, c_uint32_p,
+                                         c_uint32_p]),
+    "bt_overlay_winner": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_uint32, c_uint32_p, c_uint32_p]),
+    "bt_overlay_conflicts": (ctypes.c_int, [ctypes.c_void_p, CONFLICT_FN, ctypes.c_void_p,
+                                            ctypes.POINTER(ctypes.c_uint64)]),
 }
 
 _lock = threading.Lock()
