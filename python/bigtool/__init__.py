@@ -28,10 +28,12 @@ from .errors import (ArchiveExists, ArgumentError, DamagedArchive, Error, IOFail
                      LimitExceeded, NoMatch, NoMemory, NotAnArchive, OpenError, ReadError, Status,
                      UnsafeName, Unsupported, WriteError)
 from .names import NAME_ENCODING, NAME_ERRORS, decode_name, encode_name
+from .overlay import Conflict, Overlay
 from .writer import Edit, Writer, create, edit
 
 __all__ = [
-    "open", "Archive", "Entry", "EntryFile", "Header", "Status", "Writer", "create", "Edit", "edit",
+    "open", "Archive", "Overlay", "Conflict", "Entry", "EntryFile", "Header", "Status", "Writer", "create",
+    "Edit", "edit",
     "Error", "ArgumentError", "NoMemory", "IOFailure", "OpenError", "ReadError", "NotAnArchive",
     "DamagedArchive", "NoMatch", "Unsupported", "UnsafeName", "LimitExceeded", "LibraryNotFound",
     "ArchiveExists", "WriteError",

@@ -32,6 +32,10 @@ READ_FN = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_uint64, ctype
 
 # void (*bt_extract_fn)(void* context, uint32_t index, const char* path)
 EXTRACT_FN = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.c_uint32, ctypes.c_char_p)
+# int (*bt_conflict_fn)(void* context, const char* name, size_t name_length,
+#                       const uint32_t* positions, const uint32_t* indices, size_t holders)
+CONFLICT_FN = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p, ctypes.c_size_t, c_uint32_p,
+                               c_uint32_p, ctypes.c_size_t)
 
 _PROTOTYPES = {
     "bt_status_name": (ctypes.c_char_p, [ctypes.c_int]),
@@ -70,6 +74,16 @@ _PROTOTYPES = {
     "bt_edit_commit": (ctypes.c_int, [ctypes.c_void_p]),
     "bt_extract_entries": (ctypes.c_int, [ctypes.c_void_p, c_uint32_p, ctypes.c_size_t, ctypes.c_char_p,
                                           EXTRACT_FN, ctypes.c_void_p]),
+    "bt_overlay_new": (ctypes.c_int, [handle_p]),
+    "bt_overlay_free": (None, [ctypes.c_void_p]),
+    "bt_overlay_errmsg": (ctypes.c_char_p, [ctypes.c_void_p]),
+    "bt_overlay_add": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_void_p]),
+    "bt_overlay_name_count": (ctypes.c_uint32, [ctypes.c_void_p]),
+    "bt_overlay_lookup": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_size_t, c_uint32_p,
+                                         c_uint32_p]),
+    "bt_overlay_winner": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_uint32, c_uint32_p, c_uint32_p]),
+    "bt_overlay_conflicts": (ctypes.c_int, [ctypes.c_void_p, CONFLICT_FN, ctypes.c_void_p,
+                                            ctypes.POINTER(ctypes.c_uint64)]),
 }
 
 _lock = threading.Lock()
