@@ -352,6 +352,10 @@ MEMORY_LIMIT=$diff_limit measure diff_million 2.0 "DIFF of two 1,000,000-entry a
   "" "sh -c './bigtool million.big DIFF million-new.big >/dev/null; test \$? = 3'" 5
 peak "100 archives, 1,000,000 entries, 820,000 names" "CONFLICTS" "" "./bigtool @mods/list.txt CONFLICTS" "$conflicts_limit" 3
 peak "2 archives of 1,000,000 entries, 1,010,000 names" "DIFF" "" "./bigtool million.big DIFF million-new.big" "$diff_limit" 3
+# MERGE holds nothing per name beyond the overlay: the same bound, one archive.
+merge_limit=$(/usr/bin/python3 -c "print(round(16 + (48 * 1000000 + $(header_field million.big 12)) / 1048576, 1))")
+peak "1,000,000 entries" "MERGE" "rm -f merged.big && " "./bigtool merged.big MERGE million.big" "$merge_limit" 0
+rm -f merged.big
 measure indexes_million 1.2 "EXTRACT 2,000 indexes ascending, against descending, 1,000,000 entries" \
   "rm -rf out && " "./bigtool million.big EXTRACT \$(cat million.desc) out" \
   "rm -rf out && " "./bigtool million.big EXTRACT \$(cat million.asc) out" 5

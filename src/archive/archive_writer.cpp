@@ -61,7 +61,32 @@ struct Output {
 
 }  // namespace
 
+WriteFault judge_name(std::string_view name, PathStyle style, std::uint32_t k, WriteOutcome* outcome) {
+    if (name.empty() || name.find('\0') != std::string_view::npos) {
+        return failed(outcome, WriteFault::bad_name, k,
+                      quoted_name(name) + " cannot be stored: an entry's name is 1 or more bytes, none of them 0.");
+    }
+    if (!is_safe_entry_name(without_trailing_separators(name), style) || has_empty_component(name)) {
+        return failed(outcome, WriteFault::unsafe_name, k,
+                      quoted_name(name) + " cannot be stored: its name would be unsafe to extract.");
+    }
+    return WriteFault::none;
+}
+
 ArchiveWriter::ArchiveWriter(PathStyle style) : style_(style) {}
+
+PlannedEntry ArchiveWriter::entry(std::uint32_t k) const {
+    const Planned& planned = entries_[k];
+    PlannedEntry entry{name_of(planned), planned.size, nullptr, nullptr, nullptr, planned.where};
+    if (planned.from == FROM_BYTES) {
+        entry.bytes = blobs_[planned.where].get();
+    } else if (planned.from == FROM_FILE) {
+        entry.path = paths_.c_str() + planned.where;
+    } else {
+        entry.source = &sources_[planned.from];
+    }
+    return entry;
+}
 
 const ArchiveWriter::Planned* ArchiveWriter::judged_named(std::string_view name) const {
     if (slots_.empty()) {
@@ -104,15 +129,14 @@ void ArchiveWriter::remember(std::uint32_t k) {
 WriteFault ArchiveWriter::plan(std::string_view name, std::uint32_t size, std::uint32_t from,
                                std::uint64_t where, WriteOutcome* outcome, bool as_stored) {
     const auto k = static_cast<std::uint32_t>(entries_.size());
-    if ((!as_stored && name.empty()) || name.find('\0') != std::string_view::npos ||
-        !fits(names_.size() + name.size())) {
+    if (name.find('\0') != std::string_view::npos || !fits(names_.size() + name.size())) {
         return failed(outcome, WriteFault::bad_name, k,
                       quoted_name(name) + " cannot be stored: an entry's name is 1 or more bytes, none of them 0.");
     }
-    if (!as_stored &&
-        (!is_safe_entry_name(without_trailing_separators(name), style_) || has_empty_component(name))) {
-        return failed(outcome, WriteFault::unsafe_name, k,
-                      quoted_name(name) + " cannot be stored: its name would be unsafe to extract.");
+    if (!as_stored) {
+        if (WriteFault fault = judge_name(name, style_, k, outcome); fault != WriteFault::none) {
+            return fault;
+        }
     }
     const std::uint64_t index = indexBytes_ + ENTRY_FIXED_SIZE + name.size();
     if (k == UINT32_MAX || !fits(HEADER_SIZE + index + END_RECORD_SIZE + dataBytes_ + size)) {
@@ -237,7 +261,8 @@ WriteOutcome make_output(const char* target, const void* writer, bool replacing,
 
 }  // namespace
 
-WriteOutcome ArchiveWriter::write(const char* target, WriteObserver* observer) const {
+WriteOutcome write_archive(const EntryPlan& plan, std::uint64_t index_bytes, const char* target,
+                           FileHandle replacing, WriteObserver* observer) {
     // The file being replaced goes with this call, whatever happens.
     struct Release {
         FileHandle file;
@@ -246,8 +271,9 @@ WriteOutcome ArchiveWriter::write(const char* target, WriteObserver* observer) c
                 file_close_shared(file);
             }
         }
-    } replaced{replacing_};
-    if (entries_.empty()) {
+    } replaced{replacing};
+    const std::uint32_t count = plan.count();
+    if (count == 0) {
         return {WriteFault::empty, 0, "An archive with no entry cannot be read."};
     }
     Output out;
@@ -255,24 +281,25 @@ WriteOutcome ArchiveWriter::write(const char* target, WriteObserver* observer) c
     if (!out.buffer) {
         return {WriteFault::no_memory, 0, "Failed to allocate enough memory."};
     }
-    WriteOutcome outcome = make_output(target, this, replacing_ != INVALID_FILE, &out);
+    WriteOutcome outcome = make_output(target, &plan, replacing != INVALID_FILE, &out);
     if (outcome.fault != WriteFault::none) {
         return outcome;
     }
-    if (replacing_ != INVALID_FILE) {
+    if (replacing != INVALID_FILE) {
         take_permissions(out.file, target);
     }
     auto fail = [&](WriteFault fault, std::uint32_t k, std::string message) {
         made_file_discard(out.file, out.path.c_str());
         return WriteOutcome{fault, k, std::move(message)};
     };
-    const std::uint64_t start = HEADER_SIZE + indexBytes_ + END_RECORD_SIZE;
+    const std::uint64_t start = HEADER_SIZE + index_bytes + END_RECORD_SIZE;
 
     // The index and its end record, in pieces through the buffer.
     out.at = HEADER_SIZE;
     std::uint64_t offset = start;
-    for (const Planned& entry : entries_) {
-        const std::string_view name = name_of(entry);
+    for (std::uint32_t k = 0; k < count; ++k) {
+        const PlannedEntry entry = plan.entry(k);
+        const std::string_view name = entry.name;
         if (out.held + ENTRY_FIXED_SIZE + name.size() > INDEX_PIECE && !out.flush()) {
             return fail(WriteFault::write_failed, 0, "Could not write end entry.");
         }
@@ -306,11 +333,11 @@ WriteOutcome ArchiveWriter::write(const char* target, WriteObserver* observer) c
     }
 
     // The data, gathered through the buffer.
-    for (std::uint32_t k = 0; k < entries_.size(); ++k) {
-        const Planned& entry = entries_[k];
-        const char* path = entry.from == FROM_FILE ? paths_.c_str() + entry.where : nullptr;
+    for (std::uint32_t k = 0; k < count; ++k) {
+        const PlannedEntry entry = plan.entry(k);
+        const char* path = entry.path;
         if (observer != nullptr) {
-            observer->begin(k, {name_of(entry), entry.size, path});
+            observer->begin(k, {entry.name, entry.size, path});
         }
         FileHandle input = INVALID_FILE;
         if (path != nullptr) {
@@ -323,13 +350,12 @@ WriteOutcome ArchiveWriter::write(const char* target, WriteObserver* observer) c
         std::uint32_t done = 0;
         // Large data of a plain file the system copies itself, from where
         // the buffer's bytes end.
-        if (path == nullptr && entry.from != FROM_BYTES && entry.size >= WRITE_CHUNK &&
-            sources_[entry.from].file != INVALID_FILE) {
+        if (entry.source != nullptr && entry.size >= WRITE_CHUNK && entry.source->file != INVALID_FILE) {
             if (!out.flush()) {
                 return fail(WriteFault::write_failed, k, "Could not write to BIG file.");
             }
             done = static_cast<std::uint32_t>(
-                made_file_copy(sources_[entry.from].file, entry.where, out.file, out.at, entry.size));
+                made_file_copy(entry.source->file, entry.offset, out.file, out.at, entry.size));
             out.at += done;
         }
         // A file is read one byte further than its size, to see it grew.
@@ -346,13 +372,12 @@ WriteOutcome ArchiveWriter::write(const char* target, WriteObserver* observer) c
             const std::uint32_t take = want - done < room ? want - done : room;
             std::uint8_t* into = out.buffer.get() + out.held;
             std::uint32_t got = take;
-            if (entry.from == FROM_BYTES) {
-                std::memcpy(into, blobs_[entry.where].get() + done, take);
+            if (entry.bytes != nullptr) {
+                std::memcpy(into, entry.bytes + done, take);
             } else if (path != nullptr) {
                 read = file_read_at(input, done, into, take, &got) != 0;
             } else {
-                const ArchiveSource& source = sources_[entry.from];
-                read = source.read(source.context, entry.where + done, into, take, &got) != 0;
+                read = entry.source->read(entry.source->context, entry.offset + done, into, take, &got) != 0;
             }
             if (read) {
                 out.held += got;
@@ -382,43 +407,47 @@ WriteOutcome ArchiveWriter::write(const char* target, WriteObserver* observer) c
         }
     }
     if (!out.flush()) {
-        return fail(WriteFault::write_failed, count(), "Could not write to BIG file.");
+        return fail(WriteFault::write_failed, count, "Could not write to BIG file.");
     }
 
     // The header last: a file left part way has zeros where the magic goes.
     std::uint8_t header[HEADER_SIZE] = {};
     std::memcpy(header + HEADER_MAGIC_AT, BIG_MAGIC.data(), BIG_MAGIC.size());
     store_le32(header + HEADER_ARCHIVE_SIZE_AT, static_cast<std::uint32_t>(out.at));
-    store_be32(header + HEADER_FILE_COUNT_AT, count());
+    store_be32(header + HEADER_FILE_COUNT_AT, count);
     store_be32(header + HEADER_START_OFFSET_AT, static_cast<std::uint32_t>(start));
     if (!made_file_write_at(out.file, 0, header, HEADER_SIZE)) {
-        return fail(WriteFault::write_failed, count(), "Could not write BIG header.");
+        return fail(WriteFault::write_failed, count, "Could not write BIG header.");
     }
     if (!made_file_sync(out.file)) {
-        return fail(WriteFault::write_failed, count(), "Could not write to BIG file.");
+        return fail(WriteFault::write_failed, count, "Could not write to BIG file.");
     }
     if (observer != nullptr && !observer->publish()) {
-        return fail(WriteFault::abandoned, count(), "");
+        return fail(WriteFault::abandoned, count, "");
     }
-    if (replacing_ != INVALID_FILE) {
+    if (replacing != INVALID_FILE) {
         replaced.file = INVALID_FILE;  // made_file_replace closes it
-        switch (made_file_replace(out.file, out.path.c_str(), target, replacing_)) {
+        switch (made_file_replace(out.file, out.path.c_str(), target, replacing)) {
         case ReplaceStatus::replaced: return {};
         case ReplaceStatus::in_use:
-            return {WriteFault::write_failed, count(),
+            return {WriteFault::write_failed, count,
                     joined({"Could not replace ", quoted_name(target), ": another program has it open. It is unchanged."})};
         case ReplaceStatus::changed:
-            return {WriteFault::write_failed, count(),
+            return {WriteFault::write_failed, count,
                     joined({"Could not replace ", quoted_name(target), ": another program replaced it first."})};
         case ReplaceStatus::failed: break;
         }
-        return {WriteFault::write_failed, count(), joined({"Could not replace ", quoted_name(target), ". It is unchanged."})};
+        return {WriteFault::write_failed, count, joined({"Could not replace ", quoted_name(target), ". It is unchanged."})};
     }
     switch (made_file_publish(out.file, out.path.c_str(), target)) {
     case PublishStatus::published: return {};
     case PublishStatus::exists:
-        return {WriteFault::exists, count(), quoted_name(target) + " exists already. It is left as it is."};
+        return {WriteFault::exists, count, quoted_name(target) + " exists already. It is left as it is."};
     case PublishStatus::failed: break;
     }
-    return {WriteFault::create_failed, count(), joined({"Could not create ", quoted_name(target), "."})};
+    return {WriteFault::create_failed, count, joined({"Could not create ", quoted_name(target), "."})};
+}
+
+WriteOutcome ArchiveWriter::write(const char* target, WriteObserver* observer) const {
+    return write_archive(*this, indexBytes_, target, replacing_, observer);
 }

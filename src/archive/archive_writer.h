@@ -62,7 +62,38 @@ public:
     virtual bool publish() { return true; }
 };
 
-class ArchiveWriter {
+// One entry of a plan as it is written: its data in memory, a file's, or
+// a source's from `offset`.
+struct PlannedEntry {
+    std::string_view name;
+    std::uint32_t size;
+    const std::uint8_t* bytes;
+    const char* path;
+    const ArchiveSource* source;
+    std::uint64_t offset;
+};
+
+// A plan that its owner holds: entry(k) for each of count() entries, in
+// order, asked twice (for the index, then for the data).
+class EntryPlan {
+public:
+    virtual ~EntryPlan() = default;
+    virtual std::uint32_t count() const = 0;
+    virtual PlannedEntry entry(std::uint32_t k) const = 0;
+};
+
+// Whether `name` may be stored as entry `k` (judged for extraction in
+// `style`): WriteFault::none, or why not in *outcome.
+WriteFault judge_name(std::string_view name, PathStyle style, std::uint32_t k, WriteOutcome* outcome);
+
+// Writes `plan`, whose index entries take `index_bytes` (each name and its
+// 9 bytes), as ArchiveWriter::write does, to `target`: a new name, or the
+// file that `replacing` holds (see ArchiveWriter::replace). The plan must
+// fit the format (below 4 GiB) and its names have been judged.
+WriteOutcome write_archive(const EntryPlan& plan, std::uint64_t index_bytes, const char* target,
+                           FileHandle replacing, WriteObserver* observer);
+
+class ArchiveWriter : private EntryPlan {
 public:
     // Names are judged for extraction in `style`, byte by byte.
     explicit ArchiveWriter(PathStyle style);
@@ -82,7 +113,7 @@ public:
     // file's permissions. `locked` is closed by write(), whatever happens.
     void replace(FileHandle locked) { replacing_ = locked; }
 
-    std::uint32_t count() const { return static_cast<std::uint32_t>(entries_.size()); }
+    std::uint32_t count() const override { return static_cast<std::uint32_t>(entries_.size()); }
 
     // Writes the planned archive to `target`, which must not exist. The
     // plan stays as it was.
@@ -104,6 +135,7 @@ private:
     void remember(std::uint32_t k);  // may throw std::bad_alloc
     WriteFault plan(std::string_view name, std::uint32_t size, std::uint32_t from, std::uint64_t where,
                     WriteOutcome* outcome, bool as_stored);
+    PlannedEntry entry(std::uint32_t k) const override;
     std::string_view name_of(const Planned& entry) const {
         return std::string_view(names_).substr(entry.nameAt, entry.nameLength);
     }

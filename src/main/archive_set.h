@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bigtool.h"
+#include "archive/archive_writer.h"
 #include "lib/load_order.h"
 
 struct ArchiveSet {
@@ -30,11 +31,25 @@ void open_archive_set(std::vector<std::string> paths, ArchiveSet* set);
 // A path as the reports show it.
 std::string shown_path(const std::string& path);
 
-// Makes the archive `path` of the `entries` of the set, in that order,
-// each with its name as stored and its data, printing progress as CREATE
-// does; never over an existing file, and nothing left when it fails. Ends
-// the run.
-[[noreturn]] void write_set_archive(const char* path, const ArchiveSet& set, const std::vector<Holder>& entries);
+// Entries of the set's archives as a writer's plan, each with its name as
+// stored and its data; what they are is the word's.
+class HolderPlan : public EntryPlan {
+public:
+    explicit HolderPlan(const ArchiveSet& set);
+    PlannedEntry planned(Holder holder) const;
+
+protected:
+    const ArchiveSet& set_;
+
+private:
+    std::vector<ArchiveSource> sources_;  // one per archive
+};
+
+// Makes the archive `path` of `plan`'s entries, in its order, printing
+// progress as CREATE does, with CREATE's refusals and the format's limits;
+// never over an existing file, and nothing left when it fails. Ends the
+// run.
+[[noreturn]] void write_set_archive(const char* path, const EntryPlan& plan);
 
 // Ends the run, status 2, after saying why a walk over the set's data
 // stopped.

@@ -15,15 +15,12 @@ void merge_command(int argc, char** argv, std::FILE*) {
     }
     ArchiveSet set;
     open_archive_set(std::move(paths), &set);
-    std::vector<Holder> winners;
-    try {
-        winners.reserve(set.overlay.names.size());
-    } catch (const std::bad_alloc&) {
-        std::printf("Error: Failed to allocate enough memory.\n");
-        end_run(2);
-    }
-    for (std::uint32_t k = 0; k < set.overlay.names.size(); ++k) {
-        winners.push_back(overlay_winner(set.overlay, k));
-    }
-    write_set_archive(argv[1], set, winners);
+    // The winners, straight from the overlay: nothing more is held per name.
+    class Winners : public HolderPlan {
+    public:
+        using HolderPlan::HolderPlan;
+        std::uint32_t count() const override { return static_cast<std::uint32_t>(set_.overlay.names.size()); }
+        PlannedEntry entry(std::uint32_t k) const override { return planned(overlay_winner(set_.overlay, k)); }
+    } winners(set);
+    write_set_archive(argv[1], winners);
 }

@@ -44,5 +44,14 @@ void patch_command(int argc, char** argv, std::FILE*) {
                     shown_path(set.paths[1]).c_str(), shown_path(set.paths[0]).c_str());
         end_run(2);
     }
-    write_set_archive(argv[1], set, patch);
+    class Patch : public HolderPlan {
+    public:
+        Patch(const ArchiveSet& set, const std::vector<Holder>& holders) : HolderPlan(set), holders_(holders) {}
+        std::uint32_t count() const override { return static_cast<std::uint32_t>(holders_.size()); }
+        PlannedEntry entry(std::uint32_t k) const override { return planned(holders_[k]); }
+
+    private:
+        const std::vector<Holder>& holders_;
+    } plan(set, patch);
+    write_set_archive(argv[1], plan);
 }

@@ -44,26 +44,31 @@ private:
 
 }  // namespace
 
-void write_set_archive(const char* path, const ArchiveSet& set, const std::vector<Holder>& entries) {
+void write_set_archive(const char* path, const EntryPlan& plan) {
     // A reader that went away (`| head`) is a failed write like any other,
     // which leaves no archive, not a signal that ends the run part way.
     keep_running_when_output_closes();
-    ArchiveWriter writer(local_path_style());
+    // CREATE's refusals and the format's limits, before anything is made.
+    std::uint64_t index_bytes = 0;
+    std::uint64_t data_bytes = 0;
     WriteOutcome outcome;
-    for (const Holder& holder : entries) {
-        const bt_archive* archive = set.archives[holder.archive].get();
-        const ArchiveTable& table = archive->table;
-        if (writer.add_source(table_name(table, holder.entry), archive_source(archive),
-                              table_data_offset(table, holder.entry), table_data_size(table, holder.entry),
-                              &outcome) != WriteFault::none) {
+    for (std::uint32_t k = 0; k < plan.count(); ++k) {
+        const PlannedEntry entry = plan.entry(k);
+        if (judge_name(entry.name, local_path_style(), k, &outcome) != WriteFault::none) {
             end_failed(outcome);
         }
+        index_bytes += ENTRY_FIXED_SIZE + entry.name.size();
+        data_bytes += entry.size;
+    }
+    if (HEADER_SIZE + index_bytes + END_RECORD_SIZE + data_bytes >= (std::uint64_t{1} << 32)) {
+        std::printf("Error: The archive would reach 4 GiB.\n");
+        end_run(2);
     }
     std::string shown;
     std::printf("Creating '%s'\n", printable(path, shown));
     Progress progress;
-    progress.count_ = writer.count();
-    outcome = writer.write(path, &progress);
+    progress.count_ = plan.count();
+    outcome = write_archive(plan, index_bytes, path, INVALID_FILE, &progress);
     if (outcome.fault == WriteFault::exists) {
         std::printf("Error: Could not open file.\n");
         end_run(2);
@@ -72,4 +77,16 @@ void write_set_archive(const char* path, const ArchiveSet& set, const std::vecto
         end_failed(outcome);
     }
     complete_run();
+}
+
+HolderPlan::HolderPlan(const ArchiveSet& set) : set_(set) {
+    for (const auto& archive : set.archives) {
+        sources_.push_back(archive_source(archive.get()));
+    }
+}
+
+PlannedEntry HolderPlan::planned(Holder holder) const {
+    const ArchiveTable& table = set_.archives[holder.archive]->table;
+    return {table_name(table, holder.entry), table_data_size(table, holder.entry), nullptr, nullptr,
+            &sources_[holder.archive], table_data_offset(table, holder.entry)};
 }
