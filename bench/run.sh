@@ -87,14 +87,18 @@ ln -s "$archives/mods" mods
 # 10,000 names of the million-entry archive (every 100th, in another letter
 # case and with '/'), for FIND's list file.
 seq 0 100 999999 | awk '{ printf "D%03d/F%07d.DAT\n", int($1 / 1000), $1 }' >names.txt
-# 100 wildcard patterns of the usual forms, 25 of each: a folder's files
+# 100 wildcard patterns of the usual forms, 20 of each: a folder's files
 # (prefix*), one file by its end (*suffix), a folder's files by their end
-# (prefix*suffix), and a run of names (prefix*), in other letter cases.
-seq 0 10 990 | awk '{ d = $1; f = $1 / 10 % 4
-  if (f == 0) printf "d%03d\\*\n", d
+# (prefix*suffix), a run of names (prefix*) and names holding a text
+# (*text*), in other letter cases; and one of them every file of a type
+# (*.ext), which selects them all.
+seq 0 10 990 | awk '{ d = $1; f = $1 / 10 % 5
+  if (d == 0) printf "*.DAT\n"
+  else if (f == 0) printf "d%03d\\*\n", d
   else if (f == 1) printf "*\\f%07d.dat\n", d * 1000 + 7
   else if (f == 2) printf "d%03d\\*5.DAT\n", d
-  else printf "D%03d/F%04d*\n", d, d }' >wild100.txt
+  else if (f == 3) printf "D%03d/F%04d*\n", d, d
+  else printf "*%05d9*\n", d * 10 }' >wild100.txt
 
 # A big-endian number of an archive's header: the entry count at 8, the
 # index's end (startOffset) at 12.

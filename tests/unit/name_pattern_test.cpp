@@ -179,3 +179,29 @@ TEST(NamePattern, ListFileLines) {
 }
 
 }  // namespace
+
+// Many patterns at once, by the set's lookups (heads, tails, the literals
+// inside, the rest), find exactly the patterns that match one by one.
+TEST(NamePattern, SetFindsWhatEachPatternMatches) {
+    const LeadBytes lead = shift_jis_lead_bytes();
+    for (const LeadBytes* rules : {&NO_LEAD_BYTES, &lead}) {
+        RandomCases cases{13, "aAb/\\*?*\x83", "aAbB/\\\x83"};
+        for (int i = 0; i < 3000; ++i) {
+            std::vector<std::string> patterns;
+            for (int k = 0; k < 6; ++k) {
+                patterns.push_back("*" + cases.next().first + (k % 2 == 0 ? "*" : ""));
+            }
+            const std::string name = cases.next().second;
+            PatternSet set;
+            pattern_set_build(set, patterns, *rules);
+            std::vector<bool> found(patterns.size());
+            pattern_set_match(set, name, [&](std::uint32_t p) {
+                EXPECT_FALSE(found[p]) << "pattern " << p << " found twice";
+                found[p] = true;
+            });
+            for (std::size_t p = 0; p < patterns.size(); ++p) {
+                ASSERT_EQ(found[p], name_matches(patterns[p], name, *rules)) << patterns[p] << " / " << name;
+            }
+        }
+    }
+}
