@@ -189,7 +189,9 @@ TEST(NamePattern, SetFindsWhatEachPatternMatches) {
         for (int i = 0; i < 3000; ++i) {
             std::vector<std::string> patterns;
             for (int k = 0; k < 6; ++k) {
-                patterns.push_back("*" + cases.next().first + (k % 2 == 0 ? "*" : ""));
+                std::string pattern(1, '*');
+                pattern.append(cases.next().first).append(k % 2 == 0 ? "*" : "");
+                patterns.push_back(pattern);
             }
             const std::string name = cases.next().second;
             PatternSet set;
