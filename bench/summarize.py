@@ -147,7 +147,7 @@ def main():
         return shown
 
     commands = ["| Case | bigtool | reference |", "|---|---|---|"]
-    for kind, name, target, label, reference, bigtool, ref_prep, big_prep in cases:
+    for kind, name, target, label, reference, bigtool, ref_prep, big_prep, _ in cases:
         commands.append("| %s | %s | %s |" % (label, shown(bigtool, big_prep),
                                                shown(reference, ref_prep) if reference else "-"))
     for archive, command, line_run, status, mib, limit, expected in runs:
