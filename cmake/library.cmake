@@ -3,6 +3,8 @@
 # from the same sources; the shared one exports the public header's calls
 # and nothing else.
 bigtool_sources(library_sources ${BIGTOOL_LIBRARY_SOURCES} ${library_backend})
+# Extraction and building hand per-file work to a few threads.
+find_package(Threads REQUIRED)
 set(BIGTOOL_ABI_VERSION 1)
 
 add_library(bigtool_static STATIC ${library_sources})
@@ -35,7 +37,7 @@ foreach(target bigtool_static bigtool_shared)
   target_include_directories(${target}
     PUBLIC $<BUILD_INTERFACE:${BIGTOOL_ROOT}/include> $<INSTALL_INTERFACE:include>
     PRIVATE ${BIGTOOL_ROOT}/src)
-  target_link_libraries(${target} PRIVATE $<BUILD_INTERFACE:bigtool_warnings>)
+  target_link_libraries(${target} PRIVATE $<BUILD_INTERFACE:bigtool_warnings> Threads::Threads)
   if(NOT WIN32)
     set_target_properties(${target} PROPERTIES POSITION_INDEPENDENT_CODE ON)
   endif()

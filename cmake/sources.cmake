@@ -62,6 +62,7 @@ set(BIGTOOL_LIBRARY_SOURCES
   src/extract/entry_writer.cpp
   src/lib/extract_api.cpp
   src/common/pattern_set.cpp
+  src/common/work_pool.cpp
 )
 set(BIGTOOL_POSIX_LIBRARY_BACKEND src/platform/posix_shared.cpp src/platform/posix_made.cpp)
 set(BIGTOOL_WIN32_LIBRARY_BACKEND src/platform/win32_shared.cpp src/platform/win32_made.cpp)

@@ -409,6 +409,10 @@ FileHandle made_open_for_change(const char* path, std::uint64_t* size);
 // removed, while `path` still names it.
 ReplaceStatus made_file_replace(FileHandle file, const char* path, const char* target, FileHandle replaced);
 
+// The processors the system gives this process to run on (its affinity,
+// not the machine's count); at least 1. Backend.
+unsigned processor_count();
+
 // The library's extraction: writing files with no state of the process, so
 // that threads extracting at once, from one archive handle or several, do
 // not meet. None of these is counted by the test seam. Backend.

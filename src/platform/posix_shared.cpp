@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -196,4 +197,15 @@ bool name_in_code_page(std::string_view) {
 
 PathStyle local_path_style() {
     return PathStyle::posix;
+}
+
+unsigned processor_count() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) != 0) {
+        const long online = sysconf(_SC_NPROCESSORS_ONLN);
+        return online > 0 ? static_cast<unsigned>(online) : 1;
+    }
+    const int count = CPU_COUNT(&set);
+    return count > 0 ? static_cast<unsigned>(count) : 1;
 }

@@ -294,3 +294,16 @@ int file_flush_shared(FileHandle file) {
 PathStyle local_path_style() {
     return PathStyle::windows;
 }
+
+unsigned processor_count() {
+    DWORD_PTR process = 0;
+    DWORD_PTR system = 0;
+    if (!GetProcessAffinityMask(GetCurrentProcess(), &process, &system) || process == 0) {
+        return 1;
+    }
+    unsigned count = 0;
+    for (; process != 0; process &= process - 1) {
+        ++count;
+    }
+    return count;
+}
