@@ -38,6 +38,7 @@ set(BIGTOOL_PORTABLE_SOURCES
   src/main/write_set.cpp
   src/main/patch_command.cpp
   src/main/merge_command.cpp
+  src/main/thread_setting.cpp
 )
 # The library behind the public header (include/bigtool.h), which the tool
 # links too: nothing in it prints, ends the process or keeps process-wide

@@ -14,6 +14,7 @@
 #include "create/update.h"
 #include "extract/extract.h"
 #include "main/front_end.h"
+#include "main/thread_setting.h"
 #include "main/load_order_words.h"
 #include "platform/platform.h"
 
@@ -169,6 +170,9 @@ int main(int argc, char** argv) {
         std::printf("Error: The argument '%s' holds characters that the ANSI code page cannot "
                     "represent.\n",
                     printable(argument.c_str(), shown_argument));
+        end_run(2);
+    }
+    if (!read_thread_setting()) {
         end_run(2);
     }
     if (argc < 3) {

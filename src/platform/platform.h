@@ -320,6 +320,10 @@ ResolveStatus resolve_path(const char* dir, char* out, std::size_t size);
 // command line as typed, always so on POSIX. Backend.
 int inexact_argument(std::string* shown);
 
+// The value of the environment variable `name` in *value; false when it
+// is not set. Backend.
+bool environment_value(const char* name, std::string* value);
+
 // Files read through the library's handles, which many threads may share:
 // opened for reading with full sharing (other programs may read, write,
 // rename or delete the file meanwhile), no lock, nothing remembered in the

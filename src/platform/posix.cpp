@@ -501,6 +501,15 @@ int inexact_argument(std::string*) {
     return 0;  // argv holds the bytes as typed
 }
 
+bool environment_value(const char* name, std::string* value) {
+    const char* text = std::getenv(name);
+    if (text == nullptr) {
+        return false;
+    }
+    *value = text;
+    return true;
+}
+
 bool standard_output_was_closed() {
     return state.outputWasClosed;
 }

@@ -413,6 +413,26 @@ int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** env, int expand_wildca
                    WideStartupInfo* info);
 }
 
+bool environment_value(const char* name, std::string* value) {
+    char small[64];
+    DWORD length = GetEnvironmentVariableA(name, small, sizeof small);
+    if (length == 0) {
+        return false;
+    }
+    if (length < sizeof small) {
+        value->assign(small, length);
+        return true;
+    }
+    std::string text(length, '\0');
+    length = GetEnvironmentVariableA(name, text.data(), length);
+    if (length == 0 || length >= text.size()) {
+        return false;
+    }
+    text.resize(length);
+    *value = std::move(text);
+    return true;
+}
+
 int inexact_argument(std::string* shown) {
     int argc = 0;
     wchar_t** argv = nullptr;

@@ -197,3 +197,38 @@ TEST_F(EnvironmentTest, RelativePathsWithoutCurrentDirectory) {
 }
 
 }  // namespace
+
+namespace {
+
+class ThreadSettingTest : public ToolTest {};
+
+RunOptions with_threads(const char* value) {
+    RunOptions options;
+    options.env = {std::string("BIGTOOL_THREADS=") + value};
+    return options;
+}
+
+// A setting that cannot be meant refuses the run before anything is read
+// or made; the ones that can leave the output as it is.
+TEST_F(ThreadSettingTest, OnlyOneToSixtyFourThreads) {
+    write_file("x.big", big_archive(TWO_ENTRIES));
+    const std::string refused = BANNER + "Error: BIGTOOL_THREADS must be a whole number from 1 to 64.\n";
+    for (const char* value : {"0", "65", "", "x", "4x", "-1", "100"}) {
+        SCOPED_TRACE(value);
+        EXPECT_RUN(run({"x.big", "EXTRACT", "*", "out"}, with_threads(value)),
+                   refused, 2);
+        EXPECT_FALSE(fs::exists(at("out")));
+    }
+    for (const char* value : {"1", "8", "64"}) {
+        SCOPED_TRACE(value);
+        fs::remove_all(at("out"));
+        EXPECT_RUN(run({"x.big", "EXTRACT", "*", "out"}, with_threads(value)),
+                   BANNER + info_block("x.big", 2, 59, 0x38) + extract_opening("out", 1) +
+                       extracting(0, 3, "a.txt", "out/a.txt") + "OK\n" +
+                       extracting(1, 0, "sub\\b.dat", "out/sub/b.dat") + "OK\n" + "Completed successfully\n",
+                   0);
+        EXPECT_EQ(read_file("out/a.txt"), "abc");
+    }
+}
+
+}  // namespace
