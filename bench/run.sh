@@ -7,7 +7,8 @@
 # CONFLICTS of 100 archives against FIND of
 # each and DIFF of two million-entry archives against LIST of both; times
 # the library's lookup, listing and
-# reads against FIND and pread; measures peak memory of every command on
+# reads against FIND and pread, and the Python package's listing and
+# reading against FIND and cat; measures peak memory of every command on
 # every archive; and
 # writes the tables to docs/benchmarks.md. Builds the tool in Release in
 # build/bench. The trees and archives are generated once into
@@ -65,6 +66,7 @@ rm -rf "$work" "$results"
 mkdir -p "$work" "$results"
 trap 'rm -rf "$work"' EXIT
 cp build/bench/bigtool build/bench/api_bench "$work/"
+cp -P build/bench/libbigtool.so* "$work/"
 [ -z "$before_tool" ] || cp "$before_tool" "$work/bigtool-before"
 cd "$work"
 echo "Making the archives and tar files to read in $work"
@@ -279,6 +281,22 @@ for threads in 1 4; do
   measure api_read$threads 1.2 "Library: 400,000 random 4 KiB reads, 1 GiB archive, $threads thread(s), against pread" \
     "" "./api_bench pread large.big $threads 400000" "" "./api_bench read large.big $threads 400000" 5
 done
+# The Python package (bench/python_bench.py) over the same library: every
+# entry's name and size as two lists against FIND, and one entry of 1 GiB
+# read through entry.open() in 1 MiB reads against cat of the archive.
+# Python itself holds about 16 MiB; the lists about 128 bytes an entry (the
+# name's str, its slot, the size's) besides the library's index.
+python_run="env BIGTOOL_LIBRARY=$work/libbigtool.so.1 PYTHONPATH=$repo/python /usr/bin/python3 $repo/bench/python_bench.py"
+python_limit=$(/usr/bin/python3 -c "print(round(20 + ($(header_field million.big 12) + 160 * 1000000) / 1048576, 1))")
+MEMORY_LIMIT=$python_limit measure python_list 3.0 "Python: every entry's name and size (namelist, sizes), 1,000,000 entries, against FIND" \
+  "" "./bigtool million.big FIND" "" "$python_run list million.big" 10
+mkdir one
+cat large/part*.bin >one/entry.bin
+./bigtool one.big CREATE one >/dev/null
+rm -rf one
+MEMORY_LIMIT=24 measure python_read 3.0 "Python: a 1 GiB entry through entry.open() in 1 MiB reads, against cat" \
+  "" "cat one.big" "" "$python_run read one.big entry.bin" 5
+rm -f one.big
 # PATCH and MERGE of 1 GiB: every entry of large.big goes into the new
 # archive, against cp of both inputs; list.big is the other archive (PATCH
 # of list.big to large.big holds all of large.big, and warns of the rest).

@@ -50,9 +50,9 @@ extern "C" {
  * shared library's ABI version (libbigtool.so.1, bigtool-1.dll), changes or
  * removes them. */
 #define BT_VERSION_MAJOR 1
-#define BT_VERSION_MINOR 2
+#define BT_VERSION_MINOR 3
 #define BT_VERSION_PATCH 0
-#define BT_VERSION_STRING "1.2.0"
+#define BT_VERSION_STRING "1.3.0"
 #define BT_VERSION_NUMBER (BT_VERSION_MAJOR * 10000 + BT_VERSION_MINOR * 100 + BT_VERSION_PATCH)
 
 typedef enum bt_status {
@@ -150,6 +150,19 @@ BT_API uint32_t bt_entry_count(const bt_archive* archive);
  * NULL. Constant time. */
 BT_API int bt_entry(const bt_archive* archive, uint32_t index, const char** name,
                     size_t* name_length, uint32_t* size, uint32_t* offset);
+
+/* Entries `first` onwards, as many as fit, in one call, for a caller to
+ * whom one call per entry costs more than the work (a script's language):
+ * up to `count` names copied one after another into `names`, each followed
+ * by a zero byte (no name holds one), and the entries' sizes and data
+ * offsets into `sizes[i]` and `offsets[i]` (either may be NULL). *filled
+ * is the number of entries given, fewer than `count` only where the next
+ * name does not fit in `names_size`, and *names_used the bytes written.
+ * BT_ERR_BUFFER_TOO_SMALL when not even the first name fits; first +
+ * count past the entries is BT_ERR_ARGUMENT. */
+BT_API int bt_entries(const bt_archive* archive, uint32_t first, uint32_t count, char* names,
+                      size_t names_size, size_t* names_used, uint32_t* sizes, uint32_t* offsets,
+                      uint32_t* filled);
 
 /* The entry named `name` (`length` bytes) by the game's rule: '\' and '/'
  * are one separator and the letters A to Z match in either case. Where

@@ -51,7 +51,7 @@ class LibraryDistribution(Distribution):
 
 setup(
     name="bigtool",
-    version="1.2.0",
+    version="1.3.0",
     description="BIG archives of the game Tarvenor, through the bigtool library",
     packages=["bigtool"],
     package_data={"bigtool": ["py.typed"]},

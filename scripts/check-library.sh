@@ -16,7 +16,7 @@ cmake --install "$build" --prefix "$work/prefix" >/dev/null
 cp -R "$root/examples/sample" "$work/sample"
 (cd "$work" && "$build/bigtool" sample.big CREATE sample >/dev/null)
 
-expected="$work/sample.big: 4 entries (bigtool 1.2.0)
+expected="$work/sample.big: 4 entries (bigtool 1.3.0)
 entry 0 'maps\\harbour.map': 75 bytes
 bytes 6 to 16:
 "

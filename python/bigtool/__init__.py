@@ -40,7 +40,7 @@ __all__ = [
     "NAME_ENCODING", "NAME_ERRORS", "decode_name", "encode_name", "library_version", "library_path",
 ]
 
-__version__ = "1.2.0"
+__version__ = "1.3.0"
 
 
 def open(source: Union[str, bytes, "os.PathLike[Any]", BinaryIO, bytearray, memoryview]) -> Archive:
@@ -59,7 +59,7 @@ def open(source: Union[str, bytes, "os.PathLike[Any]", BinaryIO, bytearray, memo
 
 
 def library_version() -> str:
-    """The version of the loaded library ("1.2.0")."""
+    """The version of the loaded library ("1.3.0")."""
     return str(_native.library().bt_version().decode("ascii"))
 
 

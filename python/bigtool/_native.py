@@ -17,10 +17,10 @@ from ._libname import library_file_name
 from .errors import LibraryNotFound
 
 LIBRARY_VARIABLE = "BIGTOOL_LIBRARY"
-# The calls used here came with 1.2 (writing, changes, extraction) or
-# before; a new major version may change them.
+# The calls used here came with 1.3 (entries in pieces), 1.2 (writing,
+# changes, extraction) or before; a new major version may change them.
 NEEDED_MAJOR = 1
-NEEDED_MINOR = 2
+NEEDED_MINOR = 3
 
 c_size_p = ctypes.POINTER(ctypes.c_size_t)
 c_uint32_p = ctypes.POINTER(ctypes.c_uint32)
@@ -50,6 +50,8 @@ _PROTOTYPES = {
     "bt_entry_count": (ctypes.c_uint32, [ctypes.c_void_p]),
     "bt_entry": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_uint32, handle_p, c_size_p, c_uint32_p,
                                 c_uint32_p]),
+    "bt_entries": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_uint32, ctypes.c_uint32, ctypes.c_void_p,
+                                  ctypes.c_size_t, c_size_p, ctypes.c_void_p, ctypes.c_void_p, c_uint32_p]),
     "bt_lookup": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_size_t, c_uint32_p]),
     "bt_select": (ctypes.c_int, [ctypes.c_void_p, ctypes.POINTER(ctypes.c_char_p), ctypes.c_size_t,
                                  c_uint32_p, ctypes.c_size_t, c_size_p]),

@@ -1,10 +1,11 @@
 """An open archive and its entries, over the library's reading calls."""
+import array
 import ctypes
 import io
 import os
 import sys
 import threading
-from typing import Any, BinaryIO, Iterator, List, NamedTuple, Optional, Sequence, Union
+from typing import Any, BinaryIO, Iterator, List, NamedTuple, Optional, Sequence, Tuple, Union
 
 from . import _native
 from ._sources import BufferSource, FileSource, Source
@@ -15,8 +16,10 @@ Pattern = Union[str, bytes]
 Directory = Union[str, bytes, "os.PathLike[Any]"]
 Source_ = Union[str, bytes, "os.PathLike[Any]", BinaryIO, bytearray, memoryview]
 
-# Entries fetched per hold of the handle while iterating.
-_CHUNK = 4096
+# Entries fetched per call while iterating or listing, and the room their
+# names start with (it grows for longer names).
+_CHUNK = 65536
+_NAMES_ROOM = 1 << 21
 
 
 class _Handle:
@@ -167,8 +170,36 @@ class Archive:
         return self._count
 
     def __iter__(self) -> Iterator[Entry]:
-        for start in range(0, self._count, _CHUNK):
-            yield from self._entries(range(start, min(start + _CHUNK, self._count)))
+        index = 0
+        for names, sizes, offsets in self._columns():
+            for raw, size, offset in zip(names.split(b"\0"), sizes, offsets):
+                yield Entry(self, index, raw, size, offset)
+                index += 1
+
+    # Whole columns, for a caller that would otherwise make an Entry for
+    # each of a million entries only to read one field of it.
+    def namelist(self) -> List[str]:
+        """Every entry's name, in index order, decoded as :attr:`Entry.name` is."""
+        names: List[str] = []
+        for joined, _, _ in self._columns():
+            # No name holds a zero byte, and UTF-8 never decodes one into
+            # a character with the bytes beside it: one decoding for all.
+            names.extend(decode_name(joined).split("\0"))
+        return names
+
+    def sizes(self) -> List[int]:
+        """Every entry's data size, in index order."""
+        sizes: List[int] = []
+        for _, piece, _ in self._columns():
+            sizes.extend(piece)
+        return sizes
+
+    def offsets(self) -> List[int]:
+        """Every entry's data offset, in index order."""
+        offsets: List[int] = []
+        for _, _, piece in self._columns():
+            offsets.extend(piece)
+        return offsets
 
     def __getitem__(self, key: Union[int, NameType]) -> Entry:
         """Entry `key` by index (negative from the end; IndexError past
@@ -307,6 +338,36 @@ class Archive:
         finally:
             self._handle.release()
         return entries
+
+    def _columns(self) -> Iterator[Tuple[bytes, List[int], List[int]]]:
+        """The entries in pieces of up to _CHUNK, one call into the library
+        each: their stored names joined by zero bytes, sizes and offsets."""
+        lib = _native.library()
+        room = _NAMES_ROOM
+        names = ctypes.create_string_buffer(room)
+        sizes = array.array("I", bytes(4 * _CHUNK))
+        offsets = array.array("I", bytes(4 * _CHUNK))
+        used = ctypes.c_size_t()
+        filled = ctypes.c_uint32()
+        start = 0
+        while start < self._count:
+            wanted = min(_CHUNK, self._count - start)
+            pointer = self._handle.hold()
+            try:
+                status = lib.bt_entries(pointer, start, wanted, names, room, ctypes.byref(used),
+                                        sizes.buffer_info()[0], offsets.buffer_info()[0], ctypes.byref(filled))
+                message = _native.last_message() if status != Status.OK else ""
+            finally:
+                self._handle.release()
+            if status == Status.ERR_BUFFER_TOO_SMALL:
+                room *= 2
+                names = ctypes.create_string_buffer(room)
+                continue
+            if status != Status.OK:
+                self._raise(status, message)
+            got = filled.value
+            yield ctypes.string_at(names, used.value - 1), sizes[:got].tolist(), offsets[:got].tolist()
+            start += got
 
     def _lookup(self, name: NameType) -> int:
         try:

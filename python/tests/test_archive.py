@@ -14,10 +14,23 @@ def test_entries_in_index_order(sample):
         got = [(e.index, e.raw_name, e.size, e.read()) for e in archive]
         assert got == [(k, name, len(data), data) for k, (name, data) in enumerate(ENTRIES)]
         assert archive[1].offset == archive[0].offset + len(ENTRIES[0][1])
+        assert archive.namelist() == [e.name for e in archive]
+        assert archive.namelist()[4] == "caf\udce9.txt"
+        assert archive.sizes() == [len(data) for _, data in ENTRIES]
+        assert archive.offsets() == [e.offset for e in archive]
         assert (archive[-1].index, archive[-1].name) == (4, "caf\udce9.txt")
         with pytest.raises(IndexError):
             archive[5]
     assert archive.closed
+
+
+def test_entries_fetched_in_pieces(sample, monkeypatch):
+    # Pieces of two entries, and a names' buffer that must grow for each.
+    monkeypatch.setattr(bigtool.archive, "_CHUNK", 2)
+    monkeypatch.setattr(bigtool.archive, "_NAMES_ROOM", 4)
+    with bigtool.open(sample) as archive:
+        assert [e.raw_name for e in archive] == [name for name, _ in ENTRIES]
+        assert archive.namelist() == [name.decode("utf-8", "surrogateescape") for name, _ in ENTRIES]
 
 
 @pytest.mark.parametrize("key, index", [

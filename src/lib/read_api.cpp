@@ -1,6 +1,7 @@
 // The public API's reading half: opening an archive and answering from its
 // table. No exception leaves these functions.
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -214,6 +215,50 @@ int bt_entry(const bt_archive* archive, uint32_t index, const char** name, size_
     }
     if (offset != nullptr) {
         *offset = table_data_offset(table, index);
+    }
+    return BT_OK;
+}
+
+int bt_entries(const bt_archive* archive, uint32_t first, uint32_t count, char* names,
+               size_t names_size, size_t* names_used, uint32_t* sizes, uint32_t* offsets,
+               uint32_t* filled) {
+    if (!usable(archive, "bt_entries")) {
+        return BT_ERR_ARGUMENT;
+    }
+    if ((names == nullptr && names_size > 0) || names_used == nullptr || filled == nullptr) {
+        return fail(archive, BT_ERR_ARGUMENT, "bt_entries: the names' buffer or a count's place is NULL.");
+    }
+    const ArchiveTable& table = archive->table;
+    const auto entries = static_cast<std::uint32_t>(table.entries.size());
+    if (first > entries || count > entries - first) {
+        return fail(archive, BT_ERR_ARGUMENT,
+                    "bt_entries: " + std::to_string(count) + " entries from entry " + std::to_string(first) +
+                        " run past the archive's " + std::to_string(entries) + ".");
+    }
+    std::size_t used = 0;
+    std::uint32_t done = 0;
+    for (; done < count; ++done) {
+        const std::uint32_t index = first + done;
+        const std::string_view stored = table_name(table, index);
+        if (stored.size() >= names_size - used) {
+            break;
+        }
+        // The index holds each name with its zero byte.
+        std::memcpy(names + used, stored.data(), stored.size() + 1);
+        used += stored.size() + 1;
+        if (sizes != nullptr) {
+            sizes[done] = table_data_size(table, index);
+        }
+        if (offsets != nullptr) {
+            offsets[done] = table_data_offset(table, index);
+        }
+    }
+    *names_used = used;
+    *filled = done;
+    if (done == 0 && count > 0) {
+        return fail(archive, BT_ERR_BUFFER_TOO_SMALL,
+                    "bt_entries: the name of entry " + std::to_string(first) + " does not fit in " +
+                        std::to_string(names_size) + " bytes.");
     }
     return BT_OK;
 }

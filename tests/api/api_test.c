@@ -134,6 +134,19 @@ static void test_reading(const char* path) {
                  "bt_entry: there is no entry 3; the archive has 3.");
     CHECK(strcmp(bt_errmsg(archive), "bt_entry: there is no entry 3; the archive has 3.") == 0);
 
+    /* Many entries a call: whole names only, each with its zero byte. */
+    char names[40];
+    size_t used = 0;
+    uint32_t sizes[3], offsets[3], filled = 0;
+    CHECK(bt_entries(archive, 0, 3, names, sizeof names, &used, sizes, offsets, &filled) == BT_OK);
+    CHECK(filled == 2 && used == 37 && memcmp(names, "data\\ini\\weapon.ini\0maps\\harbour.map\0", 37) == 0);
+    CHECK(sizes[1] == 32 && offsets[1] == start + 12);
+    CHECK(bt_entries(archive, 3, 0, NULL, 0, &used, NULL, NULL, &filled) == BT_OK && filled == 0);
+    CHECK_STATUS(bt_entries(archive, 1, 1, names, 16, &used, NULL, NULL, &filled), BT_ERR_BUFFER_TOO_SMALL,
+                 "bt_entries: the name of entry 1 does not fit in 16 bytes.");
+    CHECK_STATUS(bt_entries(archive, 2, 2, names, sizeof names, &used, NULL, NULL, &filled), BT_ERR_ARGUMENT,
+                 "bt_entries: 2 entries from entry 2 run past the archive's 3.");
+
     /* The game's rule, and the first of two entries of one name. */
     uint32_t index = 99;
     CHECK(bt_lookup(archive, "DATA/ini/WEAPON.INI", 19, &index) == BT_OK && index == 0);
