@@ -6,7 +6,6 @@ set(BIGTOOL_PORTABLE_SOURCES
   src/platform/resolve_path.cpp
   src/common/end_run.cpp
   src/common/held_elsewhere.cpp
-  src/common/listing_order.cpp
   src/common/number.cpp
   src/common/directory_form.cpp
   src/common/printable.cpp
@@ -64,9 +63,13 @@ set(BIGTOOL_LIBRARY_SOURCES
   src/lib/extract_api.cpp
   src/common/pattern_set.cpp
   src/common/work_pool.cpp
+  src/common/listing_order.cpp
+  src/archive/folder_walk.cpp
 )
-set(BIGTOOL_POSIX_LIBRARY_BACKEND src/platform/posix_shared.cpp src/platform/posix_made.cpp)
-set(BIGTOOL_WIN32_LIBRARY_BACKEND src/platform/win32_shared.cpp src/platform/win32_made.cpp)
+set(BIGTOOL_POSIX_LIBRARY_BACKEND src/platform/posix_shared.cpp src/platform/posix_made.cpp
+  src/platform/posix_folders.cpp)
+set(BIGTOOL_WIN32_LIBRARY_BACKEND src/platform/win32_shared.cpp src/platform/win32_made.cpp
+  src/platform/win32_folders.cpp)
 # One backend per system.
 set(BIGTOOL_POSIX_BACKEND src/platform/posix.cpp)
 set(BIGTOOL_WIN32_BACKEND src/platform/win32.cpp src/platform/win32_streams.cpp)

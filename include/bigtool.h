@@ -339,6 +339,17 @@ BT_API int bt_writer_add_reader(bt_writer* writer, const char* name, size_t name
  * committed: `from` must stay open until then. */
 BT_API int bt_writer_add_entry(bt_writer* writer, const bt_archive* from, uint32_t index);
 
+/* Every file below the folder `path`, walked as CREATE walks it: names
+ * beginning with '.' passed over, each folder's items in CREATE's order,
+ * links followed (a link back to a folder above walked once), each file
+ * named by its path below the folder with '\' between the parts and
+ * added as bt_writer_add_file adds it. BT_ERR_OPEN for a folder that
+ * cannot be listed, BT_ERR_UNSAFE_NAME for a name the code page cannot
+ * hold, BT_ERR_LIMIT for a path past 259 bytes, or an add's own status.
+ * The files added before a failure stay added (bt_writer_count says how
+ * many). */
+BT_API int bt_writer_add_folder(bt_writer* writer, const char* path);
+
 /* Writes the archive and gives it its name; BT_ERR_EXISTS when a file has
  * it. After a failure nothing is left beside the name, and the writer may
  * commit again; after success it takes no more entries. */

@@ -65,6 +65,7 @@ _PROTOTYPES = {
     "bt_writer_add_file": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_size_t, ctypes.c_char_p]),
     "bt_writer_add_reader": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_size_t, READ_FN,
                                             ctypes.c_void_p, ctypes.c_uint64]),
+    "bt_writer_add_folder": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_char_p]),
     "bt_writer_commit": (ctypes.c_int, [ctypes.c_void_p]),
     "bt_edit_open": (ctypes.c_int, [handle_p, ctypes.c_char_p]),
     "bt_edit_free": (None, [ctypes.c_void_p]),

@@ -100,6 +100,13 @@ class Writer(_Committed):
             buffer = (ctypes.c_char * len(view)).from_buffer_copy(view) if len(view) else None
             self._check(lib.bt_writer_add_bytes(handle, raw, len(raw), buffer, len(view)), None)
 
+    def add_folder(self, folder: PathType) -> None:
+        """Adds every file below `folder` as CREATE walks it (see
+        :func:`create`), each as a path is added. On a failure the files
+        added before it stay added."""
+        where = os.fspath(folder)
+        self._check(_native.library().bt_writer_add_folder(self._open_handle(), _encoded(where)), where)
+
     def __len__(self) -> int:
         return int(_native.library().bt_writer_count(self._handle)) if self._handle else 0
 
@@ -206,11 +213,6 @@ def _check(status: int, path: Optional[PathType]) -> None:
         raise error_for(status, _native.last_message(), path)
 
 
-def _walk_key(name: bytes) -> Tuple[bytes, bytes]:
-    # CREATE's order: by name with a-z as A-Z, then by the bytes as they are.
-    return (name.upper(), name)
-
-
 def create(path: PathType, folder: PathType) -> int:
     """Makes the archive `path` of every file below `folder`, as CREATE
     does: names beginning with '.' passed over, each folder's items in
@@ -218,28 +220,11 @@ def create(path: PathType, folder: PathType) -> int:
     come, links followed (a link back to a folder above is walked once),
     names relative to `folder` with '\\' between their parts. Returns the
     number of entries. Nothing is at `path` unless it completes."""
-    root = os.fsencode(os.fspath(folder))
-    if not os.path.isdir(root):
+    if not os.path.isdir(os.fspath(folder)):
         raise error_for(Status.ERR_OPEN, "Could not open input directory.", os.fspath(folder))
     with Writer(path) as writer:
-        _add_folder(writer, root, b"", set())
+        writer.add_folder(folder)
         return len(writer)
-
-
-def _add_folder(writer: Writer, directory: bytes, prefix: bytes, above: set) -> None:
-    info = os.stat(directory)
-    key = (info.st_dev, info.st_ino)
-    if key in above:
-        return  # its files are in the archive further up already
-    above = above | {key}
-    with os.scandir(directory) as listing:
-        items = sorted((item.name for item in listing if not item.name.startswith(b".")), key=_walk_key)
-    for name in items:
-        full = os.path.join(directory, name)
-        if os.path.isdir(full):
-            _add_folder(writer, full, prefix + name + b"\\", above)
-        elif os.path.isfile(full):
-            writer.add(prefix + name, os.fsdecode(full))
 
 
 __all__ = ["Writer", "create", "Edit", "edit", "DataType"]

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "archive/archive_writer.h"
+#include "archive/folder_walk.h"
 #include "common/joined.h"
 #include "lib/handle.h"
 
@@ -202,6 +203,39 @@ int bt_writer_add_reader(bt_writer* writer, const char* name, size_t name_length
         writer->readers.pop_back();
     }
     return outcome_status(writer, fault, outcome);
+}
+
+int bt_writer_add_folder(bt_writer* writer, const char* path) {
+    if (!open_writer(writer, "bt_writer_add_folder")) {
+        return BT_ERR_ARGUMENT;
+    }
+    if (path == nullptr || *path == '\0') {
+        return writer_fail(writer, BT_ERR_ARGUMENT, "bt_writer_add_folder: no path.");
+    }
+    WriteOutcome outcome;
+    WriteFault added = WriteFault::none;
+    std::string message;
+    WalkFault fault = WalkFault::none;
+    try {
+        fault = walk_folder(
+            path,
+            [&](std::string_view name, const std::string& file, std::uint64_t) {
+                added = writer->plan.add_file(name, file.c_str(), &outcome);
+                return added == WriteFault::none;
+            },
+            &message);
+    } catch (const std::bad_alloc&) {
+        return writer_fail(writer, BT_ERR_NO_MEMORY, "Failed to allocate enough memory.");
+    }
+    switch (fault) {
+    case WalkFault::none: return BT_OK;
+    case WalkFault::stopped: return outcome_status(writer, added, outcome);
+    case WalkFault::cannot_list: return writer_fail(writer, BT_ERR_OPEN, message);
+    case WalkFault::unrepresentable: return writer_fail(writer, BT_ERR_UNSAFE_NAME, message);
+    case WalkFault::too_long:
+    case WalkFault::too_many: return writer_fail(writer, BT_ERR_LIMIT, message);
+    }
+    return writer_fail(writer, BT_ERR_WRITE, message);
 }
 
 int bt_writer_add_entry(bt_writer* writer, const bt_archive* from, uint32_t index) {

@@ -28,7 +28,7 @@ struct DirListing {
     ListedItems listed;
     // How the system tells this folder from every other one (POSIX: its
     // device and inode), to see a link loop.
-    std::array<std::uint64_t, 2> identity{};
+    FolderIdentity identity{};
 };
 
 // `name` must be shorter than DirItem's name buffer.

@@ -9,6 +9,7 @@
 // one). The functions below marked "backend" are the system's own.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -412,6 +413,17 @@ FileHandle made_open_for_change(const char* path, std::uint64_t* size);
 // while `target` is still the file it held. On failure the new file is
 // removed, while `path` still names it.
 ReplaceStatus made_file_replace(FileHandle file, const char* path, const char* target, FileHandle replaced);
+
+// How the system tells a folder from every other one (POSIX: its device
+// and inode), to see a link loop; zeros where it cannot (Windows).
+using FolderIdentity = std::array<std::uint64_t, 2>;
+
+struct ListedItems;
+
+// The items of `directory` as dir_open lists them (see DirItem), added to
+// *listed, with the folder's identity. Nothing of the process is kept or
+// counted. False when it cannot be listed. Backend.
+bool folder_list(const char* directory, ListDetail detail, ListedItems* listed, FolderIdentity* identity);
 
 // The processors the system gives this process to run on (its affinity,
 // not the machine's count); at least 1. Backend.

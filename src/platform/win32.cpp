@@ -44,18 +44,6 @@ HANDLE as_handle(FileHandle file) {
 static_assert(sizeof(DWORD) == sizeof(std::uint32_t));
 static_assert(sizeof(HANDLE) == sizeof(FileHandle));
 
-// A path of this tool, in the ANSI code page, as the system's wide text.
-bool to_wide(const char* ansi, std::wstring* wide) {
-    int length = MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0);
-    if (length <= 0) {
-        return false;
-    }
-    wide->resize(static_cast<std::size_t>(length));
-    MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide->data(), length);
-    wide->pop_back();  // the terminator, which the string keeps apart
-    return true;
-}
-
 }  // namespace
 
 namespace {
@@ -300,43 +288,9 @@ void sys::sync_folder_of(const char*) {
     // MOVEFILE_WRITE_THROUGH returns only once the move is on the disk.
 }
 
-// Listed in the order the system gives (on NTFS and under Wine: by name,
-// letters compared without regard to case). Junctions that loop are not
-// seen here; such a walk ends at the path buffers' limit.
-ListStatus sys::list_directory(const char* directory, ListDetail, DirListing* listing) {
-    // The wide listing gives the names as they are; the ANSI one would give
-    // best-fit stand-ins ("l.txt" for "ł.txt") that open other files.
-    std::wstring wide_directory;
-    if (!to_wide(directory, &wide_directory)) {
-        return ListStatus::failed;
-    }
-    std::wstring pattern = wide_directory + L"\\*";
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW(pattern.c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) {
-        // A drive root lists no "." or "..": when empty, it lists nothing.
-        bool empty = GetLastError() == ERROR_FILE_NOT_FOUND &&
-                     is_directory_attribute(GetFileAttributesW(wide_directory.c_str()));
-        return empty ? ListStatus::listed : ListStatus::failed;
-    }
-    std::string name;
-    do {
-        // Devices are neither directories nor regular files.
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0) {
-            continue;
-        }
-        bool is_dir = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        std::uint64_t size =
-            (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-        bool exact = to_ansi_exactly(found.cFileName, &name);
-        if (name.size() >= sizeof(DirItem{}.name)) {
-            continue;
-        }
-        add_listed(listing->listed, name, is_dir, is_dir ? 0 : size, !exact);
-    } while (FindNextFileW(find, &found));
-    bool failed = GetLastError() != ERROR_NO_MORE_FILES;
-    FindClose(find);
-    return failed ? ListStatus::failed : ListStatus::listed;
+ListStatus sys::list_directory(const char* directory, ListDetail detail, DirListing* listing) {
+    return folder_list(directory, detail, &listing->listed, &listing->identity) ? ListStatus::listed
+                                                                                  : ListStatus::failed;
 }
 
 void sys::forget_directory(DirListing*) {}

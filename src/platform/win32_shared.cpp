@@ -88,6 +88,17 @@ void file_close_shared(FileHandle file) {
     CloseHandle(as_handle(file));
 }
 
+bool to_wide(const char* ansi, std::wstring* wide) {
+    int length = MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0);
+    if (length <= 0) {
+        return false;
+    }
+    wide->resize(static_cast<std::size_t>(length));
+    MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide->data(), length);
+    wide->pop_back();  // the terminator, which the string keeps apart
+    return true;
+}
+
 // `wide` in the ANSI code page, in `ansi`: true when exactly, false when a
 // character has no place there (then it shows as '?', never as a best-fit
 // stand-in). What comes back from the ANSI text must be `wide` again. The

@@ -21,6 +21,9 @@
 // stand-in).
 bool to_ansi_exactly(const wchar_t* wide, std::string* ansi);
 
+// A path of this tool, in the ANSI code page, as the system's wide text.
+bool to_wide(const char* ansi, std::wstring* wide);
+
 inline bool is_directory_attribute(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }

@@ -678,6 +678,36 @@ static void test_extract(const char* folder, const char* mod) {
     bt_close(archive);
 }
 
+/* A folder through the library's walk: the tree test_extract made, in
+ * CREATE's order, a hidden file passed over. */
+static void test_folder(const char* folder) {
+    char tree[512], path[600], built[512], missing[600];
+    unsigned char expected[4096], got[4096];
+    size_t got_size = 0;
+    snprintf(tree, sizeof tree, "%s/tree0/a", folder);
+    snprintf(path, sizeof path, "%s/.hidden", tree);
+    write_file(path, (const unsigned char*)"x", 1);
+    snprintf(built, sizeof built, "%s/folder.big", folder);
+    static const struct entry WALKED[] = {
+        {"data\\ini\\weapon.ini", "damage = 40\n"},
+        {"maps\\harbour.map", "HARBOUR MAP DATA, 32 BYTES LONG."},
+    };
+    const size_t expected_size = make_archive(expected, WALKED, 2);
+    bt_writer* writer = NULL;
+    CHECK(bt_writer_new(&writer, built) == BT_OK);
+    CHECK(bt_writer_add_folder(writer, tree) == BT_OK && bt_writer_count(writer) == 2);
+    snprintf(missing, sizeof missing, "Could not list directory '%s/none'.", folder);
+    snprintf(path, sizeof path, "%s/none", folder);
+    CHECK_STATUS(bt_writer_add_folder(writer, path), BT_ERR_OPEN, missing);
+    CHECK_STATUS(bt_writer_add_folder(writer, tree), BT_ERR_UNSAFE_NAME,
+                 "'data\\ini\\weapon.ini' cannot be stored: 'data\\ini\\weapon.ini' has the same name in the archive.");
+    CHECK(bt_writer_count(writer) == 2);
+    CHECK(bt_writer_commit(writer) == BT_OK);
+    CHECK(read_file(built, got, sizeof got, &got_size) && got_size == expected_size &&
+          memcmp(got, expected, got_size) == 0);
+    bt_writer_free(writer);
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         fprintf(stderr, "usage: api_test <empty folder>\n");
@@ -704,6 +734,7 @@ int main(int argc, char** argv) {
     test_writer(mod, argv[1]);
     test_edit(mod, argv[1]);
     test_extract(argv[1], mod);
+    test_folder(argv[1]);
     printf("%s: %d failed\n", failures == 0 ? "passed" : "FAILED", failures);
     return failures == 0 ? 0 : 1;
 }
