@@ -105,8 +105,12 @@ bool selects(Selection& selection, const BigEntry& entry) {
 bool selects_first(Selection& selection, std::uint32_t n, const BigEntry& entry) {
     bool selected = selects(selection, entry);
     if (!selection.patterns.empty()) {
-        selection.chosen.resize(n + 1);
-        selection.chosen[n] = selected;
+        if (n == selection.chosen.size()) {
+            selection.chosen.push_back(selected);  // entries come in order: no resize each
+        } else {
+            selection.chosen.resize(n + 1);
+            selection.chosen[n] = selected;
+        }
     }
     return selected;
 }

@@ -1,6 +1,7 @@
 // See name_pattern.h.
 #include "common/name_pattern.h"
 
+#include <array>
 #include <vector>
 
 #include "common/ascii.h"
@@ -196,6 +197,28 @@ void name_key(std::string_view name, std::string* key, const LeadBytes& lead) {
             (*key)[i + k] = key_byte(name, i + k, length);
         }
         i += length;
+    }
+}
+
+namespace {
+
+struct FoldTable {
+    std::array<char, 256> to{};
+    FoldTable() {
+        for (int b = 0; b < 256; ++b) {
+            to[static_cast<std::size_t>(b)] = folded(static_cast<char>(b));
+        }
+    }
+};
+const FoldTable FOLD;
+
+}  // namespace
+
+void key_bytes(std::string_view name, std::string* key) {
+    key->resize(name.size());
+    char* out = key->data();
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        out[i] = FOLD.to[static_cast<unsigned char>(name[i])];
     }
 }
 

@@ -26,6 +26,9 @@ bool name_matches(std::string_view pattern, std::string_view name, const LeadByt
 // code page as it is.
 void name_key(std::string_view name, std::string* key, const LeadBytes& lead = NO_LEAD_BYTES);
 
+// name_key where every character is one byte, by a table.
+void key_bytes(std::string_view name, std::string* key);
+
 // The patterns of a list file's text, one a line: blank lines skipped, a
 // carriage return ending a line dropped.
 std::vector<std::string> pattern_lines(std::string_view text);

@@ -3,6 +3,40 @@
 
 #include <algorithm>
 
+std::vector<std::uint32_t>& PatternsByKey::operator[](const std::string& key) {
+    const std::uint64_t h = hash(key);
+    if (!keys_.empty()) {
+        for (std::size_t at = h & mask_; slots_[at] != 0; at = (at + 1) & mask_) {
+            if (hashes_[at] == h && keys_[slots_[at] - 1] == key) {
+                return patterns_[slots_[at] - 1];
+            }
+        }
+    }
+    keys_.push_back(key);
+    patterns_.emplace_back();
+    const auto k = static_cast<std::uint32_t>(keys_.size() - 1);
+    if (2 * keys_.size() > slots_.size()) {
+        const std::size_t size = std::max<std::size_t>(16, slots_.size() * 2);
+        slots_.assign(size, 0);
+        hashes_.assign(size, 0);
+        mask_ = size - 1;
+        for (std::uint32_t old = 0; old < k; ++old) {
+            place(old, hash(keys_[old]));
+        }
+    }
+    place(k, h);
+    return patterns_.back();
+}
+
+void PatternsByKey::place(std::uint32_t k, std::uint64_t h) {
+    std::size_t at = h & mask_;
+    while (slots_[at] != 0) {
+        at = (at + 1) & mask_;
+    }
+    slots_[at] = k + 1;
+    hashes_[at] = h;
+}
+
 namespace {
 
 void file_under(std::vector<PatternsByPiece>& pieces, std::string_view literal, std::uint32_t p,
@@ -107,6 +141,7 @@ void pattern_set_build(PatternSet& set, std::vector<std::string> patterns, const
     set.lead = lead;
     set.decided.assign(set.patterns.size(), false);
     const bool by_bytes = std::none_of(lead.begin(), lead.end(), [](bool is_lead) { return is_lead; });
+    set.byBytes = by_bytes;
     for (std::uint32_t p = 0; p < set.patterns.size(); ++p) {
         std::string_view pattern = set.patterns[p];
         if (!has_wildcard(pattern)) {
@@ -139,6 +174,19 @@ void pattern_set_build(PatternSet& set, std::vector<std::string> patterns, const
         set.seen.assign(set.patterns.size(), 0);
         for (const auto& [on, next] : set.infixes[0].next) {
             set.fromRoot[on] = next;
+        }
+        for (std::uint32_t state = 0; state < set.infixes.size(); ++state) {
+            const InfixState& infix = set.infixes[state];
+            set.reports.push_back(infix.patterns.empty() ? infix.output : state + 1);
+        }
+        // Up to 4096 states, a table of 4 MiB at most.
+        if (set.infixes.size() <= 4096) {
+            set.steps.resize(set.infixes.size() * 256);
+            for (std::uint32_t state = 0; state < set.infixes.size(); ++state) {
+                for (unsigned c = 0; c < 256; ++c) {
+                    set.steps[state * 256u + c] = infix_step(set, state, static_cast<unsigned char>(c));
+                }
+            }
         }
     }
 }
