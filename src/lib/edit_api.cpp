@@ -11,6 +11,7 @@
 #include "common/joined.h"
 #include "lib/game_name.h"
 #include "lib/handle.h"
+#include "lib/write_status.h"
 
 namespace {
 
@@ -291,20 +292,14 @@ int bt_edit_commit(bt_edit* edit) {
             }
             if (fault != WriteFault::none) {
                 end_edit(edit);
-                return edit_fail(edit, fault == WriteFault::too_large ? BT_ERR_LIMIT
-                                       : fault == WriteFault::open_input ? BT_ERR_OPEN
-                                                                          : BT_ERR_NO_MEMORY,
-                                 outcome.message);
+                return edit_fail(edit, write_status(fault), outcome.message);
             }
         }
         for (const Put& added : edit->puts) {
             if (!added.name.empty() && plan_put(writer, added.name, added, &outcome, false) != WriteFault::none) {
                 const WriteFault fault = outcome.fault;
                 end_edit(edit);
-                return edit_fail(edit, fault == WriteFault::too_large ? BT_ERR_LIMIT
-                                       : fault == WriteFault::open_input ? BT_ERR_OPEN
-                                                                          : BT_ERR_UNSAFE_NAME,
-                                 outcome.message);
+                return edit_fail(edit, write_status(fault), outcome.message);
             }
         }
         writer.replace(archive->file);
@@ -317,16 +312,7 @@ int bt_edit_commit(bt_edit* edit) {
     edit->archive->file = INVALID_FILE;
     end_edit(edit);
     if (outcome.fault != WriteFault::none) {
-        const int status = outcome.fault == WriteFault::empty         ? BT_ERR_ARGUMENT
-                           : outcome.fault == WriteFault::read_source ? BT_ERR_READ
-                           : outcome.fault == WriteFault::no_memory ? BT_ERR_NO_MEMORY
-                           : outcome.fault == WriteFault::open_input ? BT_ERR_OPEN
-                           : outcome.fault == WriteFault::too_large  ? BT_ERR_LIMIT
-                           : outcome.fault == WriteFault::read_input || outcome.fault == WriteFault::input_grew ||
-                                   outcome.fault == WriteFault::input_shrank
-                               ? BT_ERR_READ
-                               : BT_ERR_WRITE;
-        return edit_fail(edit, status, outcome.message);
+        return edit_fail(edit, write_status(outcome.fault), outcome.message);
     }
     return BT_OK;
 }

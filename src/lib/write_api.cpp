@@ -9,6 +9,7 @@
 #include "archive/folder_walk.h"
 #include "common/joined.h"
 #include "lib/handle.h"
+#include "lib/write_status.h"
 
 namespace {
 
@@ -43,27 +44,6 @@ int writer_fail(bt_writer* writer, int status, const std::string& message) {
     return status;
 }
 
-int status_of(WriteFault fault) {
-    switch (fault) {
-    case WriteFault::none: return BT_OK;
-    case WriteFault::no_memory: return BT_ERR_NO_MEMORY;
-    case WriteFault::bad_name:
-    case WriteFault::empty: return BT_ERR_ARGUMENT;
-    case WriteFault::unsafe_name:
-    case WriteFault::same_name: return BT_ERR_UNSAFE_NAME;
-    case WriteFault::too_large: return BT_ERR_LIMIT;
-    case WriteFault::exists: return BT_ERR_EXISTS;
-    case WriteFault::open_input: return BT_ERR_OPEN;
-    case WriteFault::read_input:
-    case WriteFault::input_shrank:
-    case WriteFault::input_grew:
-    case WriteFault::read_source: return BT_ERR_READ;
-    case WriteFault::create_failed:
-    case WriteFault::write_failed:
-    case WriteFault::abandoned: return BT_ERR_WRITE;
-    }
-    return BT_ERR_WRITE;
-}
 
 // Whether `writer` may still take entries; fails the call when not.
 bool open_writer(bt_writer* writer, const char* call) {
@@ -80,7 +60,7 @@ bool open_writer(bt_writer* writer, const char* call) {
 }
 
 int outcome_status(bt_writer* writer, WriteFault fault, const WriteOutcome& outcome) {
-    return fault == WriteFault::none ? BT_OK : writer_fail(writer, status_of(fault), outcome.message);
+    return fault == WriteFault::none ? BT_OK : writer_fail(writer, write_status(fault), outcome.message);
 }
 
 bool name_given(bt_writer* writer, const char* name, std::size_t length, const char* call) {
@@ -110,6 +90,28 @@ int read_callback(void* context, std::uint64_t offset, void* buffer, std::uint32
 }
 
 }  // namespace
+
+int write_status(WriteFault fault) {
+    switch (fault) {
+    case WriteFault::none: return BT_OK;
+    case WriteFault::no_memory: return BT_ERR_NO_MEMORY;
+    case WriteFault::bad_name:
+    case WriteFault::empty: return BT_ERR_ARGUMENT;
+    case WriteFault::unsafe_name:
+    case WriteFault::same_name: return BT_ERR_UNSAFE_NAME;
+    case WriteFault::too_large: return BT_ERR_LIMIT;
+    case WriteFault::exists: return BT_ERR_EXISTS;
+    case WriteFault::open_input: return BT_ERR_OPEN;
+    case WriteFault::read_input:
+    case WriteFault::input_shrank:
+    case WriteFault::input_grew:
+    case WriteFault::read_source: return BT_ERR_READ;
+    case WriteFault::create_failed:
+    case WriteFault::write_failed:
+    case WriteFault::abandoned: return BT_ERR_WRITE;
+    }
+    return BT_ERR_WRITE;
+}
 
 extern "C" {
 
@@ -264,7 +266,7 @@ int bt_writer_commit(bt_writer* writer) {
     }
     WriteOutcome outcome = writer->plan.write(writer->path.c_str(), nullptr);
     if (outcome.fault != WriteFault::none) {
-        return writer_fail(writer, status_of(outcome.fault), outcome.message);
+        return writer_fail(writer, write_status(outcome.fault), outcome.message);
     }
     writer->committed = true;
     return BT_OK;
