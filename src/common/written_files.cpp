@@ -154,7 +154,13 @@ int remember_written(WrittenFiles* files, FileIdentity identity, std::uint32_t e
     }
     if (!volume) {
         volume = static_cast<std::uint32_t>(files->volumes.size());
-        files->volumes.push_back(identity.volume);
+        // No exception from here: the caller holds the file open, to close
+        // whatever this says.
+        try {
+            files->volumes.push_back(identity.volume);
+        } catch (const std::bad_alloc&) {
+            return 0;
+        }
     }
     WrittenSlot* slot = find_slot(files->slots.get(), files->capacity, identity.file, *volume);
     files->count += slot->entry == 0 ? 1 : 0;
