@@ -14,9 +14,6 @@ set(BIGTOOL_PORTABLE_SOURCES
   src/archive/archive_reader.cpp
   src/archive/reader.cpp
   src/archive/selection.cpp
-  src/archive/entry_records.cpp
-  src/archive/check_data.cpp
-  src/archive/check_names.cpp
   src/archive/check_command.cpp
   src/extract/extract_entry.cpp
   src/extract/extract_command.cpp
@@ -54,6 +51,11 @@ set(BIGTOOL_LIBRARY_SOURCES
   src/archive/header_check.cpp
   src/archive/index_window.cpp
   src/archive/archive_writer.cpp
+  src/archive/entry_records.cpp
+  src/archive/check_data.cpp
+  src/archive/check_names.cpp
+  src/archive/check_archive.cpp
+  src/lib/check_api.cpp
   src/common/name_pattern.cpp
   src/common/entry_name.cpp
   src/common/paths.cpp

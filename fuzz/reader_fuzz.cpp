@@ -278,6 +278,45 @@ void copy_through_writer(const bt_archive* archive) {
     check(access(path.c_str(), F_OK) != 0, "a failed commit left its archive");
 }
 
+// What bt_check gave: each finding well formed, and the entries whose data
+// lies past the end among them.
+struct Findings {
+    std::uint32_t count = 0;
+    std::uint64_t errors = 0;
+    std::vector<bool> pastEnd;
+};
+
+int note_finding(void* context, const bt_finding* finding) {
+    auto* seen = static_cast<Findings*>(context);
+    const int kind = bt_finding_kind(finding);
+    const std::uint32_t entry = bt_finding_entry(finding);
+    const std::uint32_t other = bt_finding_other(finding);
+    check(kind >= BT_CHECK_EMPTY_NAME && kind <= BT_CHECK_GAME_READS_AS_ONE && kind != BT_CHECK_INDEX_SHORT,
+          "a finding of no kind");
+    check((entry < seen->count || entry == BT_NO_ENTRY) && (other < seen->count || other == BT_NO_ENTRY) &&
+              (entry == BT_NO_ENTRY) == (kind == BT_CHECK_END_RECORD) && *bt_finding_message(finding) != '\0',
+          "a finding about no entry, or without its message");
+    seen->errors += bt_finding_is_error(finding) ? 1 : 0;
+    if (kind == BT_CHECK_DATA_PAST_END) {
+        seen->pastEnd[entry] = true;
+    }
+    return 0;
+}
+
+void check_api(bt_archive* archive, const PlainArchive& plain, std::size_t size) {
+    Findings seen;
+    seen.count = static_cast<std::uint32_t>(plain.entries.size());
+    seen.pastEnd.assign(seen.count, false);
+    std::uint64_t errors = 0;
+    check(bt_check(archive, note_finding, &seen, &errors) == BT_OK && errors == seen.errors,
+          "bt_check failed in memory, or miscounted its errors");
+    for (std::uint32_t k = 0; k < seen.count; ++k) {
+        const PlainEntry& entry = plain.entries[k];
+        check(seen.pastEnd[k] == (entry.size > 0 && std::uint64_t{entry.offset} + entry.size > size),
+              "data past the end found wrongly");
+    }
+}
+
 void walk_api(const PlainArchive& plain, const std::uint8_t* data, std::size_t size) {
     Memory memory{data, size};
     bt_archive* archive = nullptr;
@@ -322,6 +361,7 @@ void walk_api(const PlainArchive& plain, const std::uint8_t* data, std::size_t s
           "'*' does not select every entry");
     check(bt_entry(archive, count, nullptr, nullptr, nullptr, nullptr) == BT_ERR_ARGUMENT,
           "an entry past the last");
+    check_api(archive, plain, size);
     copy_through_writer(archive);
     bt_close(archive);
 }

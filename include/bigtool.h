@@ -186,6 +186,65 @@ BT_API int bt_select(const bt_archive* archive, const char* const* patterns, siz
 BT_API int bt_read(const bt_archive* archive, uint32_t index, uint64_t offset, void* buffer,
                    size_t count, size_t* got);
 
+/* Checking: what the command line's CHECK finds in an archive, as data.
+ * Each finding has a kind, is an error (a problem: CHECK's status 2) or a
+ * warning, concerns an entry and perhaps another, and has CHECK's message:
+ * the text CHECK prints after "Error: Entry 4 'a\b.txt': " ("it needs a
+ * folder where entry 3 'a' is a file; extraction cannot write both."), or
+ * for a finding about the whole archive the line's text after "Error: " or
+ * "Warning: ". Names in messages are as stored (cut after 259 bytes), not
+ * made printable. Names are judged by this system's rules and code page,
+ * as CHECK here judges them. */
+typedef enum bt_check_kind {
+    BT_CHECK_EMPTY_NAME = 1,        /* error */
+    BT_CHECK_UNSAFE_NAME = 2,       /* error: extraction here would refuse it */
+    BT_CHECK_NAME_TOO_LONG = 3,     /* error: 260 bytes or longer */
+    BT_CHECK_REFUSED_ELSEWHERE = 4, /* warning: the other system (Windows, Linux) would refuse it */
+    BT_CHECK_DATA_PAST_END = 5,     /* error: the data runs past the file's end, or wraps past 4 GiB */
+    BT_CHECK_DATA_OVER_INDEX = 6,   /* error: the data starts inside the header or the index */
+    /* error, about the archive: the index holds fewer entries than the
+     * header counts. bt_open refuses such an archive (BT_ERR_DAMAGED), so
+     * only the command line's CHECK meets it. */
+    BT_CHECK_INDEX_SHORT = 7,
+    BT_CHECK_END_RECORD = 8,        /* warning, about the archive: not the one CREATE writes */
+    BT_CHECK_DATA_UNREADABLE = 9,   /* error: the data cannot be read */
+    BT_CHECK_DATA_OVERLAP = 10,     /* warning: the data overlaps that of the other entry */
+    BT_CHECK_SAME_NAME = 11,        /* error: the other, earlier entry extracts to the same file */
+    BT_CHECK_SAME_BUT_CASE = 12,    /* warning: the other, earlier entry's name but for letter case */
+    BT_CHECK_FOLDER_IS_FILE = 13,   /* error: it needs a folder where the other entry is a file */
+    BT_CHECK_FOLDER_IS_FILE_BUT_CASE = 14, /* warning: the same, the names differing in letter case alone */
+    /* warning: another name than the other, earlier entry's, which the
+     * game, folding letters byte by byte in a double-byte code page, reads
+     * as that one (Windows in such a code page only) */
+    BT_CHECK_GAME_READS_AS_ONE = 15
+} bt_check_kind;
+
+/* The entry of a finding about the whole archive, and the other entry of a
+ * finding that concerns one entry only. */
+#define BT_NO_ENTRY 0xFFFFFFFFu
+
+/* A finding, valid during the call that is given it. */
+typedef struct bt_finding bt_finding;
+
+BT_API int bt_finding_kind(const bt_finding* finding);     /* a bt_check_kind */
+BT_API int bt_finding_is_error(const bt_finding* finding); /* 1 for an error, 0 for a warning */
+BT_API uint32_t bt_finding_entry(const bt_finding* finding);
+BT_API uint32_t bt_finding_other(const bt_finding* finding);
+BT_API const char* bt_finding_message(const bt_finding* finding);
+
+/* Told each finding; a nonzero return stops the check, which then returns
+ * BT_OK as a completed one does. */
+typedef int (*bt_check_fn)(void* context, const bt_finding* finding);
+
+/* Checks the archive as CHECK does, reading every entry's data once, and
+ * gives `found` (which may be NULL) each finding in CHECK's order. BT_OK
+ * when the check completed or `found` stopped it, findings or not;
+ * *errors (which may be NULL) is then the number of errors given, so 0
+ * means CHECK would pass. BT_ERR_READ when the index or a name cannot be
+ * read (data that cannot be read is a finding), BT_ERR_NO_MEMORY. Threads
+ * as for bt_read. Memory: a 5 MiB buffer and 24 bytes per entry. */
+BT_API int bt_check(const bt_archive* archive, bt_check_fn found, void* context, uint64_t* errors);
+
 /* Archives read together in a load order, lowest precedence first: an
  * entry in a later archive hides one of the same name (by bt_lookup's rule)
  * in an earlier one, and within one archive the first entry of a name in

@@ -11,6 +11,7 @@ from Python, through the bigtool library.
 
     with bigtool.open("mod.big") as archive:
         archive.extract("data/ini/*.ini", "out")   # or archive.extract_all("out")
+        problems = [f for f in archive.check() if f.is_error]
 
     with bigtool.Writer("new.big") as writer:
         writer.add("data/ini/weapon.ini", b"damage = 45\n")
@@ -23,6 +24,7 @@ from typing import Any, BinaryIO, Union
 
 from . import _native
 from .archive import Archive, Entry, Header
+from .check import Finding, FindingKind
 from .entry_file import EntryFile
 from .errors import (ArchiveExists, ArgumentError, DamagedArchive, Error, IOFailure, LibraryNotFound,
                      LimitExceeded, NoMatch, NoMemory, NotAnArchive, OpenError, ReadError, Status,
@@ -32,7 +34,8 @@ from .overlay import Conflict, Overlay
 from .writer import Edit, Writer, create, edit
 
 __all__ = [
-    "open", "Archive", "Overlay", "Conflict", "Entry", "EntryFile", "Header", "Status", "Writer", "create",
+    "open", "Archive", "Overlay", "Conflict", "Entry", "EntryFile", "Finding", "FindingKind", "Header", "Status",
+    "Writer", "create",
     "Edit", "edit",
     "Error", "ArgumentError", "NoMemory", "IOFailure", "OpenError", "ReadError", "NotAnArchive",
     "DamagedArchive", "NoMatch", "Unsupported", "UnsafeName", "LimitExceeded", "LibraryNotFound",

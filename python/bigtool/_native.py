@@ -17,8 +17,9 @@ from ._libname import library_file_name
 from .errors import LibraryNotFound
 
 LIBRARY_VARIABLE = "BIGTOOL_LIBRARY"
-# The calls used here came with 1.3 (entries in pieces), 1.2 (writing,
-# changes, extraction) or before; a new major version may change them.
+# The calls used here came with 1.3 (entries in pieces, the check), 1.2
+# (writing, changes, extraction) or before; a new major version may change
+# them.
 NEEDED_MAJOR = 1
 NEEDED_MINOR = 3
 
@@ -36,6 +37,9 @@ EXTRACT_FN = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.c_uint32, ctypes.c_c
 #                       const uint32_t* positions, const uint32_t* indices, size_t holders)
 CONFLICT_FN = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p, ctypes.c_size_t, c_uint32_p,
                                c_uint32_p, ctypes.c_size_t)
+
+# int (*bt_check_fn)(void* context, const bt_finding* finding)
+CHECK_FN = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
 
 _PROTOTYPES = {
     "bt_status_name": (ctypes.c_char_p, [ctypes.c_int]),
@@ -77,6 +81,12 @@ _PROTOTYPES = {
     "bt_edit_commit": (ctypes.c_int, [ctypes.c_void_p]),
     "bt_extract_entries": (ctypes.c_int, [ctypes.c_void_p, c_uint32_p, ctypes.c_size_t, ctypes.c_char_p,
                                           EXTRACT_FN, ctypes.c_void_p]),
+    "bt_check": (ctypes.c_int, [ctypes.c_void_p, CHECK_FN, ctypes.c_void_p, ctypes.POINTER(ctypes.c_uint64)]),
+    "bt_finding_kind": (ctypes.c_int, [ctypes.c_void_p]),
+    "bt_finding_is_error": (ctypes.c_int, [ctypes.c_void_p]),
+    "bt_finding_entry": (ctypes.c_uint32, [ctypes.c_void_p]),
+    "bt_finding_other": (ctypes.c_uint32, [ctypes.c_void_p]),
+    "bt_finding_message": (ctypes.c_char_p, [ctypes.c_void_p]),
     "bt_overlay_new": (ctypes.c_int, [handle_p]),
     "bt_overlay_free": (None, [ctypes.c_void_p]),
     "bt_overlay_errmsg": (ctypes.c_char_p, [ctypes.c_void_p]),

@@ -9,6 +9,7 @@ from typing import Any, BinaryIO, Iterator, List, NamedTuple, Optional, Sequence
 
 from . import _native
 from ._sources import BufferSource, FileSource, Source
+from .check import Finding, FindingKind
 from .errors import ArgumentError, Error, NoMatch, PathType, ReadError, Status, error_for
 from .names import NameType, decode_name, encode_name, shown
 
@@ -20,6 +21,7 @@ Source_ = Union[str, bytes, "os.PathLike[Any]", BinaryIO, bytearray, memoryview]
 # names start with (it grows for longer names).
 _CHUNK = 65536
 _NAMES_ROOM = 1 << 21
+_NO_ENTRY = 0xFFFFFFFF  # BT_NO_ENTRY
 
 
 class _Handle:
@@ -282,6 +284,30 @@ class Archive:
         entries = list(self)
         self._extract([entry.index for entry in entries], directory)
         return entries
+
+    def check(self) -> List[Finding]:
+        """What CHECK finds in the archive, in CHECK's order, as
+        :class:`Finding` objects: empty, unsafe or too long names, names the
+        other system refuses, data past the end or over the index, an end
+        record not CREATE's, unreadable and overlapping data, names that
+        extract onto one file (or differ in letter case alone), folders
+        where files are. An empty list for a sound archive; the archive
+        passes CHECK when no finding ``is_error``. Names are judged by this
+        system's rules, as CHECK here judges them. Raises ReadError when the
+        index or a name cannot be read."""
+        lib = _native.library()
+        found: List[Finding] = []
+
+        def collect(_context: Any, finding: Any) -> int:
+            entry = lib.bt_finding_entry(finding)
+            other = lib.bt_finding_other(finding)
+            found.append(Finding(FindingKind(lib.bt_finding_kind(finding)), bool(lib.bt_finding_is_error(finding)),
+                                 None if entry == _NO_ENTRY else entry, None if other == _NO_ENTRY else other,
+                                 decode_name(lib.bt_finding_message(finding))))
+            return 0
+
+        self._call(lib.bt_check, _native.CHECK_FN(collect), None, None)
+        return found
 
     # Calls into the library.
     def _extract(self, indices: List[int], directory: Directory) -> None:

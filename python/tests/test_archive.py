@@ -119,3 +119,23 @@ def test_extract_refuses_unsafe_names(tmp_path, name):
         archive.extract_all(tmp_path / "out")
     assert refused.value.status == bigtool.Status.ERR_UNSAFE_NAME
     assert not (tmp_path / "out").exists()
+
+
+BROKEN = [(b"a", b"1"), (b"a\\b.txt", b"22"), (b"a", b"333"), (b"c.txt", b"22")]
+
+
+@pytest.mark.parametrize("entries, offsets, findings", [
+    (ENTRIES, None, [(bigtool.FindingKind.SAME_BUT_CASE, False, 2, 1,
+                      "entry 1 differs only in letter case; Windows extracts both into one file.")]),
+    ([(b"readme.txt", b"x")], None, []),
+    # Entry 3's data is entry 1's; entry 2 has entry 0's name, which entry 1 needs as a folder.
+    (BROKEN, [74, 75, 77, 75], [
+        (bigtool.FindingKind.DATA_OVERLAP, False, 3, 1, "its data overlaps that of entry 1."),
+        (bigtool.FindingKind.SAME_NAME, True, 2, 0, "entry 0 has the same name; extracting both would lose one."),
+        (bigtool.FindingKind.FOLDER_IS_FILE, True, 1, 0,
+         "it needs a folder where entry 0 'a' is a file; extraction cannot write both."),
+    ]),
+])
+def test_check(entries, offsets, findings):
+    with bigtool.open(bytearray(archive_bytes(entries, offsets=offsets))) as archive:
+        assert archive.check() == findings

@@ -1,12 +1,10 @@
 // CHECK's data step: every entry's data read once, and the ranges compared.
 #include <algorithm>
-#include <cstdio>
 #include <deque>
 #include <memory>
 #include <new>
 
 #include "archive/check_steps.h"
-#include "archive/reader.h"
 #include "common/limits.h"
 
 namespace {
@@ -26,6 +24,7 @@ struct Reading {
     std::uint64_t covered = 0;  // every byte before this has been read, or tried
     std::deque<Unread> unread;
     std::uint32_t archiveSize = 0;
+    CheckSource* source = nullptr;
 };
 
 void note_unread(Reading& reading, std::uint64_t from, std::uint64_t to) {
@@ -45,7 +44,7 @@ void read_range(Reading& reading, std::uint64_t from, std::uint64_t to) {
         const auto want =
             static_cast<std::uint32_t>(std::min<std::uint64_t>(COPY_CHUNK, reading.archiveSize - at));
         std::uint32_t got = 0;
-        if (!read_archive_data(static_cast<std::uint32_t>(at), reading.buffer.get(), want, &got)) {
+        if (!reading.source->read(static_cast<std::uint32_t>(at), reading.buffer.get(), want, &got)) {
             got = 0;
         }
         if (got < want && at + got < to) {
@@ -78,17 +77,17 @@ void sort_by_offset(RecordIterator begin, RecordIterator end) {
 
 }  // namespace
 
-int read_entry_data(EntryRecords& records, std::uint32_t archive_size) {
+CheckEnd read_entry_data(EntryRecords& records, std::uint32_t archive_size, CheckSource& source) {
     const RecordIterator begin = records_begin(records);
     const RecordIterator end = records_end(records);
     sort_by_offset(begin, end);
     Reading reading;
     reading.archiveSize = archive_size;
+    reading.source = &source;
     if (begin != end && begin->facts.range.size > 0) {
         reading.buffer.reset(new (std::nothrow) std::uint8_t[COPY_CHUNK]);
         if (!reading.buffer) {
-            std::printf("Error: Failed to allocate enough memory.\n");
-            return 0;
+            return CheckEnd::no_memory;
         }
     }
     // Each range is compared with the one reaching furthest before it in
@@ -114,5 +113,5 @@ int read_entry_data(EntryRecords& records, std::uint32_t archive_size) {
             furthestEntry = it->number;
         }
     }
-    return 1;
+    return CheckEnd::done;
 }

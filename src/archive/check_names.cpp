@@ -3,14 +3,11 @@
 // compared as extraction writes them, by hash, and confirmed by reading
 // them again from the index, so that no name is held for the whole run.
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "archive/check_steps.h"
-#include "archive/reader.h"
 #include "common/ascii.h"
 #include "common/limits.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -42,8 +39,8 @@ bool is_name_separator(char c) {
 // The name as extraction writes it: '/' and '\' one separator, and the
 // empty and "." parts dropped, as the system drops them from a path
 // ("sub\\a.txt" and "sub\.\a.txt" are "sub\a.txt"). Read by characters.
-void spelling(std::string_view name, std::string* out) {
-    const LeadBytes& lead = local_lead_bytes();
+void spelling(std::string_view name, const CheckRules& rules, std::string* out) {
+    const LeadBytes& lead = *rules.lead;
     out->clear();
     std::size_t start = 0;
     for (std::size_t i = 0; i <= name.size();) {
@@ -66,8 +63,8 @@ void spelling(std::string_view name, std::string* out) {
 // file systems compare names: the ASCII letters, and on Windows those of
 // the ANSI code page, each run of characters beyond ASCII at a time. Runs
 // never hold a separator, so a folder's key is the start of its files'.
-void spelling_key(std::string_view spelled, std::string* out) {
-    const LeadBytes& lead = local_lead_bytes();
+void spelling_key(std::string_view spelled, const CheckRules& rules, std::string* out) {
+    const LeadBytes& lead = *rules.lead;
     std::string folded;
     out->clear();
     for (std::size_t i = 0; i < spelled.size();) {
@@ -81,22 +78,28 @@ void spelling_key(std::string_view spelled, std::string* out) {
             continue;
         }
         std::string_view text = spelled.substr(i, run - i);
-        out->append(fold_letter_case(text, &folded) ? std::string_view(folded) : text);
+        out->append(rules.foldCase(text, &folded) ? std::string_view(folded) : text);
         i = run;
     }
 }
 
 enum class NameForm { key, spelling };
 
-int name_in_form(const EntryRecord& record, NameForm form, std::string* out) {
-    std::optional<BigEntry> entry = entry_again(record);
-    if (!entry) {
+// Where the names are read, and by which rules.
+struct NameSource {
+    CheckSource& source;
+    const CheckRules& rules;
+};
+
+int name_in_form(const NameSource& names, const EntryRecord& record, NameForm form, std::string* out) {
+    BigEntry entry;
+    if (entry_again(names.source, record, &entry) != SourceRead::found) {
         return 0;
     }
-    spelling(entry->name, out);
+    spelling(entry.name, names.rules, out);
     if (form == NameForm::key) {
         std::string spelled(*out);
-        spelling_key(spelled, out);
+        spelling_key(spelled, names.rules, out);
     }
     return 1;
 }
@@ -104,8 +107,8 @@ int name_in_form(const EntryRecord& record, NameForm form, std::string* out) {
 // Gives each record of [begin, end) whose `mark` is NO_ENTRY the number of
 // the first record, by number, whose name in `form` equals its own. Names
 // that merely share a hash take a pass each; names equal, one pass in all.
-int mark_equal_names(RecordIterator begin, RecordIterator end, std::uint32_t SameNames::*mark,
-                     NameForm form) {
+int mark_equal_names(const NameSource& names, RecordIterator begin, RecordIterator end,
+                     std::uint32_t SameNames::*mark, NameForm form) {
     std::string first_name;
     std::string name;
     for (;;) {
@@ -118,7 +121,7 @@ int mark_equal_names(RecordIterator begin, RecordIterator end, std::uint32_t Sam
         if (first == end) {
             return 1;
         }
-        if (!name_in_form(*first, form, &first_name)) {
+        if (!name_in_form(names, *first, form, &first_name)) {
             return 0;
         }
         first->facts.same.*mark = first->number;
@@ -126,7 +129,7 @@ int mark_equal_names(RecordIterator begin, RecordIterator end, std::uint32_t Sam
             if (it->facts.same.*mark != NO_ENTRY) {
                 continue;
             }
-            if (!name_in_form(*it, form, &name)) {
+            if (!name_in_form(names, *it, form, &name)) {
                 return 0;
             }
             if (name == first_name) {
@@ -147,11 +150,11 @@ RecordIterator run_end(RecordIterator from, RecordIterator end, std::uint64_t ma
 
 // The records of one key group, [begin, end): first which share a key,
 // then, run by run, which share a spelling.
-int compare_group(RecordIterator begin, RecordIterator end) {
+int compare_group(const NameSource& names, RecordIterator begin, RecordIterator end) {
     for (RecordIterator it = begin; it != end; ++it) {
         it->facts.same.sameKey = NO_ENTRY;
     }
-    if (!mark_equal_names(begin, end, &SameNames::sameKey, NameForm::key)) {
+    if (!mark_equal_names(names, begin, end, &SameNames::sameKey, NameForm::key)) {
         return 0;
     }
     for (RecordIterator run = begin, next; run != end; run = next) {
@@ -162,7 +165,7 @@ int compare_group(RecordIterator begin, RecordIterator end) {
         for (RecordIterator it = run; it != next; ++it) {
             it->facts.same.sameName = NO_ENTRY;
         }
-        if (!mark_equal_names(run, next, &SameNames::sameName, NameForm::spelling)) {
+        if (!mark_equal_names(names, run, next, &SameNames::sameName, NameForm::spelling)) {
             return 0;
         }
     }
@@ -171,10 +174,10 @@ int compare_group(RecordIterator begin, RecordIterator end) {
 
 }  // namespace
 
-std::uint64_t name_hash(std::string_view name, std::string& scratch) {
+std::uint64_t name_hash(std::string_view name, const CheckRules& rules, std::string& scratch) {
     std::string spelled;
-    spelling(name, &spelled);
-    spelling_key(spelled, &scratch);
+    spelling(name, rules, &spelled);
+    spelling_key(spelled, rules, &scratch);
     return combined(fnv1a(scratch), fnv1a(spelled));
 }
 
@@ -187,7 +190,8 @@ void order_by_hash(EntryRecords& records) {
     }
 }
 
-int compare_names(EntryRecords& records) {
+CheckEnd compare_names(EntryRecords& records, CheckSource& source, const CheckRules& rules) {
+    const NameSource names{source, rules};
     const RecordIterator begin = records_begin(records);
     const RecordIterator end = records_end(records);
     for (RecordIterator it = begin; it != end; ++it) {
@@ -200,24 +204,23 @@ int compare_names(EntryRecords& records) {
     }
     for (RecordIterator next; group != end; group = next) {
         next = run_end(group, end, ~SPELLING_MASK);
-        if (next - group > 1 && !compare_group(group, next)) {
-            return 0;
+        if (next - group > 1 && !compare_group(names, group, next)) {
+            return CheckEnd::read_failed;
         }
     }
-    return 1;
+    return CheckEnd::done;
 }
 
 namespace {
 
 // The name of a record's entry read again, as stored, into `raw`: the walk
 // met it whole, shorter than a path, so one read of a path's length holds
-// it. 1, or 0 after saying why.
-int read_name(const EntryRecord& record, std::string* raw) {
+// it. 1, or 0 when it could not be read.
+int read_name(CheckSource& source, const EntryRecord& record, std::string* raw) {
     char bytes[PATH_CAPACITY];
     std::uint32_t got = 0;
     const std::uint32_t at = static_cast<std::uint32_t>(HEADER_SIZE + ENTRY_NAME_AT) + record.place;
-    if (!read_archive_data(at, bytes, PATH_CAPACITY, &got) || std::memchr(bytes, 0, got) == nullptr) {
-        std::printf("Error: Could not read file.\n");
+    if (!source.read(at, bytes, PATH_CAPACITY, &got) || std::memchr(bytes, 0, got) == nullptr) {
         return 0;
     }
     raw->assign(bytes);
@@ -227,15 +230,15 @@ int read_name(const EntryRecord& record, std::string* raw) {
 // Whether the record's entry is named `spelled` (or, with `key`, that but
 // for letter case). The last record read is kept: many entries of one
 // folder meet the same file.
-int record_named(const EntryRecord& record, std::string_view spelled, const std::string* key,
-                 FolderSearch& search, bool* named) {
+int record_named(const NameSource& names, const EntryRecord& record, std::string_view spelled,
+                 const std::string* key, FolderSearch& search, bool* named) {
     if (search.number != record.number) {
         search.number = NO_ENTRY;
-        if (!read_name(record, &search.raw)) {
+        if (!read_name(names.source, record, &search.raw)) {
             return 0;
         }
-        spelling(search.raw, &search.spelled);
-        spelling_key(search.spelled, &search.key);
+        spelling(search.raw, names.rules, &search.spelled);
+        spelling_key(search.spelled, names.rules, &search.key);
         search.number = record.number;
     }
     *named = key == nullptr ? search.spelled == spelled : search.key == *key;
@@ -244,12 +247,13 @@ int record_named(const EntryRecord& record, std::string_view spelled, const std:
 
 }  // namespace
 
-int file_in_the_way(RecordIterator begin, RecordIterator end, std::string_view name, FolderSearch& search,
-                    FolderFinding* found) {
-    const LeadBytes& lead = local_lead_bytes();
+CheckEnd file_in_the_way(RecordIterator begin, RecordIterator end, std::string_view name, CheckSource& source,
+                         const CheckRules& rules, FolderSearch& search, FolderFinding* found) {
+    const NameSource names{source, rules};
+    const LeadBytes& lead = *rules.lead;
     *found = {NO_ENTRY, false};
     std::string spelled;
-    spelling(name, &spelled);
+    spelling(name, rules, &spelled);
     std::uint64_t key_hash = FNV_START;
     std::uint64_t spelling_hash = FNV_START;
     std::string part_key;
@@ -262,7 +266,7 @@ int file_in_the_way(RecordIterator begin, RecordIterator end, std::string_view n
         }
         // spelled[0, i) is a folder the entry needs.
         const std::string_view part = std::string_view(spelled).substr(start, i - start);
-        spelling_key(part, &part_key);
+        spelling_key(part, rules, &part_key);
         key_hash = fnv1a(part_key, key_hash);
         spelling_hash = fnv1a(part, spelling_hash);
         key += part_key;
@@ -275,13 +279,13 @@ int file_in_the_way(RecordIterator begin, RecordIterator end, std::string_view n
         for (RecordIterator it = keyed ? std::lower_bound(first, end, hash, by_hash) : end;
              it != end && it->nameHash == hash; ++it) {
             bool named = false;
-            if (!record_named(*it, folder, nullptr, search, &named)) {
-                return 0;
+            if (!record_named(names, *it, folder, nullptr, search, &named)) {
+                return CheckEnd::read_failed;
             }
             if (named) {
                 *found = {it->number, true};
                 search.found = search.raw;
-                return 1;
+                return CheckEnd::done;
             }
         }
         for (RecordIterator it = keyed && found->file == NO_ENTRY ? first : end;
@@ -290,8 +294,8 @@ int file_in_the_way(RecordIterator begin, RecordIterator end, std::string_view n
             if (it->nameHash == NO_NAME_HASH) {
                 continue;
             }
-            if (!record_named(*it, folder, &key, search, &named)) {
-                return 0;
+            if (!record_named(names, *it, folder, &key, search, &named)) {
+                return CheckEnd::read_failed;
             }
             if (named) {
                 *found = {it->number, false};
@@ -304,5 +308,5 @@ int file_in_the_way(RecordIterator begin, RecordIterator end, std::string_view n
         key += '\\';
         start = ++i;
     }
-    return 1;
+    return CheckEnd::done;
 }

@@ -1,10 +1,7 @@
 // See entry_records.h.
 #include "archive/entry_records.h"
 
-#include <cstdio>
 #include <new>
-
-#include "archive/reader.h"
 
 int add_record(EntryRecords& records, const EntryRecord& record) {
     std::ptrdiff_t slot = records.count % RECORD_BLOCK;
@@ -26,14 +23,4 @@ RecordIterator records_begin(EntryRecords& records) {
 
 RecordIterator records_end(EntryRecords& records) {
     return RecordIterator{records.blocks.data(), records.count};
-}
-
-std::optional<BigEntry> entry_again(const EntryRecord& record) {
-    return_to_entry({record.number, record.place});
-    std::optional<BigEntry> entry = find_entry(record.number);
-    // The walk met it: only a file cut short since makes it missing.
-    if (!entry && !entry_lookup_failed()) {
-        std::printf("Error: Could not read file.\n");
-    }
-    return entry;
 }

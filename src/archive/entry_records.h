@@ -9,13 +9,9 @@
 #include <cstdint>
 #include <iterator>
 #include <memory>
-#include <optional>
 #include <vector>
 
-#include "archive/big_format.h"
-
-// Entry numbers stay below 2^31 (fileCount is signed), so this is none.
-inline constexpr std::uint32_t NO_ENTRY = UINT32_MAX;
+#include "archive/check_archive.h"
 
 // What the steps learn of an entry, each in turn in the same 8 bytes: what
 // one step leaves, the next reads and replaces.
@@ -92,6 +88,8 @@ struct RecordIterator {
 RecordIterator records_begin(EntryRecords& records);
 RecordIterator records_end(EntryRecords& records);
 
-// The record's entry read again from the index, valid until the next call
-// to the reader; none after saying why.
-std::optional<BigEntry> entry_again(const EntryRecord& record);
+// The record's entry read again from the index, valid until the source's
+// next call.
+inline SourceRead entry_again(CheckSource& source, const EntryRecord& record, BigEntry* entry) {
+    return source.entry_at(record.number, record.place, entry);
+}

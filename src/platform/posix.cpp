@@ -168,10 +168,6 @@ const LeadBytes& local_lead_bytes() {
     return NO_LEAD_BYTES;
 }
 
-bool fold_letter_case(std::string_view, std::string*) {
-    return false;
-}
-
 int prepare_process() {
     // A descriptor 0, 1 or 2 left closed would go to the next file opened,
     // and the console's text with it: fill each from the null device.

@@ -93,6 +93,10 @@ const LeadBytes& code_page_lead_bytes() {
     return NO_LEAD_BYTES;
 }
 
+bool fold_letter_case(std::string_view, std::string*) {
+    return false;
+}
+
 int file_identity_shared(FileHandle file, FileIdentity* identity) {
     struct stat st;
     if (fstat(static_cast<int>(file), &st) != 0) {

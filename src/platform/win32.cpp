@@ -80,24 +80,6 @@ bool held_here(const char* path) {
 
 }  // namespace
 
-// NTFS compares names through its table of upper case letters, which the
-// invariant locale's simple mapping follows: no letter becomes two.
-bool fold_letter_case(std::string_view text, std::string* out) {
-    const int length = static_cast<int>(text.size());
-    int wide_length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
-    if (length == 0 || wide_length <= 0) {
-        return false;
-    }
-    std::wstring wide(static_cast<std::size_t>(wide_length), L'\0');
-    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), length, wide.data(), wide_length);
-    std::wstring upper(static_cast<std::size_t>(wide_length), L'\0');
-    if (LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), wide_length, upper.data(), wide_length) !=
-        wide_length) {
-        return false;
-    }
-    return to_ansi_exactly(upper.c_str(), out);
-}
-
 FileHandle sys::open_file(const char* path, OpenMode mode, std::uint64_t* size, FileIdentity* identity) {
     DWORD access = GENERIC_READ;
     DWORD disposition = OPEN_EXISTING;

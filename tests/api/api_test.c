@@ -706,6 +706,53 @@ static void test_folder(const char* folder) {
     CHECK(read_file(built, got, sizeof got, &got_size) && got_size == expected_size &&
           memcmp(got, expected, got_size) == 0);
     bt_writer_free(writer);
+/* Findings as "kind error entry other: message;", the other -1 for none. */
+struct findings_seen {
+    char text[1024];
+    int stop_after; /* 0: never */
+    int given;
+};
+
+static int note_finding(void* context, const bt_finding* finding) {
+    struct findings_seen* seen = context;
+    size_t used = strlen(seen->text);
+    snprintf(seen->text + used, sizeof seen->text - used, "%d %d %d %d: %s;", bt_finding_kind(finding),
+             bt_finding_is_error(finding), (int)bt_finding_entry(finding), (int)bt_finding_other(finding),
+             bt_finding_message(finding));
+    return ++seen->given == seen->stop_after;
+}
+
+static void test_check(const char* solo) {
+    bt_archive* clean = NULL;
+    struct findings_seen seen = {"", 0, 0};
+    uint64_t errors = 9;
+    CHECK(bt_open(&clean, solo) == BT_OK);
+    CHECK(bt_check(clean, note_finding, &seen, &errors) == BT_OK && errors == 0 && seen.given == 0);
+    bt_close(clean);
+
+    /* Entry 3's data is entry 1's; entry 2 has entry 0's name; entry 1
+     * needs a folder where entry 0 is a file. */
+    static const struct entry BROKEN[] = {{"a", "1"}, {"a\\b.txt", "22"}, {"a", "333"}, {"c.txt", "22"}};
+    unsigned char bytes[4096];
+    struct memory memory = {bytes, make_archive(bytes, BROKEN, 4), 0};
+    memcpy(bytes + 16 + 10 + 16 + 10, bytes + 16 + 10, 4);
+    bt_archive* broken = NULL;
+    CHECK(bt_open_reader(&broken, read_memory, &memory, memory.size) == BT_OK);
+    if (broken == NULL) {
+        return;
+    }
+    CHECK(bt_check(broken, note_finding, &seen, &errors) == BT_OK && errors == 2);
+    CHECK(strcmp(seen.text, "10 0 3 1: its data overlaps that of entry 1.;"
+                            "11 1 2 0: entry 0 has the same name; extracting both would lose one.;"
+                            "13 1 1 0: it needs a folder where entry 0 'a' is a file; extraction cannot write both.;") == 0);
+    /* Stopped by the function at the first finding, a warning. */
+    struct findings_seen first = {"", 1, 0};
+    CHECK(bt_check(broken, note_finding, &first, &errors) == BT_OK && first.given == 1 && errors == 0);
+    CHECK(bt_check(broken, NULL, NULL, &errors) == BT_OK && errors == 2);
+    memory.fail = 1;
+    CHECK(bt_check(broken, NULL, NULL, &errors) == BT_ERR_READ && strcmp(bt_errmsg(broken), "Could not read file.") == 0);
+    bt_close(broken);
+    CHECK_STATUS(bt_check(NULL, NULL, NULL, NULL), BT_ERR_ARGUMENT, "bt_check: the archive handle is not an open one.");
 }
 
 int main(int argc, char** argv) {
@@ -735,6 +782,7 @@ int main(int argc, char** argv) {
     test_edit(mod, argv[1]);
     test_extract(argv[1], mod);
     test_folder(argv[1]);
+    test_check(solo);
     printf("%s: %d failed\n", failures == 0 ? "passed" : "FAILED", failures);
     return failures == 0 ? 0 : 1;
 }
