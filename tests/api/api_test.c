@@ -706,6 +706,8 @@ static void test_folder(const char* folder) {
     CHECK(read_file(built, got, sizeof got, &got_size) && got_size == expected_size &&
           memcmp(got, expected, got_size) == 0);
     bt_writer_free(writer);
+}
+
 /* Findings as "kind error entry other: message;", the other -1 for none. */
 struct findings_seen {
     char text[1024];
