@@ -39,6 +39,14 @@ for package in "${missing[@]}"; do
 done
 # Other developers may be installing at the same time: wait for their lock.
 lock_wait=(-o DPkg::Lock::Timeout=600)
-$sudo apt-get "${lock_wait[@]}" update -qq
+# A mirror caught mid-sync fails a list now and serves it a minute later:
+# try again, and in the end install from the lists that did arrive.
+for attempt in 1 2 3; do
+  if $sudo apt-get "${lock_wait[@]}" update -qq; then
+    break
+  fi
+  echo "apt-get update failed (attempt $attempt of 3)"
+  [ "$attempt" -eq 3 ] || sleep 30
+done
 DEBIAN_FRONTEND=noninteractive $sudo apt-get "${lock_wait[@]}" install -y -qq --no-install-recommends \
   "${missing[@]}"
