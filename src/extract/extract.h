@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <deque>
+#include <memory>
 #include <optional>
 
 #include "archive/big_format.h"
@@ -44,6 +46,37 @@ std::optional<BigEntry> extract_entry(std::uint32_t n, const char* directory);
 // that its memory could not be had.
 int copy_buffer_ready();
 void* copy_buffer();
+
+// The entries of one EXTRACT or GET, extract_entry's and write_entry's
+// work: on this thread alone with one thread, as always; with more, each
+// file made, written and closed by a worker while this thread reads the
+// index, checks names, makes folders and prints every line, in the
+// entries' order, once its outcome is in. False after printing why the
+// run must stop; the files of the jobs in flight are then written whole.
+class Extraction {
+public:
+    explicit Extraction(unsigned threads);
+    ~Extraction();
+    Extraction(const Extraction&) = delete;
+    Extraction& operator=(const Extraction&) = delete;
+
+    bool extract(std::uint32_t n, const char* directory);
+    bool write(std::uint32_t n, const BigEntry& entry, const char* directory);
+    // "Skipping index number n", in its place among the lines.
+    void skip(std::uint32_t n);
+    // Every line printed: false after a failure's.
+    bool finish();
+
+private:
+    struct Pending;
+    struct Workers;
+    bool take_back_one();
+    bool take_back_all();
+    void stop();
+
+    std::unique_ptr<Workers> workers_;  // none with one thread
+    std::deque<Pending> pending_;
+};
 
 // The EXTRACT command: argv[3] .. argv[argc-2] choose entries, argv[argc-1]
 // is the output directory. Ends the run.
