@@ -210,7 +210,7 @@ WriteFault write_entry_file(ExtractionRun& run, EntryFiles& files, std::uint32_t
 }
 
 FileJobs::FileJobs(ExtractionRun& run, EntryFiles& files, unsigned threads)
-    : run_(run), files_(files), slots_(std::min(2 * std::max(threads, 1u), MOST_JOBS)), pool_(threads) {}
+    : run_(run), files_(files), slots_(MOST_JOBS), pool_(threads) {}
 
 bool FileJobs::clashes(const char* target) const {
     const std::string key = clash_key(target);
@@ -240,9 +240,9 @@ void FileJobs::hand_over(std::uint32_t n, EntryData data, const char* target) {
 }
 
 const FileJob& FileJobs::oldest() {
-    Slot& slot = slots_[first_];
-    pool_.wait_for(slot.ticket);
-    return slot.job;
+    const std::size_t ahead = full() ? slots_.size() / 2 - 1 : 0;
+    pool_.wait_for(slots_[(first_ + ahead) % slots_.size()].ticket);
+    return slots_[first_].job;
 }
 
 void FileJobs::drop_oldest() {

@@ -135,8 +135,9 @@ inline constexpr std::uint32_t JOB_BUFFER = 1u << 20;
 inline constexpr unsigned MOST_JOBS = 16;
 
 // The second halves handed to a pool of workers while the caller prepares
-// the next entries: at most a window of them (twice the threads, at most
-// MOST_JOBS) handed over and not yet taken back, oldest first.
+// the next entries: at most MOST_JOBS handed over and not yet taken back,
+// oldest first. A caller that finds the window full takes back half of it
+// (busy() false), which it waits for once.
 class FileJobs {
 public:
     FileJobs(ExtractionRun& run, EntryFiles& files, unsigned threads);
@@ -144,6 +145,7 @@ public:
     FileJobs& operator=(const FileJobs&) = delete;
 
     bool full() const { return count_ == slots_.size(); }
+    bool busy() const { return count_ > slots_.size() / 2; }
     bool empty() const { return count_ == 0; }
     // Whether `target` might name the file of a job not yet taken back:
     // the same but for letter case, or either holding what a system may
@@ -153,7 +155,8 @@ public:
     bool clashes(const char* target) const;
     // Hands the job over; not when full().
     void hand_over(std::uint32_t n, EntryData data, const char* target);
-    // The oldest job, once done; the caller then drops it.
+    // The oldest job, once done (with a full window, once half of it is);
+    // the caller then drops it.
     const FileJob& oldest();
     void drop_oldest();
 

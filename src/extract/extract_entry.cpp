@@ -421,8 +421,12 @@ bool Extraction::write(std::uint32_t n, const BigEntry& entry, const char* direc
     if (!workers_) {
         return write_entry(n, entry, directory) != 0;
     }
-    if (workers_->jobs->full() && !take_back_one()) {
-        return false;
+    if (workers_->jobs->full()) {
+        while (workers_->jobs->busy()) {
+            if (!take_back_one()) {
+                return false;
+            }
+        }
     }
     Pending pending;
     pending.n = n;

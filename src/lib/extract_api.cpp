@@ -130,7 +130,9 @@ int extract_by_workers(const bt_archive* archive, ExtractionRun& run, LibraryFil
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint32_t n = indices[i];
         if (jobs.full()) {
-            take_back();
+            while (jobs.busy()) {
+                take_back();
+            }
         }
         if (status != BT_OK) {
             break;
