@@ -234,7 +234,16 @@ void FileJobs::hand_over(std::uint32_t n, EntryData data, const char* target) {
     const std::uint64_t turn = files_.handing_over();
     slot.ticket = pool_.run([this, &slot, turn] {
         files_.job_begins(turn);
-        write_target_file(run_, files_, slot.job, slot.buffer, JOB_BUFFER);
+        if (stopped_.load(std::memory_order_relaxed)) {
+            // Workers take jobs in order: the failed one comes first, and
+            // this outcome is never taken back.
+            slot.job.fault = WriteFault::write_failed;
+        } else {
+            write_target_file(run_, files_, slot.job, slot.buffer, JOB_BUFFER);
+            if (slot.job.fault != WriteFault::none) {
+                stopped_.store(true, std::memory_order_relaxed);
+            }
+        }
         files_.job_ends(turn);
     });
 }

@@ -6,6 +6,7 @@
 // caller's EntryFiles (the command line's platform calls, or the library's).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -137,7 +138,9 @@ inline constexpr unsigned MOST_JOBS = 16;
 // The second halves handed to a pool of workers while the caller prepares
 // the next entries: at most MOST_JOBS handed over and not yet taken back,
 // oldest first. A caller that finds the window full takes back half of it
-// (busy() false), which it waits for once.
+// (busy() false), which it waits for once. Once a job fails, the jobs that
+// a worker takes up after it are not done: the run ends at a failure no
+// later than theirs.
 class FileJobs {
 public:
     FileJobs(ExtractionRun& run, EntryFiles& files, unsigned threads);
@@ -172,5 +175,6 @@ private:
     std::vector<Slot> slots_;
     std::size_t first_ = 0;
     std::size_t count_ = 0;
+    std::atomic<bool> stopped_{false};  // a job failed: those not yet begun are not done
     WorkPool pool_;  // last: its workers end before the slots go
 };
