@@ -6,6 +6,7 @@
 #include <deque>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "archive/big_format.h"
 #include "platform/platform.h"
@@ -62,13 +63,22 @@ public:
 
     bool extract(std::uint32_t n, const char* directory);
     bool write(std::uint32_t n, const BigEntry& entry, const char* directory);
+    // walked_entry's entry n, its refusal printed after every earlier line.
+    BigEntry walked(std::uint32_t n);
     // "Skipping index number n", in its place among the lines.
     void skip(std::uint32_t n);
     // Every line printed: false after a failure's.
     bool finish();
 
 private:
-    struct Pending;
+    // The lines of the entries handed to workers, or to be printed in their
+    // place, oldest first; a job's entry takes its outcome from the jobs.
+    struct Pending {
+        bool skipped = false;  // "Skipping index number", no job
+        std::uint32_t n = 0;
+        std::string line;
+        std::string quoted;
+    };
     struct Workers;
     bool take_back_one();
     bool take_back_all();

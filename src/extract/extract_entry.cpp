@@ -9,6 +9,7 @@
 #include <new>
 
 #include "archive/reader.h"
+#include "archive/selection.h"
 #include "common/end_run.h"
 #include "common/entry_name.h"
 #include "common/held_elsewhere.h"
@@ -328,15 +329,6 @@ std::optional<BigEntry> extract_entry(std::uint32_t n, const char* directory) {
     return entry;
 }
 
-// The lines of the entries handed to workers, or to be printed in their
-// place, oldest first; a job's entry takes its outcome from the jobs.
-struct Extraction::Pending {
-    bool skipped = false;  // "Skipping index number", no job
-    std::uint32_t n = 0;
-    std::string line;
-    std::string quoted;
-};
-
 // The workers, their calls and the archive's second handle, which their
 // reads at offsets use.
 struct Extraction::Workers {
@@ -451,6 +443,26 @@ bool Extraction::write(std::uint32_t n, const BigEntry& entry, const char* direc
     workers_->jobs->hand_over(n, data_of(entry), current.target);
     pending_.push_back(std::move(pending));
     return true;
+}
+
+BigEntry Extraction::walked(std::uint32_t n) {
+    if (!workers_) {
+        return walked_entry(n);
+    }
+    std::optional<BigEntry> entry = find_entry_quietly(n);
+    if (entry) {
+        return *entry;
+    }
+    const bool unreadable = entry_lookup_failed();
+    if (take_back_all()) {
+        if (unreadable) {
+            print_index_unreadable();
+        } else {
+            std::printf("Error: Header file count mismatch.\n");
+        }
+    }
+    stop();
+    end_run(2);
 }
 
 void Extraction::skip(std::uint32_t n) {

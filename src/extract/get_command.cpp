@@ -90,7 +90,7 @@ void get_command(int argc, char** argv, std::FILE* data) {
     }
     Extraction extraction(command_threads());
     for (std::uint32_t n = 0; n < count; ++n) {
-        BigEntry entry = walked_entry(n);
+        BigEntry entry = extraction.walked(n);
         if (was_selected(selection, n) && !extraction.write(n, entry, directory)) {
             end_run(2);
         }
