@@ -231,14 +231,29 @@ void FileJobs::hand_over(std::uint32_t n, EntryData data, const char* target) {
     slot.job.data = data;
     std::strcpy(slot.job.target, target);
     slot.key = clash_key(target);
+    if (count_ - submitted_ >= JOB_BATCH) {
+        submit();
+    }
+}
+
+void FileJobs::submit() {
+    if (submitted_ == count_) {
+        return;
+    }
+    const std::size_t from = first_ + submitted_;
+    const std::size_t count = count_ - submitted_;
+    submitted_ = count_;
     const std::uint64_t turn = files_.handing_over();
-    slot.ticket = pool_.run([this, &slot, turn] {
+    const std::uint64_t ticket = pool_.run([this, from, count, turn] {
         files_.job_begins(turn);
-        if (stopped_.load(std::memory_order_relaxed)) {
-            // Workers take jobs in order: the failed one comes first, and
-            // this outcome is never taken back.
-            slot.job.fault = WriteFault::write_failed;
-        } else {
+        for (std::size_t i = 0; i < count; ++i) {
+            Slot& slot = slots_[(from + i) % slots_.size()];
+            if (stopped_.load(std::memory_order_relaxed)) {
+                // Entries are written in order: the failed one comes
+                // first, and this outcome is never taken back.
+                slot.job.fault = WriteFault::write_failed;
+                continue;
+            }
             write_target_file(run_, files_, slot.job, slot.buffer, JOB_BUFFER);
             if (slot.job.fault != WriteFault::none) {
                 stopped_.store(true, std::memory_order_relaxed);
@@ -246,9 +261,13 @@ void FileJobs::hand_over(std::uint32_t n, EntryData data, const char* target) {
         }
         files_.job_ends(turn);
     });
+    for (std::size_t i = 0; i < count; ++i) {
+        slots_[(from + i) % slots_.size()].ticket = ticket;
+    }
 }
 
 const FileJob& FileJobs::oldest() {
+    submit();
     const std::size_t ahead = full() ? slots_.size() / 2 - 1 : 0;
     pool_.wait_for(slots_[(first_ + ahead) % slots_.size()].ticket);
     return slots_[first_].job;
@@ -257,4 +276,5 @@ const FileJob& FileJobs::oldest() {
 void FileJobs::drop_oldest() {
     first_ = (first_ + 1) % slots_.size();
     --count_;
+    --submitted_;
 }

@@ -134,6 +134,9 @@ void write_target_file(ExtractionRun& run, EntryFiles& files, FileJob& job, std:
 // stay within 16 MiB.
 inline constexpr std::uint32_t JOB_BUFFER = 1u << 20;
 inline constexpr unsigned MOST_JOBS = 16;
+// Entries handed to a worker together: the hand-over costs a few system
+// calls, shared by these.
+inline constexpr std::size_t JOB_BATCH = 4;
 
 // The second halves handed to a pool of workers while the caller prepares
 // the next entries: at most MOST_JOBS handed over and not yet taken back,
@@ -156,7 +159,8 @@ public:
     // jobs back until it does not, so that two jobs never write one file
     // and claims come in the entries' order.
     bool clashes(const char* target) const;
-    // Hands the job over; not when full().
+    // Hands the job over (to a worker with the next JOB_BATCH - 1, or
+    // when the oldest is asked for); not when full().
     void hand_over(std::uint32_t n, EntryData data, const char* target);
     // The oldest job, once done (with a full window, once half of it is);
     // the caller then drops it.
@@ -175,6 +179,8 @@ private:
     std::vector<Slot> slots_;
     std::size_t first_ = 0;
     std::size_t count_ = 0;
+    std::size_t submitted_ = 0;  // of count_, handed to the pool
+    void submit();
     std::atomic<bool> stopped_{false};  // a job failed: those not yet begun are not done
     WorkPool pool_;  // last: its workers end before the slots go
 };
