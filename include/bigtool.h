@@ -351,6 +351,17 @@ BT_API int bt_extract(const bt_archive* archive, uint32_t index, const char* dir
 BT_API int bt_extract_entries(const bt_archive* archive, const uint32_t* indices, size_t count,
                               const char* directory, bt_extract_fn observer, void* context);
 
+/* bt_extract_entries with the files made and written by `threads` threads
+ * (1 to 64; 0: the processors the system gives the process, at most 8)
+ * while the calling thread checks names, makes folders and calls
+ * `observer`, in order; bt_extract_entries is this with one thread. The
+ * status and message are the first failure's in the order given; files of
+ * at most 16 entries after it may be written too, each whole, and their
+ * folders made. The threads end before the call returns; their buffers
+ * add at most 16 MiB. */
+BT_API int bt_extract_threads(const bt_archive* archive, const uint32_t* indices, size_t count,
+                              const char* directory, bt_extract_fn observer, void* context, unsigned threads);
+
 /* A new archive, planned entry by entry, then written whole by
  * bt_writer_commit: the entries in the order they were added, to a new
  * file beside `path` that is synced and only then given the name, never

@@ -2,7 +2,8 @@
 # Builds the tool and every test with AddressSanitizer and
 # UndefinedBehaviorSanitizer in build/asan and runs the whole suite. The
 # first report ends the process that made it, so any report fails a test.
-# Then the library's C test under ThreadSanitizer, in build/tsan.
+# Then the library's C test and the tool's extraction under ThreadSanitizer,
+# in build/tsan.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -39,12 +40,26 @@ fi
 # The library read from several threads at once, under ThreadSanitizer:
 # the C program that calls the public API, in build/tsan.
 tsan="-fsanitize=thread -fno-omit-frame-pointer"
-cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBIGTOOL_WERROR=ON \
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBIGTOOL_WERROR=ON -DBIGTOOL_FAULT_SEAM=ON \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_FLAGS="$tsan" \
   -DCMAKE_CXX_FLAGS="$tsan" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" \
   -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=thread" >/dev/null
-cmake --build build/tsan -j2 --target api_test
+cmake --build build/tsan -j2 --target api_test bigtool e2e_tests
 rm -rf build/tsan/api_work
 mkdir -p build/tsan/api_work
 TSAN_OPTIONS="halt_on_error=1:exitcode=66" build/tsan/tests/api_test build/tsan/api_work || status=1
+# The tool's extraction from eight threads, the seam's sweep among it.
+treports="$PWD/build/tsan/reports"
+rm -rf "$treports"
+mkdir -p "$treports"
+(cd build/tsan && BIGTOOL_EXE=bigtool BIGTOOL_THREADS=8 \
+  TSAN_OPTIONS="halt_on_error=1:exitcode=66:log_path=$treports/tsan" \
+  tests/e2e_tests --gtest_brief=1 \
+  --gtest_filter='ExtractTest.*:ByNameTest.*:Copies/FaultSweepTest.Extract*:Links/*:Names/ExtractHostileName.*') ||
+  status=1
+if [ -n "$(ls -A "$treports")" ]; then
+  echo "ThreadSanitizer reports:"
+  cat "$treports"/*
+  status=1
+fi
 exit $status

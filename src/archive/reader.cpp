@@ -45,18 +45,33 @@ int get_header(BigHeader* out) {
     return 1;
 }
 
-std::optional<BigEntry> find_entry(std::uint32_t n) {
+std::optional<BigEntry> find_entry_quietly(std::uint32_t n) {
     lookup_failed = false;
     BigEntry entry;
     switch (reader_entry(open_state, n, &entry)) {
     case EntryStatus::found: return entry;
     case EntryStatus::missing: return std::nullopt;
     case EntryStatus::read_failed:
-        print_read_failed();
         lookup_failed = true;
         return std::nullopt;
     }
     return std::nullopt;
+}
+
+void print_index_unreadable() {
+    print_read_failed();
+}
+
+std::optional<BigEntry> find_entry(std::uint32_t n) {
+    std::optional<BigEntry> entry = find_entry_quietly(n);
+    if (lookup_failed) {
+        print_read_failed();
+    }
+    return entry;
+}
+
+FileHandle archive_file() {
+    return open_state.handle;
 }
 
 bool entry_lookup_failed() {

@@ -30,6 +30,14 @@ int get_header(BigHeader* out);
 // a long one (entry_name_is_whole); entry_name_piece reads the rest.
 std::optional<BigEntry> find_entry(std::uint32_t n);
 
+// find_entry, saying nothing when the index cannot be read: the caller
+// says it later (print_index_unreadable), in its place among its lines.
+std::optional<BigEntry> find_entry_quietly(std::uint32_t n);
+void print_index_unreadable();
+
+// The open archive's handle, INVALID_FILE when none is open.
+FileHandle archive_file();
+
 // Whether the last find_entry gave none because the index could not be read
 // (after printing why), rather than because the entry is not in the index.
 bool entry_lookup_failed();

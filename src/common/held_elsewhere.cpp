@@ -8,7 +8,11 @@
 #include "platform/platform.h"
 
 void say_if_held_elsewhere(const char* path) {
-    if (file_held_elsewhere()) {
+    say_held_elsewhere(file_held_elsewhere(), path);
+}
+
+void say_held_elsewhere(bool held, const char* path) {
+    if (held) {
         std::string shown;
         std::printf("Another program holds '%s'.\n", printable(path, shown));
     }

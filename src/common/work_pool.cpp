@@ -45,12 +45,19 @@ std::uint64_t WorkPool::run(std::function<void()> job) {
 
 void WorkPool::wait_for(std::uint64_t ticket) {
     std::unique_lock<std::mutex> lock(mutex_);
+    wanted_ = ticket;
     done_.wait(lock, [&] { return base_ > ticket; });
+    wanted_ = NO_TICKET;
 }
 
 void WorkPool::wait_all() {
     std::unique_lock<std::mutex> lock(mutex_);
+    if (base_ == next_) {
+        return;
+    }
+    wanted_ = next_ - 1;
     done_.wait(lock, [&] { return base_ == next_; });
+    wanted_ = NO_TICKET;
 }
 
 void WorkPool::work() {
@@ -77,7 +84,11 @@ void WorkPool::work() {
         if (done > 0) {
             finished_.erase(finished_.begin(), finished_.begin() + static_cast<std::ptrdiff_t>(done));
             base_ += done;
-            done_.notify_all();
+            // Only when the waiter's job is done: a wake for each job
+            // would cost it a system call and a switch per job.
+            if (wanted_ != NO_TICKET && base_ > wanted_) {
+                done_.notify_all();
+            }
         }
     }
 }

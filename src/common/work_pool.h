@@ -45,6 +45,8 @@ private:
     std::vector<bool> finished_;    // by ticket - base_, while some before are not
     std::uint64_t base_ = 0;        // every ticket below is done
     std::uint64_t next_ = 0;        // the next ticket handed out
+    static constexpr std::uint64_t NO_TICKET = ~std::uint64_t{0};
+    std::uint64_t wanted_ = NO_TICKET;  // the ticket waited for, if any
     bool stopping_ = false;
     std::vector<std::thread> threads_;
 };

@@ -88,7 +88,8 @@ void make_target_directory(ExtractionRun& run, EntryFiles& files, const char* ta
 // was written into it in this run. A name that the system takes for
 // another's (letter case, a short name) would put the second entry's bytes
 // over the first's.
-WriteFault may_write_file(ExtractionRun& run, std::uint32_t n, FileIdentity identity) {
+WriteFault may_write_file(ExtractionRun& run, std::uint32_t n, FileIdentity identity, std::uint32_t* other) {
+    std::lock_guard<std::mutex> hold(run.writtenLock);
     std::optional<std::uint32_t> writer = written_by(run.written, identity);
     if (!writer) {
         return remember_written(&run.written, identity, n) ? WriteFault::none : WriteFault::no_memory;
@@ -96,29 +97,49 @@ WriteFault may_write_file(ExtractionRun& run, std::uint32_t n, FileIdentity iden
     if (*writer == n) {
         return WriteFault::none;
     }
-    run.otherEntry = *writer;
+    *other = *writer;
     return WriteFault::other_entrys_file;
 }
 
 // The file's data, flushed; the file is closed either way.
-WriteFault fill_file(ExtractionRun& run, EntryFiles& files, std::uint32_t n, FileHandle file,
-                     FileIdentity identity) {
+WriteFault fill_file(ExtractionRun& run, EntryFiles& files, FileJob& job, FileHandle file, const TargetOpen& opened,
+                     std::unique_ptr<std::uint8_t[]>& buffer, std::uint32_t buffer_size) {
     // The file is emptied only once it is known to be no other entry's.
-    WriteFault fault = may_write_file(run, n, identity);
-    if (fault == WriteFault::none && !copy_buffer_ready(run)) {
-        fault = WriteFault::no_memory;
+    WriteFault fault = may_write_file(run, job.n, opened.identity, &job.otherEntry);
+    if (fault == WriteFault::none && !buffer) {
+        buffer.reset(new (std::nothrow) std::uint8_t[buffer_size]);
+        fault = buffer ? WriteFault::none : WriteFault::no_memory;
     }
-    if (fault == WriteFault::none && !files.empty(file)) {
+    if (fault == WriteFault::none && opened.size != 0 && !files.empty(file)) {
         fault = WriteFault::write_failed;
     }
     if (fault == WriteFault::none) {
-        fault = files.copy(n, file, run.copyBuffer.get(), COPY_CHUNK);
+        fault = files.copy(job.n, job.data, file, buffer.get(), buffer_size);
     }
     if (fault == WriteFault::none && !files.flush(file)) {
         fault = WriteFault::write_failed;
     }
     files.close(file);
     return fault;
+}
+
+// The name as a system that ignores letter case sees it; empty when it
+// holds what a system may take for another name still: bytes beyond ASCII
+// (folded or normalized by some), '~' (Windows' short names).
+// Doubled separators ("a//b") count as one.
+std::string clash_key(const char* target) {
+    std::string key;
+    for (const char* at = target; *at != '\0'; ++at) {
+        char c = *at;
+        if (static_cast<unsigned char>(c) >= 0x80 || c == '~') {
+            return std::string();
+        }
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c == '\\' ? '/' : c;
+        if (c != '/' || key.empty() || key.back() != '/') {
+            key.push_back(c);
+        }
+    }
+    return key;
 }
 
 }  // namespace
@@ -148,8 +169,8 @@ bool target_fits(ExtractionRun& run, std::string_view name, const char* director
            append_archive_name(run.target, PATH_CAPACITY, name, run.style);
 }
 
-WriteFault write_entry_file(ExtractionRun& run, EntryFiles& files, std::uint32_t n, std::string_view name,
-                            const char* directory) {
+WriteFault prepare_entry_target(ExtractionRun& run, EntryFiles& files, std::uint32_t n, std::string_view name,
+                                const char* directory) {
     if (!target_fits(run, name, directory)) {
         return WriteFault::too_long;
     }
@@ -159,10 +180,101 @@ WriteFault write_entry_file(ExtractionRun& run, EntryFiles& files, std::uint32_t
     }
     files.starting(n, run.target);
     make_target_directory(run, files, run.target);
-    FileIdentity identity;
-    FileHandle file = files.open(run.target, &identity);
+    return WriteFault::none;
+}
+
+void write_target_file(ExtractionRun& run, EntryFiles& files, FileJob& job, std::unique_ptr<std::uint8_t[]>& buffer,
+                       std::uint32_t buffer_size) {
+    TargetOpen opened;
+    FileHandle file = files.open(job.target, &opened);
     if (file == INVALID_FILE) {
-        return WriteFault::create_failed;
+        job.fault = WriteFault::create_failed;
+        job.heldElsewhere = opened.heldElsewhere;
+        return;
     }
-    return fill_file(run, files, n, file, identity);
+    job.fault = fill_file(run, files, job, file, opened, buffer, buffer_size);
+}
+
+WriteFault write_entry_file(ExtractionRun& run, EntryFiles& files, std::uint32_t n, std::string_view name,
+                            EntryData data, const char* directory) {
+    if (WriteFault fault = prepare_entry_target(run, files, n, name, directory); fault != WriteFault::none) {
+        return fault;
+    }
+    FileJob job;
+    job.n = n;
+    job.data = data;
+    std::memcpy(job.target, run.target, sizeof job.target);
+    write_target_file(run, files, job, run.copyBuffer, COPY_CHUNK);
+    run.otherEntry = job.otherEntry;
+    return job.fault;
+}
+
+FileJobs::FileJobs(ExtractionRun& run, EntryFiles& files, unsigned threads)
+    : run_(run), files_(files), slots_(MOST_JOBS), pool_(threads) {}
+
+bool FileJobs::clashes(const char* target) const {
+    const std::string key = clash_key(target);
+    for (std::size_t i = 0; i < count_; ++i) {
+        const std::string& other = slots_[(first_ + i) % slots_.size()].key;
+        if (key.empty() || other.empty() || other == key) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void FileJobs::hand_over(std::uint32_t n, EntryData data, const char* target) {
+    Slot& slot = slots_[(first_ + count_) % slots_.size()];
+    ++count_;
+    slot.job = FileJob();
+    slot.job.n = n;
+    slot.job.data = data;
+    std::strcpy(slot.job.target, target);
+    slot.key = clash_key(target);
+    if (count_ - submitted_ >= JOB_BATCH) {
+        submit();
+    }
+}
+
+void FileJobs::submit() {
+    if (submitted_ == count_) {
+        return;
+    }
+    const std::size_t from = first_ + submitted_;
+    const std::size_t count = count_ - submitted_;
+    submitted_ = count_;
+    const std::uint64_t turn = files_.handing_over();
+    const std::uint64_t ticket = pool_.run([this, from, count, turn] {
+        files_.job_begins(turn);
+        for (std::size_t i = 0; i < count; ++i) {
+            Slot& slot = slots_[(from + i) % slots_.size()];
+            if (stopped_.load(std::memory_order_relaxed)) {
+                // Entries are written in order: the failed one comes
+                // first, and this outcome is never taken back.
+                slot.job.fault = WriteFault::write_failed;
+                continue;
+            }
+            write_target_file(run_, files_, slot.job, slot.buffer, JOB_BUFFER);
+            if (slot.job.fault != WriteFault::none) {
+                stopped_.store(true, std::memory_order_relaxed);
+            }
+        }
+        files_.job_ends(turn);
+    });
+    for (std::size_t i = 0; i < count; ++i) {
+        slots_[(from + i) % slots_.size()].ticket = ticket;
+    }
+}
+
+const FileJob& FileJobs::oldest() {
+    submit();
+    const std::size_t ahead = full() ? slots_.size() / 2 - 1 : 0;
+    pool_.wait_for(slots_[(first_ + ahead) % slots_.size()].ticket);
+    return slots_[first_].job;
+}
+
+void FileJobs::drop_oldest() {
+    first_ = (first_ + 1) % slots_.size();
+    --count_;
+    --submitted_;
 }

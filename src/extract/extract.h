@@ -3,7 +3,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <deque>
+#include <memory>
 #include <optional>
+#include <string>
 
 #include "archive/big_format.h"
 #include "platform/platform.h"
@@ -44,6 +47,46 @@ std::optional<BigEntry> extract_entry(std::uint32_t n, const char* directory);
 // that its memory could not be had.
 int copy_buffer_ready();
 void* copy_buffer();
+
+// The entries of one EXTRACT or GET, extract_entry's and write_entry's
+// work: on this thread alone with one thread, as always; with more, each
+// file made, written and closed by a worker while this thread reads the
+// index, checks names, makes folders and prints every line, in the
+// entries' order, once its outcome is in. False after printing why the
+// run must stop; the files of the jobs in flight are then written whole.
+class Extraction {
+public:
+    explicit Extraction(unsigned threads);
+    ~Extraction();
+    Extraction(const Extraction&) = delete;
+    Extraction& operator=(const Extraction&) = delete;
+
+    bool extract(std::uint32_t n, const char* directory);
+    bool write(std::uint32_t n, const BigEntry& entry, const char* directory);
+    // walked_entry's entry n, its refusal printed after every earlier line.
+    BigEntry walked(std::uint32_t n);
+    // "Skipping index number n", in its place among the lines.
+    void skip(std::uint32_t n);
+    // Every line printed: false after a failure's.
+    bool finish();
+
+private:
+    // The lines of the entries handed to workers, or to be printed in their
+    // place, oldest first; a job's entry takes its outcome from the jobs.
+    struct Pending {
+        bool skipped = false;  // "Skipping index number", no job
+        std::uint32_t n = 0;
+        std::string line;
+        std::string quoted;
+    };
+    struct Workers;
+    bool take_back_one();
+    bool take_back_all();
+    void stop();
+
+    std::unique_ptr<Workers> workers_;  // none with one thread
+    std::deque<Pending> pending_;
+};
 
 // The EXTRACT command: argv[3] .. argv[argc-2] choose entries, argv[argc-1]
 // is the output directory. Ends the run.

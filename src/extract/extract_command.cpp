@@ -10,6 +10,7 @@
 #include "common/paths.h"
 #include "common/printable.h"
 #include "extract/extract.h"
+#include "main/thread_setting.h"
 #include "platform/platform.h"
 
 namespace {
@@ -94,9 +95,10 @@ void extract_command(int argc, char** argv, std::FILE*) {
     }
 
     // A star in the last index position means every entry, in index order.
+    Extraction extraction(command_threads());
     if (argv[argc - 2][0] == '*') {
         for (std::int32_t i = 0; i < file_count; ++i) {
-            if (!extract_entry(static_cast<std::uint32_t>(i), directory)) {
+            if (!extraction.extract(static_cast<std::uint32_t>(i), directory)) {
                 end_run(2);
             }
         }
@@ -106,14 +108,17 @@ void extract_command(int argc, char** argv, std::FILE*) {
         for (int a = argc - 2; a >= 3; --a) {
             auto n = static_cast<std::uint32_t>(strtol32(argv[a]));
             if (n >= count) {
-                std::printf("Skipping index number %lu\n", static_cast<unsigned long>(n));
+                extraction.skip(n);
                 continue;
             }
             return_to_place(places, n);
-            if (!extract_entry(n, directory)) {
+            if (!extraction.extract(n, directory)) {
                 end_run(2);
             }
         }
+    }
+    if (!extraction.finish()) {
+        end_run(2);
     }
     close_archive();
     complete_run();

@@ -9,6 +9,7 @@
 #include "common/end_run.h"
 #include "common/printable.h"
 #include "extract/extract.h"
+#include "main/thread_setting.h"
 
 namespace {
 
@@ -87,11 +88,15 @@ void get_command(int argc, char** argv, std::FILE* data) {
     if (directory != nullptr) {
         make_path(directory);
     }
+    Extraction extraction(command_threads());
     for (std::uint32_t n = 0; n < count; ++n) {
-        BigEntry entry = walked_entry(n);
-        if (was_selected(selection, n) && !write_entry(n, entry, directory)) {
+        BigEntry entry = extraction.walked(n);
+        if (was_selected(selection, n) && !extraction.write(n, entry, directory)) {
             end_run(2);
         }
+    }
+    if (!extraction.finish()) {
+        end_run(2);
     }
     close_archive();
     complete_run();

@@ -2,6 +2,7 @@
 // with the command line's guarantees, over the library's own file calls.
 // The run's state is on the caller's stack: threads extracting at once
 // share nothing but the archive handle, which they read at positions.
+#include <cstring>
 #include <initializer_list>
 #include <new>
 #include <string>
@@ -21,11 +22,11 @@ public:
     }
     PathKind kind(const char* path) override { return path_kind(path); }
     MakeDirStatus make_directory(const char* path) override { return directory_make(path); }
-    FileHandle open(const char* path, FileIdentity* identity) override {
-        return file_open_target_shared(path, known_ ? &identity_ : nullptr, identity);
+    FileHandle open(const char* path, TargetOpen* opened) override {
+        return file_open_target_shared(path, known_ ? &identity_ : nullptr, opened);
     }
     int empty(FileHandle file) override { return file_empty_shared(file); }
-    WriteFault copy(std::uint32_t n, FileHandle file, void* buffer, std::uint32_t size) override {
+    WriteFault copy(std::uint32_t n, EntryData, FileHandle file, void* buffer, std::uint32_t size) override {
         const ArchiveTable& table = archive_->table;
         const std::uint64_t at = table_data_offset(table, n);
         const std::uint32_t total = table_data_size(table, n);
@@ -98,6 +99,62 @@ int failed(const bt_archive* archive, const ExtractionRun& run, WriteFault fault
     return BT_OK;
 }
 
+EntryData entry_data(const bt_archive* archive, std::uint32_t n) {
+    return {table_data_offset(archive->table, n), table_data_size(archive->table, n)};
+}
+
+// The status of a job taken back: its failure's, the run's target and
+// other entry set as a failure on this thread would leave them.
+int job_status(const bt_archive* archive, ExtractionRun& run, const FileJob& job) {
+    if (job.fault == WriteFault::none) {
+        return BT_OK;
+    }
+    std::memcpy(run.target, job.target, sizeof run.target);
+    run.otherEntry = job.otherEntry;
+    return failed(archive, run, job.fault, job.n);
+}
+
+// The files written by workers while this thread looks for links, makes
+// folders and tells the observer, in order; the first failure in that
+// order is the call's, once the jobs in flight are done.
+int extract_by_workers(const bt_archive* archive, ExtractionRun& run, LibraryFiles& files, const std::uint32_t* indices,
+                       std::size_t count, const char* directory, unsigned threads) {
+    FileJobs jobs(run, files, threads);
+    int status = BT_OK;
+    auto take_back = [&] {
+        if (status == BT_OK) {
+            status = job_status(archive, run, jobs.oldest());
+        }
+        jobs.drop_oldest();
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t n = indices[i];
+        if (jobs.full()) {
+            while (jobs.busy()) {
+                take_back();
+            }
+        }
+        if (status != BT_OK) {
+            break;
+        }
+        WriteFault fault = prepare_entry_target(run, files, n, table_name(archive->table, n), directory);
+        while (!jobs.empty() && status == BT_OK && (fault != WriteFault::none || jobs.clashes(run.target))) {
+            take_back();
+        }
+        if (status != BT_OK) {
+            break;
+        }
+        if (fault != WriteFault::none) {
+            return failed(archive, run, fault, n);
+        }
+        jobs.hand_over(n, entry_data(archive, n), run.target);
+    }
+    while (!jobs.empty()) {
+        take_back();
+    }
+    return status;
+}
+
 // Every entry is checked before anything is made: a refused one leaves the
 // directory as it was.
 int check_entries(const bt_archive* archive, ExtractionRun& run, const std::uint32_t* indices, std::size_t count,
@@ -123,7 +180,7 @@ int check_entries(const bt_archive* archive, ExtractionRun& run, const std::uint
 }
 
 int extract_entries(const bt_archive* archive, const std::uint32_t* indices, std::size_t count,
-                    const char* directory, bt_extract_fn observer, void* context, const char* call) {
+                    const char* directory, bt_extract_fn observer, void* context, unsigned threads, const char* call) {
     if (directory == nullptr || directory[0] == '\0' || (indices == nullptr && count > 0)) {
         return fail(archive, BT_ERR_ARGUMENT, joined({call, ": no directory, or no indices."}));
     }
@@ -139,8 +196,12 @@ int extract_entries(const bt_archive* archive, const std::uint32_t* indices, std
     }
     LibraryFiles files(archive, observer, context);
     make_path(files, directory, run.style, *run.lead);
+    if (threads > 1 && count > 1) {
+        return extract_by_workers(archive, run, files, indices, count, directory, threads);
+    }
     for (std::size_t i = 0; i < count; ++i) {
-        WriteFault fault = write_entry_file(run, files, indices[i], table_name(archive->table, indices[i]), directory);
+        WriteFault fault = write_entry_file(run, files, indices[i], table_name(archive->table, indices[i]),
+                                            entry_data(archive, indices[i]), directory);
         if (fault != WriteFault::none) {
             return failed(archive, run, fault, indices[i]);
         }
@@ -149,12 +210,16 @@ int extract_entries(const bt_archive* archive, const std::uint32_t* indices, std
 }
 
 int guarded(const bt_archive* archive, const std::uint32_t* indices, std::size_t count, const char* directory,
-            bt_extract_fn observer, void* context, const char* call) {
+            bt_extract_fn observer, void* context, unsigned threads, const char* call) {
     if (!usable(archive, call)) {
         return BT_ERR_ARGUMENT;
     }
+    if (threads > 64) {
+        return fail(archive, BT_ERR_ARGUMENT, joined({call, ": threads must be 0 to 64."}));
+    }
     try {
-        return extract_entries(archive, indices, count, directory, observer, context, call);
+        return extract_entries(archive, indices, count, directory, observer, context,
+                               work_threads(threads, threads == 0 ? processor_count() : 1), call);
     } catch (const std::bad_alloc&) {
         return fail(archive, BT_ERR_NO_MEMORY, "Failed to allocate enough memory.");
     }
@@ -165,12 +230,17 @@ int guarded(const bt_archive* archive, const std::uint32_t* indices, std::size_t
 extern "C" {
 
 int bt_extract(const bt_archive* archive, uint32_t index, const char* directory) {
-    return guarded(archive, &index, 1, directory, nullptr, nullptr, "bt_extract");
+    return guarded(archive, &index, 1, directory, nullptr, nullptr, 1, "bt_extract");
 }
 
 int bt_extract_entries(const bt_archive* archive, const uint32_t* indices, size_t count, const char* directory,
                        bt_extract_fn observer, void* context) {
-    return guarded(archive, indices, count, directory, observer, context, "bt_extract_entries");
+    return guarded(archive, indices, count, directory, observer, context, 1, "bt_extract_entries");
+}
+
+int bt_extract_threads(const bt_archive* archive, const uint32_t* indices, size_t count, const char* directory,
+                       bt_extract_fn observer, void* context, unsigned threads) {
+    return guarded(archive, indices, count, directory, observer, context, threads, "bt_extract_threads");
 }
 
 }  // extern "C"

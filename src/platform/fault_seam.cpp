@@ -9,10 +9,15 @@
 //                               Windows) until the test opens it and lets it go on;
 //   BIGTOOL_SHORT_TRANSFERS=1   each system read and write moves at most one byte;
 //   BIGTOOL_NO_KERNEL_COPY=1    copies go through read and write.
-// Read once, at the first operation.
+// Read once, at the first operation. Threads that share a run count in
+// turns (platform.h), so that the K-th operation is the same on every run.
+#include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <set>
 
 #include "platform/fault_seam.h"
 #include "platform/system.h"
@@ -38,6 +43,20 @@ struct Plan {
     bool noKernelCopy = false;
 };
 Plan plan;
+std::once_flag planLoaded;
+
+// The turns: every turn below doneBelow has ended; those above it that
+// ended early wait in endedAhead. The thread that hands jobs over starts
+// in turn 0.
+struct Turns {
+    std::mutex lock;
+    std::condition_variable ended;
+    std::uint64_t doneBelow = 0;
+    std::set<std::uint64_t> endedAhead;
+};
+Turns turns;
+thread_local std::uint64_t currentTurn = 0;
+thread_local std::uint64_t turnBefore = 0;  // a job done on the handing thread itself
 
 Choice parse_choice(const char* text) {
     Choice choice;
@@ -79,10 +98,7 @@ bool switched_on(const char* name) {
     return value != nullptr && std::strcmp(value, "1") == 0;
 }
 
-void load_plan() {
-    if (plan.loaded) {
-        return;
-    }
+void read_plan() {
     plan.loaded = true;
     plan.shortTransfers = switched_on("BIGTOOL_SHORT_TRANSFERS");
     plan.noKernelCopy = switched_on("BIGTOOL_NO_KERNEL_COPY");
@@ -90,6 +106,27 @@ void load_plan() {
     plan.firedFile = std::getenv("BIGTOOL_FAULT_FIRED");
     plan.pause = parse_choice(std::getenv("BIGTOOL_PAUSE"));
     plan.pauseGate = std::getenv("BIGTOOL_PAUSE_GATE");
+}
+
+void load_plan() {
+    std::call_once(planLoaded, read_plan);
+}
+
+// Whether operations are counted at all: a fault or a pause was asked for.
+bool counting() {
+    return plan.fault.target > 0 || plan.pause.target > 0;
+}
+
+void end_turn(std::uint64_t turn) {
+    {
+        std::lock_guard<std::mutex> hold(turns.lock);
+        turns.endedAhead.insert(turn);
+        while (!turns.endedAhead.empty() && *turns.endedAhead.begin() == turns.doneBelow) {
+            turns.endedAhead.erase(turns.endedAhead.begin());
+            ++turns.doneBelow;
+        }
+    }
+    turns.ended.notify_all();
 }
 
 bool reached(Choice& choice, FaultOp op) {
@@ -103,10 +140,18 @@ bool reached(Choice& choice, FaultOp op) {
 
 bool fault_injected(FaultOp op) {
     load_plan();
-    if (reached(plan.pause, op) && plan.pauseGate != nullptr) {
+    if (!counting()) {
+        return false;
+    }
+    std::unique_lock<std::mutex> hold(turns.lock);
+    turns.ended.wait(hold, [] { return turns.doneBelow >= currentTurn; });
+    const bool pause = reached(plan.pause, op);
+    const bool fail = reached(plan.fault, op);
+    hold.unlock();
+    if (pause && plan.pauseGate != nullptr) {
         sys::wait_at_gate(plan.pauseGate);
     }
-    if (!reached(plan.fault, op)) {
+    if (!fail) {
         return false;
     }
     if (plan.firedFile != nullptr) {
@@ -125,4 +170,29 @@ bool fault_short_transfers() {
 bool fault_no_kernel_copy() {
     load_plan();
     return plan.noKernelCopy;
+}
+
+std::uint64_t seam_hand_over() {
+    load_plan();
+    if (!counting()) {
+        return 0;
+    }
+    const std::uint64_t ending = currentTurn;
+    currentTurn += 2;
+    end_turn(ending);
+    return ending + 1;
+}
+
+void seam_turn_begin(std::uint64_t turn) {
+    if (counting()) {
+        turnBefore = currentTurn;
+        currentTurn = turn;
+    }
+}
+
+void seam_turn_end(std::uint64_t turn) {
+    if (counting()) {
+        currentTurn = turnBefore;
+        end_turn(turn);
+    }
 }

@@ -502,3 +502,97 @@ MakeDirStatus make_directory(const char* path) {
     }
     return directory_make(path);
 }
+
+FileHandle worker_open_target(const char* path, const FileIdentity* avoid, TargetOpen* opened) {
+    opened->heldElsewhere = false;
+    if (fault_injected(FaultOp::open)) {
+        return INVALID_FILE;
+    }
+    return file_open_target_shared(path, avoid, opened);
+}
+
+int worker_empty(FileHandle file) {
+    if (fault_injected(FaultOp::write)) {
+        return 0;
+    }
+    return file_empty_shared(file);
+}
+
+namespace {
+
+// file_read_at and made_file_write_at, one byte a call when the test seam
+// asks for short transfers.
+int read_at_counted(FileHandle file, std::uint64_t offset, void* buffer, std::uint32_t count, std::uint32_t* got) {
+    if (fault_injected(FaultOp::read)) {
+        return 0;
+    }
+    if (!fault_short_transfers()) {
+        return file_read_at(file, offset, buffer, count, got);
+    }
+    auto* bytes = static_cast<char*>(buffer);
+    std::uint32_t done = 0;
+    for (std::uint32_t one = 1; done < count && one == 1; done += one) {
+        if (!file_read_at(file, offset + done, bytes + done, 1, &one)) {
+            return 0;
+        }
+    }
+    *got = done;
+    return 1;
+}
+
+int write_at_counted(FileHandle file, std::uint64_t offset, const void* buffer, std::uint32_t count) {
+    if (fault_injected(FaultOp::write)) {
+        return 0;
+    }
+    const std::uint32_t step = fault_short_transfers() ? 1 : count;
+    const auto* bytes = static_cast<const char*>(buffer);
+    for (std::uint32_t done = 0; done < count; done += step) {
+        if (!made_file_write_at(file, offset + done, bytes + done, std::min(step, count - done))) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+}  // namespace
+
+CopyStatus worker_copy(FileHandle source, std::uint64_t from, FileHandle target, std::uint64_t count, void* buffer,
+                       std::uint32_t buffer_size, std::uint64_t* copied) {
+    *copied = 0;
+    // The kernel's copy first, as file_copy; read and write carry on from
+    // wherever it stops, and tell a failure from the source's end.
+    while (*copied < count && !fault_short_transfers() && !fault_no_kernel_copy()) {
+        if (CopyStatus failure; copy_step_fault(&failure)) {
+            return failure;
+        }
+        std::uint64_t left = count - *copied;
+        std::uint64_t moved = made_file_copy(source, from + *copied, target, *copied, left < COPY_STEP ? left : COPY_STEP);
+        if (moved == 0) {
+            break;
+        }
+        *copied += moved;
+    }
+    while (*copied < count) {
+        std::uint64_t left = count - *copied;
+        auto want = static_cast<std::uint32_t>(left < buffer_size ? left : buffer_size);
+        std::uint32_t got = 0;
+        if (!read_at_counted(source, from + *copied, buffer, want, &got)) {
+            return CopyStatus::read_failed;
+        }
+        if (got == 0) {
+            return CopyStatus::source_ended;
+        }
+        if (!write_at_counted(target, *copied, buffer, got)) {
+            return CopyStatus::write_failed;
+        }
+        *copied += got;
+    }
+    return CopyStatus::copied;
+}
+
+int worker_flush(FileHandle file) {
+    if (fault_injected(FaultOp::write)) {
+        return 0;
+    }
+    return file_flush_shared(file);
+}

@@ -425,6 +425,12 @@ struct ListedItems;
 // counted. False when it cannot be listed. Backend.
 bool folder_list(const char* directory, ListDetail detail, ListedItems* listed, FolderIdentity* identity);
 
+// A second handle on `file`, with a position of its own, so that other
+// threads read it at offsets (file_read_at) while this one reads on where
+// it is; INVALID_FILE when it cannot be had. Closed by file_close_shared.
+// Backend.
+FileHandle file_open_again(FileHandle file);
+
 // The processors the system gives this process to run on (its affinity,
 // not the machine's count); at least 1. Backend.
 unsigned processor_count();
@@ -455,14 +461,46 @@ const LeadBytes& code_page_lead_bytes();
 // told.
 int file_identity_shared(FileHandle file, FileIdentity* identity);
 
+// What the open of an extraction's target tells besides its handle.
+struct TargetOpen {
+    FileIdentity identity{};      // which file it is
+    std::uint64_t size = 0;       // as opened: a file of 0 bytes needs no emptying
+    bool heldElsewhere = false;   // refused because another program holds it
+};
+
 // Opens `path` to be written as OpenMode::create_or_reuse does (never
 // through a link; a plain file is reused with its bytes, which
 // file_empty_shared removes), but refuses the file `avoid` (the archive
 // being read), under any of its names, before anything is removed; `avoid`
-// may be null. *identity tells which file it is. Nothing is remembered;
-// POSIX takes its advisory lock.
-FileHandle file_open_target_shared(const char* path, const FileIdentity* avoid, FileIdentity* identity);
+// may be null. Nothing is remembered; POSIX takes its advisory lock.
+FileHandle file_open_target_shared(const char* path, const FileIdentity* avoid, TargetOpen* opened);
 int file_empty_shared(FileHandle file);
 // Writes all `count` bytes, or 0.
 int file_write_shared(FileHandle file, const void* buffer, std::uint32_t count);
 int file_flush_shared(FileHandle file);
+
+// The command line's workers: EXTRACT's and GET's files written from other
+// threads through the shared calls above, each counted by the test seam as
+// the command line's own calls are. Nothing is remembered, so any thread
+// may call them at once.
+FileHandle worker_open_target(const char* path, const FileIdentity* avoid, TargetOpen* opened);
+int worker_empty(FileHandle file);
+// `count` bytes at `from` of `source` (a handle that file_read_at reads)
+// to the start of `target`, just opened and empty, inside the kernel where
+// it can (each step counted as one read and one write), else through
+// `buffer`; no position of `source` moves.
+CopyStatus worker_copy(FileHandle source, std::uint64_t from, FileHandle target, std::uint64_t count, void* buffer,
+                       std::uint32_t buffer_size, std::uint64_t* copied);
+int worker_flush(FileHandle file);
+
+// The test seam counts the operations of threads that share one run in an
+// order that is the same on every run, so that its k-th is always the same
+// operation: the run is cut into turns, and an operation of a turn waits
+// (when a fault or a pause is asked for, and only then) until every earlier
+// turn has ended. The thread that hands jobs over ends its turn with
+// seam_hand_over, which gives the job the next turn and takes the one after;
+// the job's thread calls seam_turn_begin and seam_turn_end around it. Nothing
+// in builds without the seam.
+std::uint64_t seam_hand_over();
+void seam_turn_begin(std::uint64_t turn);
+void seam_turn_end(std::uint64_t turn);

@@ -17,6 +17,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,6 +30,8 @@
 #include "platform/system.h"
 
 namespace {
+
+constexpr std::size_t WORKER_STACK = 256 * 1024;
 
 // A file this process holds, by its device and inode: Windows refuses a
 // second open of a file held without sharing; here it is refused by these.
@@ -183,6 +186,17 @@ int prepare_process() {
     }
     // Past RLIMIT_FSIZE the write then fails with EFBIG and is reported.
     std::signal(SIGXFSZ, SIG_IGN);
+#ifdef __GLIBC__
+    // Workers need little stack; the default (8 MiB each) would count
+    // against a limit on address space as if used.
+    pthread_attr_t small;
+    if (pthread_attr_init(&small) == 0) {
+        if (pthread_attr_setstacksize(&small, WORKER_STACK) == 0) {
+            pthread_setattr_default_np(&small);
+        }
+        pthread_attr_destroy(&small);
+    }
+#endif
     return 1;
 }
 

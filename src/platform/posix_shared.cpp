@@ -116,14 +116,24 @@ int open_at(int directory, const char* name, int flags) {
     return fd;
 }
 
-// A regular file that is not `context`'s (a FileIdentity, or null), and
-// that no other process that asks for a lock holds.
+// What not_avoided checks against, and what it found.
+struct TargetCheckContext {
+    const FileIdentity* avoid;
+    bool heldElsewhere;
+};
+
+// A regular file that is not the one to avoid (or null), and that no other
+// process that asks for a lock holds.
 bool not_avoided(int fd, struct stat* st, void* context) {
-    const auto* avoid = static_cast<const FileIdentity*>(context);
+    auto* check = static_cast<TargetCheckContext*>(context);
+    const FileIdentity* avoid = check->avoid;
     bool ok = fstat(fd, st) == 0 && S_ISREG(st->st_mode) &&
               (avoid == nullptr || avoid->volume != static_cast<std::uint64_t>(st->st_dev) ||
-               avoid->file != static_cast<std::uint64_t>(st->st_ino)) &&
-              flock(fd, LOCK_EX | LOCK_NB) == 0;
+               avoid->file != static_cast<std::uint64_t>(st->st_ino));
+    if (ok && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        check->heldElsewhere = errno == EWOULDBLOCK;
+        ok = false;
+    }
     if (!ok) {
         ::close(fd);
     }
@@ -155,16 +165,24 @@ int open_own_file_at(int directory, const char* name, int flags, struct stat* st
     return fd >= 0 && usable(fd, st, context) ? fd : -1;
 }
 
-FileHandle file_open_target_shared(const char* path, const FileIdentity* avoid, FileIdentity* identity) {
+FileHandle file_open_target_shared(const char* path, const FileIdentity* avoid, TargetOpen* opened) {
     struct stat st;
+    TargetCheckContext check{avoid, false};
     // O_NONBLOCK keeps a FIFO from hanging the open.
-    int fd = open_own_file_at(AT_FDCWD, path, O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, &st, not_avoided,
-                              const_cast<FileIdentity*>(avoid));
+    int fd = open_own_file_at(AT_FDCWD, path, O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, &st, not_avoided, &check);
+    opened->heldElsewhere = check.heldElsewhere;
     if (fd < 0) {
         return INVALID_FILE;
     }
-    *identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    opened->identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    opened->size = static_cast<std::uint64_t>(st.st_size);
     return fd;
+}
+
+FileHandle file_open_again(FileHandle file) {
+    // Reads at offsets move no position: the duplicate serves.
+    int fd = fcntl(static_cast<int>(file), F_DUPFD_CLOEXEC, 0);
+    return fd < 0 ? INVALID_FILE : fd;
 }
 
 int file_empty_shared(FileHandle file) {

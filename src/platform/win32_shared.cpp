@@ -276,25 +276,63 @@ int file_identity_shared(FileHandle file, FileIdentity* identity) {
     return 1;
 }
 
-FileHandle file_open_target_shared(const char* path, const FileIdentity* avoid, FileIdentity* identity) {
+namespace {
+
+// Whether a file that another handle holds without sharing, at `path`, is
+// `avoid`: this process's own archive, not another program's hold.
+bool is_avoided(const char* path, const FileIdentity* avoid) {
+    if (avoid == nullptr) {
+        return false;
+    }
+    HANDLE handle = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    FileIdentity found;
+    bool same = file_identity_shared(reinterpret_cast<FileHandle>(handle), &found) &&
+                found.volume == avoid->volume && found.file == avoid->file;
+    CloseHandle(handle);
+    return same;
+}
+
+}  // namespace
+
+FileHandle file_open_target_shared(const char* path, const FileIdentity* avoid, TargetOpen* opened) {
     // Share mode 0: a file that any handle holds, the archive's included,
     // is not opened, so none of its names is removed.
     HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    bool made = handle != INVALID_HANDLE_VALUE;
     if (handle == INVALID_HANDLE_VALUE &&
         (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)) {
         handle = open_own_file(path);
     }
     if (handle == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        opened->heldElsewhere =
+            (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) && !is_avoided(path, avoid);
         return INVALID_FILE;
     }
     auto file = reinterpret_cast<FileHandle>(handle);
+    FileIdentity* identity = &opened->identity;
+    LARGE_INTEGER size;
+    size.QuadPart = 0;
     if (GetFileType(handle) != FILE_TYPE_DISK || !file_identity_shared(file, identity) ||
-        (avoid != nullptr && avoid->volume == identity->volume && avoid->file == identity->file)) {
+        (avoid != nullptr && avoid->volume == identity->volume && avoid->file == identity->file) ||
+        (!made && !GetFileSizeEx(handle, &size))) {
         CloseHandle(handle);
         return INVALID_FILE;
     }
+    opened->size = static_cast<std::uint64_t>(size.QuadPart);
     return file;
+}
+
+FileHandle file_open_again(FileHandle file) {
+    // A handle of its own: ReadFile at an offset moves the position of the
+    // handle it reads through, which the first one's reader relies on.
+    HANDLE handle = ReOpenFile(as_handle(file), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+    return handle == INVALID_HANDLE_VALUE ? INVALID_FILE : reinterpret_cast<FileHandle>(handle);
 }
 
 int file_empty_shared(FileHandle file) {

@@ -634,6 +634,17 @@ static void test_extract(const char* folder, const char* mod) {
     CHECK_STATUS(bt_extract_entries(archive, twice, 3, out, count_file, &seen), BT_ERR_UNSAFE_NAME,
                  "Entry 3 'same.txt' names the file already extracted for entry 2 'same.txt'; it keeps entry 2's data.");
     CHECK(seen == 3 && file_holds(path, "first"));
+    /* The same with eight threads: the first failure in order, the first file kept. */
+    char threaded[600];
+    snprintf(threaded, sizeof threaded, "%s/eight", out);
+    seen = 0;
+    CHECK_STATUS(bt_extract_threads(archive, twice, 3, threaded, count_file, &seen, 8), BT_ERR_UNSAFE_NAME,
+                 "Entry 3 'same.txt' names the file already extracted for entry 2 'same.txt'; it keeps entry 2's data.");
+    snprintf(path, sizeof path, "%s/same.txt", threaded);
+    CHECK(seen == 3 && file_holds(path, "first"));
+    CHECK_STATUS(bt_extract_threads(archive, twice, 1, threaded, NULL, NULL, 65), BT_ERR_ARGUMENT,
+                 "bt_extract_threads: threads must be 0 to 64.");
+    snprintf(path, sizeof path, "%s/same.txt", out);
 
     CHECK_STATUS(bt_extract(archive, 5, folder), BT_ERR_OPEN, "Failed to create.\nPlease, remove the file if it exists.");
     CHECK(bt_entry_count(archive) == 6);

@@ -75,6 +75,38 @@ TEST_F(ExtractTest, WorkedExample) {
 
 // Index arguments are visited from the last to the first, so lookups go
 // back as well as forward in the index.
+// A game's worth of small files, in many folders, written by eight threads:
+// every line in order, every file's bytes.
+TEST_F(ExtractTest, TwentyThousandFilesWithEightThreads) {
+    std::vector<FixtureEntry> files;
+    for (std::uint32_t i = 0; i < 20000; ++i) {
+        files.push_back({"data\\d" + std::to_string(i / 100) + "\\f" + std::to_string(i) + ".ini",
+                         patterned_bytes(i % 97, i)});
+    }
+    write_file("x.big", big_archive(files));
+    RunOptions eight;
+    eight.env.push_back("BIGTOOL_THREADS=8");
+    const ToolRun result = run({"x.big", "EXTRACT", "*", "out"}, eight);
+    std::string lines;
+    for (std::size_t n = 0; n < files.size(); ++n) {
+        lines += extracting(static_cast<int>(n), files[n].data.size(), files[n].name, "out/" + slashed(files[n].name)) +
+                 "OK\n";
+    }
+    std::size_t index_size = 16 + 8;
+    for (const FixtureEntry& file : files) {
+        index_size += 9 + file.name.size();
+    }
+    const std::string head = BANNER + info_block("x.big", 20000, read_file("x.big").size(), index_size);
+    EXPECT_TRUE(result.out == head + extract_opening("out", 1) + lines + "Completed successfully\n")
+        << result.out.substr(0, 2000);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.status, 0);
+    ASSERT_EQ(files_below("out").size(), files.size());
+    for (const FixtureEntry& file : files) {
+        ASSERT_TRUE(read_file("out/" + slashed(file.name)) == file.data) << file.name;
+    }
+}
+
 TEST_F(ExtractTest, IndexesInAnyOrder) {
     const std::string bytes = big_archive({{"a", "0"}, {"b", "1"}, {"c", "2"}});
     write_file("x.big", bytes);

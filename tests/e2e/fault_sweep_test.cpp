@@ -161,6 +161,69 @@ TEST_P(FaultSweepTest, ExtractFailsCleanlyAtEveryOperation) {
     EXPECT_GT(k, 10);
 }
 
+// Twenty files in five folders: more than eight threads hold in flight.
+std::vector<FixtureEntry> twenty_files() {
+    std::vector<FixtureEntry> files;
+    for (std::uint32_t i = 0; i < 20; ++i) {
+        files.push_back({"d" + std::to_string(i / 4) + "\\f" + std::to_string(i), patterned_bytes(100 + 700 * i, i)});
+    }
+    return files;
+}
+
+// With eight threads too every operation is failed in turn, the same one
+// on every run: the lines are the normal run's up to the error, and on disk
+// each entry before the failing one is whole, and of those after it only
+// the 15 that may be in flight with it, each whole.
+TEST_P(FaultSweepTest, ExtractWithEightThreadsFailsCleanlyAtEveryOperation) {
+    const std::vector<FixtureEntry> files = twenty_files();
+    write_file("x.big", big_archive(files));
+    std::size_t index_size = 16 + 8;
+    for (const FixtureEntry& file : files) {
+        index_size += 9 + file.name.size();
+    }
+    std::string normal = BANNER + info_block("x.big", 20, read_file("x.big").size(), index_size) +
+                         extract_opening("out", 1);
+    for (std::size_t n = 0; n < files.size(); ++n) {
+        normal += extracting(static_cast<int>(n), files[n].data.size(), files[n].name, "out/" + slashed(files[n].name)) +
+                  "OK\n";
+    }
+    normal += "Completed successfully\n";
+    RunOptions eight = copying();
+    eight.env.push_back("BIGTOOL_THREADS=8");
+    EXPECT_RUN(run({"x.big", "EXTRACT", "*", "out"}, eight), normal, 0);
+
+    int k = 1;
+    for (; k <= SWEEP_LIMIT; ++k) {
+        SCOPED_TRACE("failing operation " + std::to_string(k));
+        fs::remove_all(at("out"));
+        fs::remove(at("fired"));
+        RunOptions options = failing(k);
+        options.env.push_back("BIGTOOL_THREADS=8");
+        ToolRun result = run({"x.big", "EXTRACT", "*", "out"}, options);
+        if (!exists("fired") || result.status == 0) {
+            EXPECT_RUN(result, normal, 0);
+            if (!exists("fired")) {
+                break;
+            }
+            continue;
+        }
+        expect_failure_report(result, normal);
+        std::size_t failed = 0;
+        for (std::size_t at = 0; (at = result.out.find("OK\n", at)) != std::string::npos; ++at) {
+            ++failed;
+        }
+        for (std::size_t n = 0; n < files.size(); ++n) {
+            const std::string path = "out/" + slashed(files[n].name);
+            if (n < failed || (n > failed && exists(path))) {
+                EXPECT_TRUE(read_file(path) == files[n].data) << path;
+                EXPECT_LE(n, failed + 15) << path;
+            }
+        }
+    }
+    EXPECT_LT(k, SWEEP_LIMIT);
+    EXPECT_GT(k, 80);  // every entry's open, write and flush were reached
+}
+
 // Reads and writes that move one byte at a time must make no difference.
 TEST_P(FaultSweepTest, OneByteReadsAndWritesGiveTheNormalResult) {
     RunOptions short_transfers = copying();
