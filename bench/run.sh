@@ -125,7 +125,8 @@ done
 
 # One case: name, target, label, reference's clean-up, reference's command,
 # (MEMORY_LIMIT in the environment: bigtool's peak memory in MiB, 16 unless
-# the case holds more by design)
+# the case holds more by design; REPORT=1: the ratio is reported, with no
+# target)
 # bigtool's clean-up, bigtool's command, runs per side and round, and
 # optionally each side's preparation (reference's, then bigtool's). The
 # timed command is the clean-up followed by the command; the preparation
@@ -139,6 +140,7 @@ measure() {
   local kind=seconds ref="" big="$big_clean$big_run >/dev/null"
   if [ -n "$ref_run" ]; then
     kind=ratio
+    [ -z "${REPORT:-}" ] || kind=report
     ref="$ref_clean$ref_run >/dev/null"
   fi
   printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$kind" "$name" "$target" "$label" "$ref" "$big" \
@@ -195,15 +197,24 @@ measure list 1.0 "LIST, 48,000 files of 0-64 B" \
 measure extract_small 1.0 "EXTRACT *, 20,000 files of 1-16 KiB" \
   "rm -rf out && mkdir out && " "tar -xf small.tar -C out" \
   "rm -rf out && " "./bigtool small.big EXTRACT '*' out" 2
-measure create_small 0.85 "CREATE, 20,000 files of 1-16 KiB" \
+# CREATE and COMPARE read the tree's small files ahead on every core (at
+# most 8 threads): against tar, and one thread (BIGTOOL_THREADS=1, the run
+# without threads) against the default, reported.
+measure create_small 0.6 "CREATE, 20,000 files of 1-16 KiB" \
   "rm -f new.tar && " "tar -cf new.tar -C small ." \
   "rm -f new.big && " "./bigtool new.big CREATE small" 5
+REPORT=1 measure create_small_one 1 "CREATE, 20,000 files of 1-16 KiB, one thread against the default" \
+  "rm -f new.big && " "./bigtool new.big CREATE small" \
+  "rm -f new.big && " "env BIGTOOL_THREADS=1 ./bigtool new.big CREATE small" 5
 measure extract_large 1.3 "EXTRACT *, 4 files of 256 MiB" \
   "rm -rf out && " "cp -r large out" \
   "rm -rf out && " "./bigtool large.big EXTRACT '*' out" 4
-measure compare_list 1.0 "COMPARE, 48,000 files of 0-64 B, against tar --compare" \
+measure compare_list 0.7 "COMPARE, 48,000 files of 0-64 B, against tar --compare" \
   "" "tar -df list.tar -C list" \
   "" "./bigtool list.big COMPARE list" 10
+REPORT=1 measure compare_list_one 1 "COMPARE, 48,000 files of 0-64 B, one thread against the default" \
+  "" "./bigtool list.big COMPARE list" \
+  "" "env BIGTOOL_THREADS=1 ./bigtool list.big COMPARE list" 10
 measure compare_small 1.0 "COMPARE, 20,000 files of 1-16 KiB, against tar --compare" \
   "" "tar -df small.tar -C small" \
   "" "./bigtool small.big COMPARE small" 5
@@ -267,6 +278,10 @@ measure check_large 1.2 "CHECK, 4 files of 256 MiB, against cat" \
 measure compare_large 1.0 "COMPARE, 4 files of 256 MiB, against tar --compare" \
   "" "tar -df large.tar -C large" \
   "" "./bigtool large.big COMPARE large" 4
+# Large files take no thread: the default no slower than one thread.
+measure compare_large_threads 1.05 "COMPARE, 4 files of 256 MiB, against one thread" \
+  "" "env BIGTOOL_THREADS=1 ./bigtool large.big COMPARE large" \
+  "" "./bigtool large.big COMPARE large" 4
 # The library (bench/api_bench.c): a lookup and a listing through the API
 # against FIND; random 4 KiB reads of entries' data through bt_read
 # against the same reads by pread(2), from one thread and from four.
@@ -310,6 +325,9 @@ rm -rf merged patched merged.big patch.big
 rm -rf out large.big large.tar
 measure create_large 1.3 "CREATE, 4 files of 256 MiB" \
   "rm -rf copy && " "cp -r large copy" \
+  "rm -f large-new.big && " "./bigtool large-new.big CREATE large" 4
+measure create_large_threads 1.05 "CREATE, 4 files of 256 MiB, against one thread" \
+  "rm -f large-new.big && " "env BIGTOOL_THREADS=1 ./bigtool large-new.big CREATE large" \
   "rm -f large-new.big && " "./bigtool large-new.big CREATE large" 4
 rm -rf out copy large-new.big new.big new.tar
 
