@@ -52,6 +52,7 @@ struct BuildState {
     // walked path of its file, relative to the input directory, starts in
     // relativePaths, to name that file when a second one comes.
     std::unordered_map<std::string_view, std::size_t> names;
+    bool namesKept = false;  // see is_first_with_name
     std::string relativePaths;
     ReadAhead* ahead = nullptr;  // the data pass's small files, read ahead
 };
@@ -151,6 +152,7 @@ void release_buffers() {
     build.fullBlocks.clear();
     build.copyBuffer.reset();
     build.names.clear();
+    build.namesKept = false;
     build.relativePaths.clear();
 }
 
@@ -166,9 +168,41 @@ int refuse_file(const char* path, const char* why) {
     return 0;
 }
 
+// Every name so far, with where its file's path starts in relativePaths.
+void keep_names_so_far() {
+    std::size_t path_at = 0;
+    auto take_block = [&](std::span<const std::uint8_t> block) {
+        for (std::size_t at = 0; at < block.size();) {
+            std::optional<BigEntry> entry = entry_at(block, at);
+            if (!entry) {
+                break;
+            }
+            build.names.emplace(entry->name, path_at);
+            path_at += std::strlen(build.relativePaths.c_str() + path_at) + 1;
+            at = entry_end(block, *entry);
+        }
+    };
+    for (const FullBlock& block : build.fullBlocks) {
+        take_block({block.bytes.get(), block.used});
+    }
+    take_block(entries());
+}
+
 // Whether `path` is the first file with `name`; if so, it is remembered as
-// that name's, and if not, the refusal is printed.
+// that name's, and if not, the refusal is printed. Two paths get one name
+// only where a file's or a folder's own name holds a backslash (POSIX): the
+// names are kept in the table from the first such path on, those before it
+// included, and a tree without one needs no table.
 bool is_first_with_name(std::string_view name, const char* path) {
+    if (!build.namesKept) {
+        if (path_separator(local_path_style()) == '\\' || std::strchr(path + build.rootLength, '\\') == nullptr) {
+            build.relativePaths.append(path + build.rootLength);
+            build.relativePaths.push_back('\0');
+            return true;
+        }
+        keep_names_so_far();
+        build.namesKept = true;
+    }
     auto [found, added] = build.names.try_emplace(name, build.relativePaths.size());
     if (!added) {
         std::string first(path, build.rootLength);
