@@ -19,6 +19,7 @@ set(BIGTOOL_PORTABLE_SOURCES
   src/extract/extract_command.cpp
   src/extract/get_command.cpp
   src/create/walk_tree.cpp
+  src/create/read_ahead.cpp
   src/create/build_archive.cpp
   src/create/create_command.cpp
   src/create/tree_match.cpp

@@ -17,6 +17,7 @@
 #include "common/paths.h"
 #include "common/printable.h"
 #include "create/create.h"
+#include "create/read_ahead.h"
 #include "platform/platform.h"
 
 namespace {
@@ -51,7 +52,9 @@ struct BuildState {
     // walked path of its file, relative to the input directory, starts in
     // relativePaths, to name that file when a second one comes.
     std::unordered_map<std::string_view, std::size_t> names;
+    bool namesKept = false;  // see is_first_with_name
     std::string relativePaths;
+    ReadAhead* ahead = nullptr;  // the data pass's small files, read ahead
 };
 
 BuildState build;
@@ -95,27 +98,45 @@ int write_gathered() {
     return 1;
 }
 
-// Reads a small file into the buffer after what was gathered before.
-int gather_file(FileHandle file, std::uint32_t size) {
+// Reads a small file into the buffer after what was gathered before, or
+// takes it as `read` ahead.
+int gather_file(FileHandle file, std::uint32_t size, const AheadFile* read) {
     if (build.gathered + size + 1 > COPY_CHUNK && !write_gathered()) {
         return 0;
     }
     // One byte more than the entry states: a file that grew shows it.
+    std::uint8_t* at = build.copyBuffer.get() + build.gathered;
     std::uint32_t got = 0;
-    if (!file_read(file, build.copyBuffer.get() + build.gathered, size + 1, &got)) {
-        std::printf("Error: Could not read file.\n");
+    const bool done = read != nullptr ? file_take_read(read->outcome, &got) : file_read(file, at, size + 1, &got);
+    if (!read_as_listed(done, got, size)) {
         return 0;
     }
-    if (got < size) {
-        std::printf("Error: The file shrank while the archive was made.\n");
-        return 0;
-    }
-    if (got > size) {
-        std::printf("Error: The file grew while the archive was made.\n");
-        return 0;
+    if (read != nullptr) {
+        std::memcpy(at, build.ahead->bytes_of(*read), size);
     }
     build.gathered += size;
     return 1;
+}
+
+// The data pass's files that are read ahead: the small ones of the index
+// pass, in its order, by their numbers.
+ReadAhead::Source files_of_index(const char* input_dir) {
+    std::string root = std::string(input_dir) + path_separator(local_path_style());
+    return [root, at = std::size_t{0}, n = std::uint32_t{0}, path_at = std::size_t{0}](
+               std::uint32_t* key, std::string* path, std::uint32_t* size) mutable {
+        while (std::optional<BigEntry> entry = entry_at(entries(), at)) {
+            const char* relative = build.relativePaths.c_str() + path_at;
+            *key = n++;
+            *size = entry_data_size(*entry);
+            at = entry_end(entries(), *entry);
+            path_at += std::strlen(relative) + 1;
+            if (*size > 0 && *size < GATHER_LIMIT) {
+                *path = root + relative;
+                return true;
+            }
+        }
+        return false;
+    };
 }
 
 int copy_file(FileHandle file, std::uint32_t size) {
@@ -131,6 +152,7 @@ void release_buffers() {
     build.fullBlocks.clear();
     build.copyBuffer.reset();
     build.names.clear();
+    build.namesKept = false;
     build.relativePaths.clear();
 }
 
@@ -146,9 +168,41 @@ int refuse_file(const char* path, const char* why) {
     return 0;
 }
 
+// Every name so far, with where its file's path starts in relativePaths.
+void keep_names_so_far() {
+    std::size_t path_at = 0;
+    auto take_block = [&](std::span<const std::uint8_t> block) {
+        for (std::size_t at = 0; at < block.size();) {
+            std::optional<BigEntry> entry = entry_at(block, at);
+            if (!entry) {
+                break;
+            }
+            build.names.emplace(entry->name, path_at);
+            path_at += std::strlen(build.relativePaths.c_str() + path_at) + 1;
+            at = entry_end(block, *entry);
+        }
+    };
+    for (const FullBlock& block : build.fullBlocks) {
+        take_block({block.bytes.get(), block.used});
+    }
+    take_block(entries());
+}
+
 // Whether `path` is the first file with `name`; if so, it is remembered as
-// that name's, and if not, the refusal is printed.
+// that name's, and if not, the refusal is printed. Two paths get one name
+// only where a file's or a folder's own name holds a backslash (POSIX): the
+// names are kept in the table from the first such path on, those before it
+// included, and a tree without one needs no table.
 bool is_first_with_name(std::string_view name, const char* path) {
+    if (!build.namesKept) {
+        if (path_separator(local_path_style()) == '\\' || std::strchr(path + build.rootLength, '\\') == nullptr) {
+            build.relativePaths.append(path + build.rootLength);
+            build.relativePaths.push_back('\0');
+            return true;
+        }
+        keep_names_so_far();
+        build.namesKept = true;
+    }
     auto [found, added] = build.names.try_emplace(name, build.relativePaths.size());
     if (!added) {
         std::string first(path, build.rootLength);
@@ -226,6 +280,22 @@ int copy_file_data(FileHandle file, FileHandle target, std::uint32_t size, void*
         return 0;
     }
     if (got != 0) {
+        std::printf("Error: The file grew while the archive was made.\n");
+        return 0;
+    }
+    return 1;
+}
+
+int read_as_listed(bool read, std::uint32_t got, std::uint32_t size) {
+    if (!read) {
+        std::printf("Error: Could not read file.\n");
+        return 0;
+    }
+    if (got < size) {
+        std::printf("Error: The file shrank while the archive was made.\n");
+        return 0;
+    }
+    if (got > size) {
         std::printf("Error: The file grew while the archive was made.\n");
         return 0;
     }
@@ -355,8 +425,15 @@ int add_file_data(std::uint32_t index, const char* path) {
     // index pass listed it: only an empty file needs the check against the
     // files this run holds. Any other file is opened as listed; a file
     // changed since shows when it is read.
-    FileHandle file = size == 0 ? file_open(path, OpenMode::read_input) : file_open_listed(path, size);
-    if (file == INVALID_FILE) {
+    const AheadFile* read = size > 0 && size < GATHER_LIMIT && build.ahead ? build.ahead->take(index) : nullptr;
+    if (read != nullptr && std::strcmp(build.ahead->path_of(*read), path) != 0) {
+        read = nullptr;
+    }
+    FileHandle file = INVALID_FILE;
+    if (read == nullptr) {
+        file = size == 0 ? file_open(path, OpenMode::read_input) : file_open_listed(path, size);
+    }
+    if (read != nullptr ? !file_take_open(read->outcome) : file == INVALID_FILE) {
         std::printf("Error: Could not open '%s'.\n", printable(path, shown));
         say_if_held_elsewhere(path);
         return 0;
@@ -382,11 +459,13 @@ int add_file_data(std::uint32_t index, const char* path) {
     }
     std::printf("Adding[%lu] %lukb '%s': ", static_cast<unsigned long>(index),
                 static_cast<unsigned long>(size / 1024), printable(path, shown));
-    if (!(size < GATHER_LIMIT ? gather_file(file, size) : copy_file(file, size))) {
+    if (!(size < GATHER_LIMIT ? gather_file(file, size, read) : copy_file(file, size))) {
         return 0;
     }
     std::printf("Done\n");
-    file_close(file);
+    if (read == nullptr) {
+        file_close(file);
+    }
     build.fillAt = entry_end(entries(), *entry);
     return 1;
 }
@@ -434,7 +513,12 @@ int create_archive(const char* archive_path, const char* input_dir) {
     build.fillAt = 0;
     build.gathered = 0;
     build.pass = Pass::PASS_DATA;
-    if (!walk_tree(input_dir) || !write_gathered()) {
+    WorkPool one(1);
+    ReadAhead ahead(walk_helpers() != nullptr ? *walk_helpers() : one, files_of_index(input_dir));
+    build.ahead = &ahead;
+    const bool walked = walk_tree(input_dir) && write_gathered();
+    build.ahead = nullptr;
+    if (!walked) {
         return fail_closing();
     }
     std::printf("Total file count: %lu\n", static_cast<unsigned long>(build.fileCounter));

@@ -59,6 +59,11 @@ void abandon_archive();
 // "Skipping" line in the index pass: it is never its own input.
 void leave_out_of_walk(const char* archive_path);
 
+// The walks that follow have the looks of their index pass's listings
+// shared by the workers of `helpers` (null: none, as without threads).
+void share_walk_with(WorkPool* helpers);
+WorkPool* walk_helpers();
+
 // Visits every file below `dir` (names beginning with '.' are passed over),
 // depth first, in listing order: add_index_entry in the index pass,
 // add_file_data in the data pass. 1, or 0 after printing why; ends the run
@@ -81,7 +86,13 @@ int add_file_data(std::uint32_t index, const char* path);
 int copy_file_data(FileHandle file, FileHandle target, std::uint32_t size, void* buffer,
                    std::uint32_t buffer_size);
 
-// 1 when the archive was built from `input_dir` and written whole; 0 after
+// Whether a read of one byte more than a file's `size`, which `read` says
+// succeeded with `got` bytes, found the file as listed: 1, or 0 after
+// printing why not (it could not be read, it shrank or grew).
+int read_as_listed(bool read, std::uint32_t got, std::uint32_t size);
+
+// 1 when the archive was built from `input_dir` and written whole, its
+// small files read ahead by the workers of walk_helpers(); 0 after
 // printing why, the archive removed. A built archive stays open until the
 // run knows its outcome: keep_archive, or abandon_archive when the run
 // fails after all (its output was lost).

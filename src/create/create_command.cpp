@@ -5,7 +5,9 @@
 #include "common/end_run.h"
 #include "common/paths.h"
 #include "common/printable.h"
+#include "common/work_pool.h"
 #include "create/create.h"
+#include "main/thread_setting.h"
 #include "platform/platform.h"
 
 namespace {
@@ -45,6 +47,8 @@ void create_command(int argc, char** argv, std::FILE*) {
     keep_running_when_output_closes();
     char input_dir[PATH_CAPACITY];
     resolve_input_directory(argv[argc - 1], input_dir);
+    WorkPool pool(command_threads());
+    share_walk_with(&pool);
     if (create_archive(argv[1], input_dir) != 1) {
         end_run(2);
     }

@@ -13,6 +13,7 @@
 #include "common/paths.h"
 #include "common/printable.h"
 #include "create/create.h"
+#include "create/read_ahead.h"
 #include "platform/platform.h"
 
 namespace {
@@ -151,23 +152,55 @@ bool copy_kept(FileHandle target, std::uint32_t offset, std::uint64_t size, std:
     return false;
 }
 
-// Copies file `file` in as entry `n`, on a line of its own.
-bool copy_file_in(FileHandle target, std::uint32_t n, const PlannedFile& file, std::uint8_t* buffer) {
+// The planned files that are read ahead, by their numbers in the plan.
+ReadAhead::Source small_files() {
+    return [f = std::uint32_t{0}](std::uint32_t* key, std::string* path, std::uint32_t* size) mutable {
+        for (; f < plan.files.size(); ++f) {
+            const PlannedFile& file = plan.files[f];
+            if (file.size > 0 && file.size <= READ_AHEAD_LIMIT) {
+                *key = f;
+                *path = plan.paths.c_str() + file.pathAt;
+                *size = file.size;
+                ++f;
+                return true;
+            }
+        }
+        return false;
+    };
+}
+
+// Copies planned file `f` in as entry `n`, on a line of its own, taken
+// from `ahead` when it was read ahead there.
+bool copy_file_in(FileHandle target, std::uint32_t n, std::uint32_t f, std::uint8_t* buffer, ReadAhead& ahead) {
     std::string shown;
+    const PlannedFile& file = plan.files[f];
     const char* path = plan.paths.c_str() + file.pathAt;
     std::printf("%s[%lu] %lukb '%s': ", file.name.empty() ? "Replacing" : "Adding",
                 static_cast<unsigned long>(n), static_cast<unsigned long>(file.size / 1024),
                 printable(path, shown));
-    FileHandle handle = file_open(path, OpenMode::read_input);
-    if (handle == INVALID_FILE) {
+    const AheadFile* read = file.size > 0 && file.size <= READ_AHEAD_LIMIT ? ahead.take(f) : nullptr;
+    FileHandle handle = read != nullptr ? INVALID_FILE : file_open(path, OpenMode::read_input);
+    if (read != nullptr ? !file_take_open(read->outcome) : handle == INVALID_FILE) {
         std::printf("Error: Could not open '%s'.\n", printable(path, shown));
         say_if_held_elsewhere(path);
         return false;
     }
-    const int copied = copy_file_data(handle, target, file.size, buffer, REWRITE_CHUNK);
-    file_close(handle);
-    if (!copied) {
-        return false;
+    if (read != nullptr) {
+        std::uint32_t got = 0;
+        const bool done = file_take_read(read->outcome, &got);
+        if (!read_as_listed(done, got, file.size)) {
+            return false;
+        }
+        if (!file_write(target, ahead.bytes_of(*read), file.size)) {
+            std::printf("Error: Could not write to BIG file.\n");
+            return false;
+        }
+    } else {
+        const int copied = copy_file_data(handle, target, file.size, buffer, REWRITE_CHUNK);
+        file_close(handle);
+        if (!copied) {
+            return false;
+        }
     }
     std::printf("Done\n");
     return true;
@@ -280,6 +313,8 @@ bool write_archive(FileHandle target, std::uint32_t start) {
     std::uint64_t position = start;
     std::uint32_t written = 0;
     KeptRun run;
+    WorkPool one(1);
+    ReadAhead ahead(walk_helpers() != nullptr ? *walk_helpers() : one, small_files());
     for (std::uint32_t n = 0; n < plan.fates.size(); ++n) {
         const std::uint32_t fate = plan.fates[n];
         if (fate == REMOVED) {
@@ -304,7 +339,7 @@ bool write_archive(FileHandle target, std::uint32_t start) {
             run = {offset, size};
         } else {
             run.size = 0;
-            if (!copy_file_in(target, written, plan.files[fate], buffer.get())) {
+            if (!copy_file_in(target, written, fate, buffer.get(), ahead)) {
                 return false;
             }
         }
@@ -313,13 +348,14 @@ bool write_archive(FileHandle target, std::uint32_t start) {
     if (!copy_kept(target, run.from, run.size, buffer.get())) {
         return false;
     }
-    for (const PlannedFile& file : plan.files) {
+    for (std::uint32_t f = 0; f < plan.files.size(); ++f) {
+        const PlannedFile& file = plan.files[f];
         if (file.name.empty()) {
             continue;
         }
         if (!add_index_fields(index, position, file.size) ||
             !add_index_bytes(index, file.name.data(), file.name.size()) || !add_index_bytes(index, "", 1) ||
-            !copy_file_in(target, written, file, buffer.get())) {
+            !copy_file_in(target, written, f, buffer.get(), ahead)) {
             return false;
         }
         position += file.size;

@@ -59,12 +59,12 @@ FileRange files_named(TreeMatch& match, const BigEntry& entry) {
 
 // The archive's bytes, read ahead: entries' data mostly follows on, and a
 // read per small entry would cost more than comparing it.
-struct ReadAhead {
+struct ArchiveAhead {
     std::unique_ptr<std::uint8_t[]> buffers;  // a chunk of the file, then the archive's
     std::uint32_t at = 0;                     // where the archive's bytes held start
     std::uint32_t held = 0;
 };
-ReadAhead ahead;
+ArchiveAhead ahead;
 
 // `count` bytes (at most a chunk) of the archive from `offset`, which lie
 // inside it; null after printing why they could not be read.
@@ -142,6 +142,10 @@ void match_entries(TreeMatch& match, std::uint32_t count) {
         }
         match.entryOf[file] = n;
         match.fileOf.push_back(file);
+        if (match.files[file].size == entry_data_size(entry) && entry_data_inside(entry) &&
+            entry_data_size(entry) <= READ_AHEAD_LIMIT) {
+            match.readable.push_back(n);
+        }
     }
 }
 
@@ -165,7 +169,51 @@ bool entry_data_readable(std::uint32_t n, const BigEntry& entry) {
     return false;
 }
 
-Sameness same_bytes(const TreeMatch& match, std::uint32_t file, const BigEntry& entry) {
+ReadAhead::Source readable_files(const TreeMatch& match) {
+    return [&match, at = std::size_t{0}](std::uint32_t* key, std::string* path, std::uint32_t* size) mutable {
+        if (at == match.readable.size()) {
+            return false;
+        }
+        *key = match.readable[at++];
+        const std::uint32_t file = match.fileOf[*key];
+        *path = file_path(match, file);
+        *size = match.files[file].size;
+        return true;
+    };
+}
+
+namespace {
+
+// A file read ahead, held against the archive's bytes as same_bytes would
+// read and hold it: in one read, one byte more than the entry holds.
+Sameness same_as_read(const char* path, const AheadFile& read, const std::uint8_t* ours,
+                      const BigEntry& entry) {
+    std::string shown;
+    if (!file_take_open(read.outcome)) {
+        std::printf("Error: Could not open '%s'.\n", printable(path, shown));
+        say_if_held_elsewhere(path);
+        return Sameness::failed;
+    }
+    std::uint32_t got = 0;
+    if (!file_take_read(read.outcome, &got)) {
+        std::printf("Error: Could not read file.\n");
+        return Sameness::failed;
+    }
+    const std::uint32_t size = entry_data_size(entry);
+    if (got != size) {
+        return Sameness::different;
+    }
+    const std::uint8_t* theirs = size > 0 ? archive_bytes(entry_data_offset(entry), size) : ours;
+    if (theirs == nullptr) {
+        return Sameness::failed;
+    }
+    return std::memcmp(ours, theirs, size) == 0 ? Sameness::same : Sameness::different;
+}
+
+}  // namespace
+
+Sameness same_bytes(const TreeMatch& match, std::uint32_t file, std::uint32_t n, const BigEntry& entry,
+                    ReadAhead* ahead_files) {
     const std::uint32_t size = entry_data_size(entry);
     if (match.files[file].size != size) {
         return Sameness::different;
@@ -176,6 +224,9 @@ Sameness same_bytes(const TreeMatch& match, std::uint32_t file, const BigEntry& 
             std::printf("Error: Failed to allocate enough memory.\n");
             return Sameness::failed;
         }
+    }
+    if (const AheadFile* read = ahead_files != nullptr ? ahead_files->take(n) : nullptr) {
+        return same_as_read(ahead_files->path_of(*read), *read, ahead_files->bytes_of(*read), entry);
     }
     std::string shown;
     std::string path = file_path(match, file);

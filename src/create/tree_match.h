@@ -10,6 +10,7 @@
 
 #include "archive/big_format.h"
 #include "create/create.h"
+#include "create/read_ahead.h"
 
 inline constexpr std::uint32_t NO_MATCH = UINT32_MAX;
 
@@ -23,6 +24,9 @@ struct TreeMatch {
     // The file each entry stands for, or NO_MATCH: 4 bytes for each entry
     // the index holds, so that the work after the match looks nothing up.
     std::vector<std::uint32_t> fileOf;
+    // The entries whose files are small enough to be read ahead, in order:
+    // of the entry's size, its data inside the archive.
+    std::vector<std::uint32_t> readable;
     std::string key;                     // scratch, so that lookups allocate once
 };
 
@@ -47,7 +51,12 @@ bool entry_data_readable(std::uint32_t n, const BigEntry& entry);
 
 enum class Sameness { same, different, failed };
 
-// Whether file `file` holds exactly the data of `entry` (readable, and of
-// the same size as the file was listed with). `failed` after printing why
-// the file or the archive could not be read.
-Sameness same_bytes(const TreeMatch& match, std::uint32_t file, const BigEntry& entry);
+// The files of match.readable, for a ReadAhead, keyed by their entries.
+ReadAhead::Source readable_files(const TreeMatch& match);
+
+// Whether file `file` holds exactly the data of `entry`, entry `n` (readable,
+// and of the same size as the file was listed with), the file taken from
+// `ahead` when it was read ahead there. `failed` after printing why the file
+// or the archive could not be read.
+Sameness same_bytes(const TreeMatch& match, std::uint32_t file, std::uint32_t n, const BigEntry& entry,
+                    ReadAhead* ahead);

@@ -7,11 +7,13 @@
 #include "archive/selection.h"
 #include "common/end_run.h"
 #include "common/limits.h"
+#include "common/work_pool.h"
 #include "common/printable.h"
 #include "create/create.h"
 #include "create/rewrite.h"
 #include "create/tree_match.h"
 #include "create/update.h"
+#include "main/thread_setting.h"
 
 namespace {
 
@@ -23,13 +25,14 @@ std::uint32_t entry_count() {
     return static_cast<std::uint32_t>(header.fileCount);
 }
 
-void take_folder(int argc, char** argv, char* input_dir, TreeMatch* match) {
+void take_folder(int argc, char** argv, char* input_dir, TreeMatch* match, WorkPool& pool) {
     if (argc != 4) {
         std::printf("Error: Bad parameters.\n");
         end_run(1);
     }
     resolve_input_directory(argv[3], input_dir);
     leave_out_of_walk(argv[1]);
+    share_walk_with(&pool);
     if (!walk_for_match(input_dir, match)) {
         end_run(2);
     }
@@ -38,14 +41,14 @@ void take_folder(int argc, char** argv, char* input_dir, TreeMatch* match) {
 
 // Whether the file that entry `n` stands for holds other bytes; ends the run
 // when either cannot be read.
-bool differs(TreeMatch& match, std::uint32_t file, std::uint32_t n, const BigEntry& entry) {
+bool differs(TreeMatch& match, std::uint32_t file, std::uint32_t n, const BigEntry& entry, ReadAhead& ahead) {
     if (match.files[file].size != entry_data_size(entry)) {
         return true;
     }
     if (!entry_data_readable(n, entry)) {
         end_run(2);
     }
-    switch (same_bytes(match, file, entry)) {
+    switch (same_bytes(match, file, n, entry, &ahead)) {
     case Sameness::same: return false;
     case Sameness::different: return true;
     case Sameness::failed: end_run(2);
@@ -60,20 +63,25 @@ void update_command(int argc, char** argv, std::FILE*) {
     keep_running_when_output_closes();
     char input_dir[PATH_CAPACITY];
     TreeMatch match;
-    take_folder(argc, argv, input_dir, &match);
+    WorkPool pool(command_threads());
+    take_folder(argc, argv, input_dir, &match, pool);
     refuse_read_only(argv[1]);
     unsigned long replaced = 0;
     const std::uint32_t count = entry_count();
-    for (std::uint32_t n = 0; n < count; ++n) {
-        BigEntry entry = walked_entry(n);
-        std::uint32_t file = file_for_entry(match, n);
-        bool replace = file != NO_MATCH && differs(match, file, n, entry);
-        if (!replace && !entry_data_readable(n, entry)) {
-            end_run(2);
+    {
+        // Its buffers go before the rewrite reads ahead in buffers of its own.
+        ReadAhead ahead(pool, readable_files(match));
+        for (std::uint32_t n = 0; n < count; ++n) {
+            BigEntry entry = walked_entry(n);
+            std::uint32_t file = file_for_entry(match, n);
+            bool replace = file != NO_MATCH && differs(match, file, n, entry, ahead);
+            if (!replace && !entry_data_readable(n, entry)) {
+                end_run(2);
+            }
+            std::string path = replace ? file_path(match, file) : std::string();
+            plan_entry(entry, replace ? path.c_str() : nullptr, replace ? match.files[file].size : 0);
+            replaced += replace ? 1 : 0;
         }
-        std::string path = replace ? file_path(match, file) : std::string();
-        plan_entry(entry, replace ? path.c_str() : nullptr, replace ? match.files[file].size : 0);
-        replaced += replace ? 1 : 0;
     }
     unsigned long added = 0;
     for (std::uint32_t file = 0; file < match.files.size(); ++file) {
@@ -95,7 +103,9 @@ void update_command(int argc, char** argv, std::FILE*) {
 void compare_command(int argc, char** argv, std::FILE*) {
     char input_dir[PATH_CAPACITY];
     TreeMatch match;
-    take_folder(argc, argv, input_dir, &match);
+    WorkPool pool(command_threads());
+    take_folder(argc, argv, input_dir, &match, pool);
+    ReadAhead ahead(pool, readable_files(match));
     std::string shown;
     std::string shown_path;
     int found = 0;
@@ -108,7 +118,7 @@ void compare_command(int argc, char** argv, std::FILE*) {
             // UPDATE keeps it: shown, but no difference.
             std::printf("Only in archive[%lu] '%.*s'\n", static_cast<unsigned long>(n),
                         static_cast<int>(name.size()), name.data());
-        } else if (differs(match, file, n, entry)) {
+        } else if (differs(match, file, n, entry, ahead)) {
             std::string_view name = quoted_name(entry.name, shown);
             std::string path = file_path(match, file);
             std::printf("Differs[%lu] '%.*s' from '%s'\n", static_cast<unsigned long>(n),

@@ -21,6 +21,8 @@ struct LeftOut {
 };
 LeftOut left_out;
 
+WorkPool* helpers_of_walks = nullptr;
+
 // Whether the file at `path`, named `name`, is the archive. Only a file of
 // the archive's name, letter case aside, costs a look.
 bool is_the_archive(const char* name, const char* path) {
@@ -38,6 +40,14 @@ void leave_out_of_walk(const char* archive_path) {
     left_out.known = file_identity(archive_path, &left_out.identity) == 1;
 }
 
+void share_walk_with(WorkPool* helpers) {
+    helpers_of_walks = helpers;
+}
+
+WorkPool* walk_helpers() {
+    return helpers_of_walks;
+}
+
 int walk_tree(const char* dir) {
     std::string shown;
     if (!enter_directory()) {
@@ -50,7 +60,7 @@ int walk_tree(const char* dir) {
     // Only the index pass takes sizes from the listing.
     ListDetail detail =
         build_pass() == Pass::PASS_INDEX ? ListDetail::with_sizes : ListDetail::types_only;
-    switch (dir_open(dir, detail, &listing)) {
+    switch (dir_open(dir, detail, &listing, helpers_of_walks)) {
     case ListStatus::listed: break;
     case ListStatus::is_cycle: return 1;  // its files are archived further up already
     case ListStatus::failed:

@@ -162,6 +162,11 @@ bool fault_injected(FaultOp op) {
     return true;
 }
 
+bool fault_pause_before(FaultOp op) {
+    load_plan();
+    return plan.pause.target > 0 && plan.pauseGate != nullptr && (plan.pause.any || plan.pause.kind == op);
+}
+
 bool fault_short_transfers() {
     load_plan();
     return plan.shortTransfers;

@@ -16,6 +16,10 @@ enum class FaultOp { open, read, write, seek, dir, remove, replace, lock };
 // operation chosen for a pause, waits until the test lets the run go on.
 bool fault_injected(FaultOp op);
 
+// True when a pause is planned before an operation of kind `op` (or of any
+// kind).
+bool fault_pause_before(FaultOp op);
+
 // True when each read or write of the system is to move at most one byte;
 // the platform layer must still deliver whole reads and writes.
 bool fault_short_transfers();

@@ -6,6 +6,10 @@ bool fault_injected(FaultOp) {
     return false;
 }
 
+bool fault_pause_before(FaultOp) {
+    return false;
+}
+
 bool fault_short_transfers() {
     return false;
 }

@@ -305,6 +305,48 @@ FileHandle file_open_listed(const char* path, std::uint64_t size) {
     return file;
 }
 
+void file_read_ahead(const char* path, void* buffer, std::uint32_t count, FileAhead* outcome) {
+    *outcome = {};
+    FileHandle file = sys::open_listed_apart(path, &outcome->heldElsewhere);
+    if (file == INVALID_FILE) {
+        return;
+    }
+    outcome->opened = true;
+    auto* bytes = static_cast<char*>(buffer);
+    outcome->read = true;
+    while (outcome->got < count) {
+        std::uint32_t ask = fault_short_transfers() ? 1 : count - outcome->got;
+        std::int64_t got = sys::read_some(file, bytes + outcome->got, ask);
+        if (got <= 0) {
+            outcome->read = got == 0;
+            break;
+        }
+        outcome->got += static_cast<std::uint32_t>(got);
+    }
+    file_close_shared(file);
+}
+
+int file_take_open(const FileAhead& outcome) {
+    heldElsewhere = false;
+    if (fault_injected(FaultOp::open)) {
+        return 0;
+    }
+    heldElsewhere = outcome.heldElsewhere;
+    return outcome.opened ? 1 : 0;
+}
+
+int file_take_read(const FileAhead& outcome, std::uint32_t* bytes_read) {
+    if (fault_injected(FaultOp::read) || !outcome.read) {
+        return 0;
+    }
+    *bytes_read = outcome.got;
+    return 1;
+}
+
+bool reading_ahead_allowed() {
+    return !fault_pause_before(FaultOp::open) && !fault_pause_before(FaultOp::read);
+}
+
 FileHandle file_open_stream(const char* path) {
     if (fault_injected(FaultOp::open)) {
         return INVALID_FILE;
@@ -473,12 +515,12 @@ void file_discard(FileHandle file, const char* path) {
     sys::close(file);
 }
 
-ListStatus dir_open(const char* directory, ListDetail detail, DirListing** listing) {
+ListStatus dir_open(const char* directory, ListDetail detail, DirListing** listing, WorkPool* helpers) {
     if (fault_injected(FaultOp::dir)) {
         return ListStatus::failed;
     }
     auto* opened = new DirListing;
-    ListStatus status = sys::list_directory(directory, detail, opened);
+    ListStatus status = sys::list_directory(directory, detail, opened, helpers);
     if (status != ListStatus::listed) {
         delete opened;
         return status;

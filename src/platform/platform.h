@@ -21,6 +21,8 @@
 #include "common/start_choice.h"
 #include "common/written_files.h"
 
+class WorkPool;
+
 // Separator and absolute-path rules of local paths on this system. Backend.
 PathStyle local_path_style();
 
@@ -150,6 +152,35 @@ bool writes_into_held_file(std::FILE* stream);
 // could be so, file_open checks it. CREATE's input files.
 FileHandle file_open_listed(const char* path, std::uint64_t size);
 
+// A file read whole by a worker thread, ahead of the run, which then takes
+// it in its place: file_read_ahead keeps nothing in the process and counts
+// nothing for the test seam; file_take_open and file_take_read count and
+// fail as file_open_listed and file_read would have there, so that a run
+// reading ahead meets the seam's operations in the order of one that does
+// not.
+struct FileAhead {
+    bool opened = false;
+    bool heldElsewhere = false;  // the open failed because another program holds it
+    bool read = false;           // the read succeeded, with `got` bytes
+    std::uint32_t got = 0;
+};
+
+// From any thread: opens the file at `path`, just listed as a regular file,
+// as file_open_listed does, reads up to `count` bytes into `buffer`, and
+// closes it.
+void file_read_ahead(const char* path, void* buffer, std::uint32_t count, FileAhead* outcome);
+
+// The open of a file read ahead: 1, or 0 when it failed (file_held_elsewhere
+// then tells why) or the test seam fails it.
+int file_take_open(const FileAhead& outcome);
+
+// Its read: 1 with *bytes_read, or 0 when it failed or the test seam fails it.
+int file_take_read(const FileAhead& outcome, std::uint32_t* bytes_read);
+
+// Whether files may be read ahead: not when the test seam is to hold the
+// run before an open or a read, for a test to change the file meanwhile.
+bool reading_ahead_allowed();
+
 // Reads up to `count` bytes; fewer only at the end of the file. 1 on success
 // (with *bytes_read set, 0 at the end), 0 on failure. A read that reaches
 // the size the file had when it was opened takes that for its end and asks
@@ -259,7 +290,11 @@ enum class ListStatus {
 // need them may report 0 instead.
 enum class ListDetail { types_only, with_sizes };
 
-ListStatus dir_open(const char* directory, ListDetail detail, DirListing** listing);
+// With `helpers` (which has workers, and no jobs of its own in flight), a
+// listing with sizes has its files looked at by the workers, a share each:
+// the same listing, its looks overlapping.
+ListStatus dir_open(const char* directory, ListDetail detail, DirListing** listing,
+                    WorkPool* helpers = nullptr);
 // 1 and the next item, or 0 at the end.
 int dir_next(DirListing* listing, DirItem* item);
 void dir_close(DirListing* listing);
@@ -422,8 +457,10 @@ struct ListedItems;
 
 // The items of `directory` as dir_open lists them (see DirItem), added to
 // *listed, with the folder's identity. Nothing of the process is kept or
-// counted. False when it cannot be listed. Backend.
-bool folder_list(const char* directory, ListDetail detail, ListedItems* listed, FolderIdentity* identity);
+// counted. False when it cannot be listed. `helpers` as dir_open says.
+// Backend.
+bool folder_list(const char* directory, ListDetail detail, ListedItems* listed, FolderIdentity* identity,
+                 WorkPool* helpers = nullptr);
 
 // A second handle on `file`, with a position of its own, so that other
 // threads read it at offsets (file_read_at) while this one reads on where

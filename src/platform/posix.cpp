@@ -53,10 +53,15 @@ struct RefusedPair {
 // name alone; the pairs of devices between which the kernel's copy was
 // refused, so that it is asked once per pair; the folders being listed,
 // outermost first, to see a link loop.
+// A folder kept open, so that files in it are opened by their names alone.
+struct KeptFolder {
+    std::string path;
+    int fd = -1;
+};
+
 struct PosixState {
     std::vector<OpenedFile> opened;
-    std::string lastDirectory;
-    int lastDirectoryFd = -1;
+    KeptFolder lastFolder;
     std::vector<RefusedPair> refusedPairs;
     std::vector<const DirListing*> listings;
     bool outputWasClosed = false;
@@ -105,25 +110,29 @@ struct Place {
     const char* name;
 };
 
-Place place_of(const char* path) {
+Place place_in(KeptFolder& kept, const char* path) {
     const char* slash = std::strrchr(path, '/');
     if (path[0] != '/' || slash == path || slash[1] == '\0') {
         return {AT_FDCWD, path};
     }
     std::string_view directory(path, static_cast<std::size_t>(slash - path));
-    if (state.lastDirectoryFd < 0 || state.lastDirectory != directory) {
+    if (kept.fd < 0 || kept.path != directory) {
         std::string wanted(directory);
         int fd = open_retrying(wanted.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) {
             return {AT_FDCWD, path};  // let the full path decide the failure
         }
-        if (state.lastDirectoryFd >= 0) {
-            ::close(state.lastDirectoryFd);
+        if (kept.fd >= 0) {
+            ::close(kept.fd);
         }
-        state.lastDirectoryFd = fd;
-        state.lastDirectory = std::move(wanted);
+        kept.fd = fd;
+        kept.path = std::move(wanted);
     }
-    return {state.lastDirectoryFd, slash + 1};
+    return {kept.fd, slash + 1};
+}
+
+Place place_of(const char* path) {
+    return place_in(state.lastFolder, path);
 }
 
 int open_at(Place place, int flags) {
@@ -272,6 +281,22 @@ FileHandle sys::open_listed(const char* path) {
     return fd < 0 ? INVALID_FILE : fd;
 }
 
+FileHandle sys::open_listed_apart(const char* path, bool* held) {
+    // Each thread keeps a folder of its own, closed when the thread ends.
+    struct ThreadFolder {
+        KeptFolder kept;
+        ~ThreadFolder() {
+            if (kept.fd >= 0) {
+                ::close(kept.fd);
+            }
+        }
+    };
+    thread_local ThreadFolder folder;
+    *held = false;
+    int fd = open_at(place_in(folder.kept, path), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    return fd < 0 ? INVALID_FILE : fd;
+}
+
 std::int64_t sys::read_some(FileHandle file, void* buffer, std::uint32_t count) {
     ssize_t got;
     do {
@@ -380,8 +405,9 @@ void sys::sync_folder_of(const char* target) {
     sync_folder(target);
 }
 
-ListStatus sys::list_directory(const char* directory, ListDetail detail, DirListing* listing) {
-    if (!folder_list(directory, detail, &listing->listed, &listing->identity)) {
+ListStatus sys::list_directory(const char* directory, ListDetail detail, DirListing* listing,
+                               WorkPool* helpers) {
+    if (!folder_list(directory, detail, &listing->listed, &listing->identity, helpers)) {
         return ListStatus::failed;
     }
     for (const DirListing* open : state.listings) {

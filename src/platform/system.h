@@ -34,6 +34,10 @@ ChangeLock lock_for_change(FileHandle file, const char* path);
 // file_open_listed).
 FileHandle open_listed(const char* path);
 
+// open_listed from any thread: nothing remembered, nothing of the process's
+// state used. *held: the open failed because another program holds the file.
+FileHandle open_listed_apart(const char* path, bool* held);
+
 // Opens `path` for reading, blocking (see file_open_stream).
 FileHandle open_stream(const char* path);
 
@@ -91,7 +95,9 @@ void sync_folder_of(const char* target);
 
 // Reads the whole listing of `directory` into `listing`, in the order that
 // platform.h promises (see dir_open).
-ListStatus list_directory(const char* directory, ListDetail detail, DirListing* listing);
+// `helpers` as dir_open says; null for none.
+ListStatus list_directory(const char* directory, ListDetail detail, DirListing* listing,
+                          WorkPool* helpers);
 // The listing is closed: it is no longer being walked.
 void forget_directory(DirListing* listing);
 

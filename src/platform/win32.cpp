@@ -157,6 +157,22 @@ FileHandle sys::open_listed(const char* path) {
     return open_file(path, OpenMode::read_existing, &size);
 }
 
+FileHandle sys::open_listed_apart(const char* path, bool* held) {
+    *held = false;
+    HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        // The files read ahead are none that this process holds.
+        *held = GetLastError() == ERROR_SHARING_VIOLATION || GetLastError() == ERROR_LOCK_VIOLATION;
+        return INVALID_FILE;
+    }
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        return INVALID_FILE;
+    }
+    return reinterpret_cast<FileHandle>(handle);
+}
+
 std::int64_t sys::read_some(FileHandle file, void* buffer, std::uint32_t count) {
     DWORD got = 0;
     if (!ReadFile(as_handle(file), buffer, count, &got, nullptr)) {
@@ -270,7 +286,8 @@ void sys::sync_folder_of(const char*) {
     // MOVEFILE_WRITE_THROUGH returns only once the move is on the disk.
 }
 
-ListStatus sys::list_directory(const char* directory, ListDetail detail, DirListing* listing) {
+// The listing gives sizes with the names: nothing for helpers to share.
+ListStatus sys::list_directory(const char* directory, ListDetail detail, DirListing* listing, WorkPool*) {
     return folder_list(directory, detail, &listing->listed, &listing->identity) ? ListStatus::listed
                                                                                   : ListStatus::failed;
 }

@@ -10,7 +10,7 @@
 // Listed in the order the system gives (on NTFS and under Wine: by name,
 // letters compared without regard to case). Junctions that loop are not
 // seen here; such a walk ends at the path buffers' limit.
-bool folder_list(const char* directory, ListDetail, ListedItems* listed, FolderIdentity* identity) {
+bool folder_list(const char* directory, ListDetail, ListedItems* listed, FolderIdentity* identity, WorkPool*) {
     *identity = {};
     // The wide listing gives the names as they are; the ANSI one would give
     // best-fit stand-ins ("l.txt" for "ł.txt") that open other files.

@@ -227,6 +227,40 @@ TEST_F(ChangeTest, RemovesWhatThePatternsSelect) {
     }
 }
 
+// More files than are read ahead at once, empty, small and too large to be
+// read ahead: CREATE stores them in order, COMPARE finds the one changed
+// among them, UPDATE replaces that one alone.
+TEST_F(ChangeTest, ManyFilesReadAheadInOrder) {
+    std::vector<FixtureEntry> files;
+    std::string adding;
+    for (int i = 0; i < 1500; ++i) {
+        const std::string folder = "d" + std::to_string(i / 500);
+        char name[16];
+        std::snprintf(name, sizeof name, "f%04d", i);
+        const std::size_t size = i % 250 == 7 ? 70000 : static_cast<std::size_t>(i * 37 % 700);
+        files.push_back({folder + "\\" + name, patterned_bytes(size, static_cast<std::uint32_t>(i))});
+        write_file("in/" + folder + "/" + name, files.back().data);
+        adding += "Adding[" + std::to_string(i) + "] " + std::to_string(size / 1024) + "kb '" +
+                  local("in/" + folder + "/" + name) + "': Done\n";
+    }
+    EXPECT_RUN(run({"x.big", "CREATE", "in"}),
+               create_opening("in") + adding + "Total file count: 1500\nCompleted successfully\n", 0);
+    const std::string archive = big_archive(files);
+    ASSERT_TRUE(read_file("x.big") == archive);
+    EXPECT_RUN(run({"x.big", "COMPARE", "in"}), opening(archive, "COMPARE") + "Completed successfully\n", 0);
+    files[1234].data[5] ^= 1;
+    write_file("in/d2/f1234", files[1234].data);
+    EXPECT_RUN(run({"x.big", "COMPARE", "in"}),
+               opening(archive, "COMPARE") + "Differs[1234] 'd2\\f1234' from '" + local("in/d2/f1234") +
+                   "'\nError: 1 difference(s) found.\n",
+               3);
+    EXPECT_RUN(run({"x.big", "UPDATE", "in"}),
+               opening(archive, "UPDATE") + "Replacing[1234] 0kb '" + local("in/d2/f1234") +
+                   "': Done\nFiles kept: 1499, replaced: 1, added: 0\nCompleted successfully\n",
+               0);
+    EXPECT_TRUE(read_file("x.big") == big_archive(files));
+}
+
 // Every operation of an UPDATE and a DELETE failed in turn, with either way
 // of copying: each run ends as the normal one or fails with status 2, the
 // archive byte for byte as it was and no new file left.
