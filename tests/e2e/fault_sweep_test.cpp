@@ -165,7 +165,12 @@ TEST_P(FaultSweepTest, ExtractFailsCleanlyAtEveryOperation) {
 std::vector<FixtureEntry> twenty_files() {
     std::vector<FixtureEntry> files;
     for (std::uint32_t i = 0; i < 20; ++i) {
-        files.push_back({"d" + std::to_string(i / 4) + "\\f" + std::to_string(i), patterned_bytes(100 + 700 * i, i)});
+        // Appended: GCC 12 misreads "d" + std::to_string(...) (-Wrestrict) in Release.
+        std::string name = "d";
+        name += std::to_string(i / 4);
+        name += "\\f";
+        name += std::to_string(i);
+        files.push_back({name, patterned_bytes(100 + 700 * i, i)});
     }
     return files;
 }

@@ -234,14 +234,19 @@ TEST_F(ChangeTest, ManyFilesReadAheadInOrder) {
     std::vector<FixtureEntry> files;
     std::string adding;
     for (int i = 0; i < 1500; ++i) {
-        const std::string folder = "d" + std::to_string(i / 500);
+        // Appended: GCC 12 misreads "d" + std::to_string(...) (-Wrestrict) in Release.
+        std::string folder = "d";
+        folder += std::to_string(i / 500);
         char name[16];
         std::snprintf(name, sizeof name, "f%04d", i);
         const std::size_t size = i % 250 == 7 ? 70000 : static_cast<std::size_t>(i * 37 % 700);
         files.push_back({folder + "\\" + name, patterned_bytes(size, static_cast<std::uint32_t>(i))});
         write_file("in/" + folder + "/" + name, files.back().data);
-        adding += "Adding[" + std::to_string(i) + "] " + std::to_string(size / 1024) + "kb '" +
-                  local("in/" + folder + "/" + name) + "': Done\n";
+        adding += "Adding[";
+        adding += std::to_string(i);
+        adding += "] ";
+        adding += std::to_string(size / 1024);
+        adding += "kb '" + local("in/" + folder + "/" + name) + "': Done\n";
     }
     EXPECT_RUN(run({"x.big", "CREATE", "in"}),
                create_opening("in") + adding + "Total file count: 1500\nCompleted successfully\n", 0);
