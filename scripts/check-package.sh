@@ -48,10 +48,12 @@ case $name in
     ;;
   *.tar.gz)
     top=${name%.tar.gz}
+    version=${top#bigtool-}  # the package's name carries the library's version
+    version=${version%-Linux}
     program=$top/bin/bigtool
     expected=$(printf '%s\n' "$program" "$top/include/bigtool.h" \
       "$top"/lib/cmake/bigtool/bigtool{Config,ConfigVersion,Targets-release,Targets}.cmake \
-      "$top"/lib/libbigtool.{a,so,so.1,so.1.2.0} "$top/lib/pkgconfig/bigtool.pc" \
+      "$top"/lib/libbigtool.{a,so,so.1,so.$version} "$top/lib/pkgconfig/bigtool.pc" \
       "$top/share/doc/bigtool/README.md")
     ;;
 esac
