@@ -58,9 +58,12 @@ WalkFault walk_in(Walk& walk, const std::string& folder) {
                                     "represent."});
             return WalkFault::unrepresentable;
         }
-        if (path.size() >= PATH_CAPACITY) {
+        auto too_long = [&] {
             *walk.message = joined({"Path too long: '", path, "'."});
             return WalkFault::too_long;
+        };
+        if (path.size() >= PATH_CAPACITY) {
+            return too_long();
         }
         if (item.isDirectory) {
             WalkFault fault = walk_in(walk, path);
@@ -72,8 +75,7 @@ WalkFault walk_in(Walk& walk, const std::string& folder) {
         char stored[PATH_CAPACITY];
         if (!archive_name_from_local(std::string_view(path).substr(walk.rootLength), local_path_style(), stored,
                                      sizeof stored)) {
-            *walk.message = joined({"Path too long: '", path, "'."});
-            return WalkFault::too_long;
+            return too_long();
         }
         if (!walk.visit(stored, path, item.size)) {
             return WalkFault::stopped;

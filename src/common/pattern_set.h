@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "common/name_pattern.h"
@@ -46,22 +45,22 @@ public:
         std::uint64_t h = 0x9E3779B97F4A7C15u ^ key.size();
         std::size_t at = 0;
         for (; at + 8 <= key.size(); at += 8) {
-            std::uint64_t word = 0;
-            for (int k = 0; k < 8; ++k) {
-                word |= std::uint64_t{static_cast<unsigned char>(key[at + k])} << (8 * k);
-            }
-            h = (h ^ word) * 0xFF51AFD7ED558CCDu;
+            h = (h ^ word_at(key, at, 8)) * 0xFF51AFD7ED558CCDu;
             h ^= h >> 32;
         }
-        std::uint64_t rest = 0;
-        for (std::size_t k = 0; at + k < key.size(); ++k) {
-            rest |= std::uint64_t{static_cast<unsigned char>(key[at + k])} << (8 * k);
-        }
-        h = (h ^ rest) * 0xC4CEB9FE1A85EC53u;
+        h = (h ^ word_at(key, at, key.size() - at)) * 0xC4CEB9FE1A85EC53u;
         return h ^ (h >> 29);
     }
 
 private:
+    // `count` (at most 8) bytes from `at`, the first lowest.
+    static std::uint64_t word_at(std::string_view key, std::size_t at, std::size_t count) {
+        std::uint64_t word = 0;
+        for (std::size_t k = 0; k < count; ++k) {
+            word |= std::uint64_t{static_cast<unsigned char>(key[at + k])} << (8 * k);
+        }
+        return word;
+    }
     void place(std::uint32_t k, std::uint64_t h);
 
     std::vector<std::string> keys_;
