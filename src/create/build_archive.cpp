@@ -46,6 +46,16 @@ struct BuildState {
     std::size_t fillAt = 0;       // the entry the data pass fills next
     std::unique_ptr<std::uint8_t[]> copyBuffer;
     std::uint32_t gathered = 0;  // small files' bytes in copyBuffer, not yet written
+    // Small files that the read-ahead's workers wrote into the archive
+    // themselves: their bytes past this thread's position, which the next
+    // file it writes goes after; those since the last write of what was
+    // gathered, which a run without workers would have gathered; and
+    // whether every write of theirs taken so far succeeded. This thread
+    // takes their writes where a run without workers writes what it
+    // gathered, so that both meet the same failures in the same places.
+    std::uint64_t skipped = 0;
+    std::uint32_t writtenAhead = 0;
+    bool aheadWritesDone = true;
     std::uint32_t directoriesEntered = 0;  // in this pass
     // Two files must not get one name, or extracting the archive would write
     // one over the other: each name (a view into the index), and where the
@@ -87,6 +97,13 @@ constexpr std::uint32_t GATHER_LIMIT = 64 * 1024;
 // Writes what was gathered. A failure is reported on the line of the file
 // being added then, or after the last one; the run removes the archive.
 int write_gathered() {
+    if (build.writtenAhead > 0) {
+        build.writtenAhead = 0;
+        if (!file_take_written(build.aheadWritesDone)) {
+            std::printf("Error: Could not write to BIG file.\n");
+            return 0;
+        }
+    }
     if (build.gathered == 0) {
         return 1;
     }
@@ -98,10 +115,33 @@ int write_gathered() {
     return 1;
 }
 
+// The file this thread writes next, at `position`, goes after those that
+// workers wrote: what was gathered, which comes before them, is written,
+// and the position moves past them.
+int pass_files_written_ahead(std::uint32_t position) {
+    if (build.skipped == 0) {
+        return 1;
+    }
+    if (!write_gathered()) {
+        return 0;
+    }
+    if (!file_move_to(build.handle, position)) {
+        std::printf("Error: Could not set file pointer.\n");
+        return 0;
+    }
+    build.skipped = 0;
+    return 1;
+}
+
 // Reads a small file into the buffer after what was gathered before, or
-// takes it as `read` ahead.
-int gather_file(FileHandle file, std::uint32_t size, const AheadFile* read) {
-    if (build.gathered + size + 1 > COPY_CHUNK && !write_gathered()) {
+// takes it as `read` ahead: gathered, or already written by its worker.
+int gather_file(FileHandle file, std::uint32_t size, const AheadFile* read, std::uint32_t position) {
+    const bool written_ahead = read != nullptr && build.ahead->writes();
+    if (build.gathered + build.writtenAhead + size + 1 > COPY_CHUNK && !write_gathered()) {
+        return 0;
+    }
+    // (An empty file has no bytes to place.)
+    if (!written_ahead && size > 0 && !pass_files_written_ahead(position)) {
         return 0;
     }
     // One byte more than the entry states: a file that grew shows it.
@@ -111,23 +151,31 @@ int gather_file(FileHandle file, std::uint32_t size, const AheadFile* read) {
     if (!read_as_listed(done, got, size)) {
         return 0;
     }
-    if (read != nullptr) {
-        std::memcpy(at, build.ahead->bytes_of(*read), size);
+    if (written_ahead) {
+        build.skipped += size;
+        build.writtenAhead += size;
+    } else {
+        if (read != nullptr) {
+            std::memcpy(at, build.ahead->bytes_of(*read), size);
+        }
+        build.gathered += size;
     }
-    build.gathered += size;
     return 1;
 }
 
 // The data pass's files that are read ahead: the small ones of the index
-// pass, in its order, by their numbers.
-ReadAhead::Source files_of_index(const char* input_dir) {
+// pass, in its order, by their numbers, with their data's offsets in the
+// archive, whose data starts at `data_start`.
+ReadAhead::Source files_of_index(const char* input_dir, std::uint64_t data_start) {
     std::string root = std::string(input_dir) + path_separator(local_path_style());
-    return [root, at = std::size_t{0}, n = std::uint32_t{0}, path_at = std::size_t{0}](
-               std::uint32_t* key, std::string* path, std::uint32_t* size) mutable {
+    return [root, at = std::size_t{0}, n = std::uint32_t{0}, path_at = std::size_t{0}, data = data_start](
+               std::uint32_t* key, std::string* path, std::uint32_t* size, std::uint64_t* offset) mutable {
         while (std::optional<BigEntry> entry = entry_at(entries(), at)) {
             const char* relative = build.relativePaths.c_str() + path_at;
             *key = n++;
             *size = entry_data_size(*entry);
+            *offset = data;
+            data += *size;
             at = entry_end(entries(), *entry);
             path_at += std::strlen(relative) + 1;
             if (*size > 0 && *size < GATHER_LIMIT) {
@@ -139,8 +187,9 @@ ReadAhead::Source files_of_index(const char* input_dir) {
     };
 }
 
-int copy_file(FileHandle file, std::uint32_t size) {
-    return write_gathered() && copy_file_data(file, build.handle, size, build.copyBuffer.get(), COPY_CHUNK);
+int copy_file(FileHandle file, std::uint32_t size, std::uint32_t position) {
+    return write_gathered() && pass_files_written_ahead(position) &&
+           copy_file_data(file, build.handle, size, build.copyBuffer.get(), COPY_CHUNK);
 }
 
 int seek_to(std::uint32_t offset) {
@@ -426,8 +475,14 @@ int add_file_data(std::uint32_t index, const char* path) {
     // files this run holds. Any other file is opened as listed; a file
     // changed since shows when it is read.
     const AheadFile* read = size > 0 && size < GATHER_LIMIT && build.ahead ? build.ahead->take(index) : nullptr;
-    if (read != nullptr && std::strcmp(build.ahead->path_of(*read), path) != 0) {
-        read = nullptr;
+    if (read != nullptr) {
+        bool written = true;
+        if (build.ahead->batch_write_to_take(&written)) {
+            build.aheadWritesDone = build.aheadWritesDone && written;
+        }
+        if (std::strcmp(build.ahead->path_of(*read), path) != 0) {
+            read = nullptr;  // read here, and written over what its worker wrote
+        }
     }
     FileHandle file = INVALID_FILE;
     if (read == nullptr) {
@@ -443,7 +498,7 @@ int add_file_data(std::uint32_t index, const char* path) {
         std::printf("Error: Could not set file pointer.\n");
         return 0;
     }
-    position += build.gathered;
+    position += build.gathered + build.skipped;
     if (!fits_archive(position + size)) {
         std::printf("Error: The archive would reach 4 GiB.\n");
         return 0;
@@ -459,7 +514,8 @@ int add_file_data(std::uint32_t index, const char* path) {
     }
     std::printf("Adding[%lu] %lukb '%s': ", static_cast<unsigned long>(index),
                 static_cast<unsigned long>(size / 1024), printable(path, shown));
-    if (!(size < GATHER_LIMIT ? gather_file(file, size, read) : copy_file(file, size))) {
+    const auto at = static_cast<std::uint32_t>(position);
+    if (!(size < GATHER_LIMIT ? gather_file(file, size, read, at) : copy_file(file, size, at))) {
         return 0;
     }
     std::printf("Done\n");
@@ -512,9 +568,16 @@ int create_archive(const char* archive_path, const char* input_dir) {
     build.directoriesEntered = 0;
     build.fillAt = 0;
     build.gathered = 0;
+    build.skipped = 0;
+    build.writtenAhead = 0;
+    build.aheadWritesDone = true;
     build.pass = Pass::PASS_DATA;
     WorkPool one(1);
-    ReadAhead ahead(walk_helpers() != nullptr ? *walk_helpers() : one, files_of_index(input_dir));
+    WorkPool& pool = walk_helpers() != nullptr ? *walk_helpers() : one;
+    // The workers write the small files' data themselves, where the system
+    // lets them write beside this thread.
+    ReadAhead ahead(pool, files_of_index(input_dir, start_offset),
+                    pool.workers() > 0 ? file_open_again_for_writing(build.handle) : INVALID_FILE);
     build.ahead = &ahead;
     const bool walked = walk_tree(input_dir) && write_gathered();
     build.ahead = nullptr;
@@ -527,7 +590,9 @@ int create_archive(const char* archive_path, const char* input_dir) {
         return fail_closing();
     }
     std::uint64_t archive_size = 0;
-    if (!file_position(build.handle, &archive_size) || !fits_archive(archive_size)) {
+    const bool placed = file_position(build.handle, &archive_size);
+    archive_size += build.skipped;
+    if (!placed || !fits_archive(archive_size)) {
         std::printf("Error: Could not set file pointer.\n");
         return fail_closing();
     }

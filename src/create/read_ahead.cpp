@@ -11,10 +11,14 @@ constexpr std::size_t BATCH_FILES = 64;
 
 }  // namespace
 
-ReadAhead::ReadAhead(WorkPool& pool, Source source)
-    : pool_(pool), source_(std::move(source)), on_(pool.workers() > 0 && reading_ahead_allowed()) {
+ReadAhead::ReadAhead(WorkPool& pool, Source source, FileHandle target)
+    : pool_(pool), source_(std::move(source)), target_(target),
+      on_(pool.workers() > 0 && reading_ahead_allowed()) {
     if (on_) {
         batches_.resize(AHEAD_BATCHES);
+    } else if (target_ != INVALID_FILE) {
+        file_close_shared(target_);
+        target_ = INVALID_FILE;
     }
 }
 
@@ -22,6 +26,9 @@ ReadAhead::~ReadAhead() {
     // The workers write into the batches: none may be left in flight.
     if (count_ > 0) {
         pool_.wait_for(batches_[(first_ + count_ - 1) % batches_.size()].ticket);
+    }
+    if (target_ != INVALID_FILE) {
+        file_close_shared(target_);
     }
 }
 
@@ -35,21 +42,33 @@ bool ReadAhead::fill_batch(Batch& batch) {
     batch.files.clear();
     batch.paths.clear();
     batch.next = 0;
+    batch.written = false;
+    batch.taken = false;
+    // Each file is read with one byte more than its size, which shows one
+    // that grew; where the batch is written whole, the next file's bytes
+    // start on that byte, and only the last needs it to spare.
+    const bool whole = writes();
     std::uint32_t used = 0;
     while (batch.files.size() < BATCH_FILES) {
-        if (!held_ && !(held_ = source_(&heldKey_, &heldPath_, &heldSize_))) {
+        if (!held_ && !(held_ = source_(&heldKey_, &heldPath_, &heldSize_, &heldOffset_))) {
             ended_ = true;
             break;
         }
         if (AHEAD_BATCH_BYTES - used < heldSize_ + 1) {
             break;  // it starts the next batch
         }
+        if (batch.files.empty()) {
+            batch.offset = heldOffset_;
+        } else if (whole && heldOffset_ != batch.offset + used) {
+            break;  // not next to the last
+        }
         batch.files.push_back({heldKey_, heldSize_, static_cast<std::uint32_t>(batch.paths.size()), used, {}});
         batch.paths.append(heldPath_);
         batch.paths.push_back('\0');
-        used += heldSize_ + 1;
+        used += heldSize_ + (whole ? 0 : 1);
         held_ = false;
     }
+    batch.used = used;
     return !batch.files.empty();
 }
 
@@ -60,10 +79,20 @@ void ReadAhead::fill() {
             if (!fill_batch(batch)) {
                 return;
             }
-            batch.ticket = pool_.run([&batch] {
+            batch.ticket = pool_.run([&batch, target = target_] {
+                std::uint32_t whole = 0;  // bytes of the files read as listed, from the first
+                bool listed = true;
                 for (AheadFile& file : batch.files) {
                     file_read_ahead(batch.paths.c_str() + file.pathAt, batch.bytes.get() + file.bytesAt,
                                     file.size + 1, &file.outcome);
+                    listed = listed && file.outcome.read && file.outcome.got == file.size;
+                    if (listed) {
+                        whole = file.bytesAt + file.size;
+                    }
+                }
+                if (target != INVALID_FILE) {
+                    batch.written =
+                        whole == 0 || made_file_write_at(target, batch.offset, batch.bytes.get(), whole) == 1;
                 }
             });
         } catch (const std::bad_alloc&) {
@@ -90,6 +119,8 @@ const AheadFile* ReadAhead::take(std::uint32_t key) {
             }
             ++batch.next;
             if (file.key == key) {
+                writeDue_ = writes() && !batch.taken;
+                batch.taken = true;
                 return &file;
             }
         }
@@ -98,6 +129,15 @@ const AheadFile* ReadAhead::take(std::uint32_t key) {
         fill();
     }
     return nullptr;
+}
+
+bool ReadAhead::batch_write_to_take(bool* written) {
+    if (!writeDue_) {
+        return false;
+    }
+    writeDue_ = false;
+    *written = batches_[first_].written;
+    return true;
 }
 
 const char* ReadAhead::path_of(const AheadFile& file) const {

@@ -2,7 +2,10 @@
 // thread writes or compares in order: the system's per-file cost (open,
 // read, close) overlaps, and the run takes each file where a run without
 // threads would open and read it (file_take_open, file_take_read), so
-// that its messages and failures stay in their places.
+// that its messages and failures stay in their places. For CREATE the
+// workers also write what they read into the archive, at the files' places
+// in it, so that the main thread neither copies nor writes the small
+// files' bytes.
 #pragma once
 
 #include <cstdint>
@@ -33,13 +36,19 @@ struct AheadFile {
 class ReadAhead {
 public:
     // The next file to read ahead, in the order the run takes them: its
-    // key (increasing), path and size (at most READ_AHEAD_LIMIT); false
-    // when there is none left.
-    using Source = std::function<bool(std::uint32_t* key, std::string* path, std::uint32_t* size)>;
+    // key (increasing), path, size (at most READ_AHEAD_LIMIT) and, where
+    // the workers write, its offset in the target; false when there is
+    // none left.
+    using Source = std::function<bool(std::uint32_t* key, std::string* path, std::uint32_t* size,
+                                       std::uint64_t* offset)>;
 
     // Nothing is read ahead when the pool has no workers or the test seam
-    // is to hold the run before a read.
-    ReadAhead(WorkPool& pool, Source source);
+    // is to hold the run before a read. With a `target` (from
+    // file_open_again_for_writing, closed here), each batch's worker
+    // writes the files it read as listed there, up to the first that was
+    // not, at their offsets: a batch holds only files that lie one after
+    // another in it.
+    ReadAhead(WorkPool& pool, Source source, FileHandle target = INVALID_FILE);
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
@@ -48,6 +57,14 @@ public:
     // null when it was not: files before it that were read ahead are
     // passed over. Valid until the next call.
     const AheadFile* take(std::uint32_t key);
+
+    // Whether the workers write into a target.
+    bool writes() const { return target_ != INVALID_FILE; }
+
+    // After take gave the first file taken from its batch, where the
+    // workers write: true, with *written telling whether the batch's
+    // write succeeded (file_take_written takes it). False otherwise.
+    bool batch_write_to_take(bool* written);
 
     // The path and the bytes of a file that take gave.
     const char* path_of(const AheadFile& file) const;
@@ -60,6 +77,10 @@ private:
         std::vector<AheadFile> files;
         std::size_t next = 0;  // the file take looks at next
         std::uint64_t ticket = 0;
+        std::uint64_t offset = 0;  // in the target, of the first file
+        std::uint32_t used = 0;    // bytes of the files, one after another
+        bool written = false;
+        bool taken = false;  // a file of it was taken
     };
 
     void fill();
@@ -67,6 +88,8 @@ private:
 
     WorkPool& pool_;
     Source source_;
+    FileHandle target_;
+    bool writeDue_ = false;  // take gave a batch's first file taken
     bool on_ = false;
     bool started_ = false;
     bool ended_ = false;  // the source has no more
@@ -78,4 +101,5 @@ private:
     std::uint32_t heldKey_ = 0;
     std::string heldPath_;
     std::uint32_t heldSize_ = 0;
+    std::uint64_t heldOffset_ = 0;
 };

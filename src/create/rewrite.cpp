@@ -154,7 +154,8 @@ bool copy_kept(FileHandle target, std::uint32_t offset, std::uint64_t size, std:
 
 // The planned files that are read ahead, by their numbers in the plan.
 ReadAhead::Source small_files() {
-    return [f = std::uint32_t{0}](std::uint32_t* key, std::string* path, std::uint32_t* size) mutable {
+    return [f = std::uint32_t{0}](std::uint32_t* key, std::string* path, std::uint32_t* size,
+                                  std::uint64_t*) mutable {
         for (; f < plan.files.size(); ++f) {
             const PlannedFile& file = plan.files[f];
             if (file.size > 0 && file.size <= READ_AHEAD_LIMIT) {

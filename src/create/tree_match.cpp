@@ -170,7 +170,8 @@ bool entry_data_readable(std::uint32_t n, const BigEntry& entry) {
 }
 
 ReadAhead::Source readable_files(const TreeMatch& match) {
-    return [&match, at = std::size_t{0}](std::uint32_t* key, std::string* path, std::uint32_t* size) mutable {
+    return [&match, at = std::size_t{0}](std::uint32_t* key, std::string* path, std::uint32_t* size,
+                                         std::uint64_t*) mutable {
         if (at == match.readable.size()) {
             return false;
         }

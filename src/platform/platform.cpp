@@ -343,6 +343,10 @@ int file_take_read(const FileAhead& outcome, std::uint32_t* bytes_read) {
     return 1;
 }
 
+int file_take_written(bool written) {
+    return fault_injected(FaultOp::write) || !written ? 0 : 1;
+}
+
 bool reading_ahead_allowed() {
     return !fault_pause_before(FaultOp::open) && !fault_pause_before(FaultOp::read);
 }
@@ -436,6 +440,16 @@ int file_seek(FileHandle file, std::uint32_t offset, std::uint32_t* position) {
     }
     position_is(file, at);
     *position = static_cast<std::uint32_t>(at);
+    return 1;
+}
+
+int file_move_to(FileHandle file, std::uint64_t offset) {
+    std::uint64_t at = 0;
+    if (!sys::seek(file, offset, &at) || at != offset) {
+        position_lost(file);
+        return 0;
+    }
+    position_is(file, at);
     return 1;
 }
 

@@ -177,6 +177,11 @@ int file_take_open(const FileAhead& outcome);
 // Its read: 1 with *bytes_read, or 0 when it failed or the test seam fails it.
 int file_take_read(const FileAhead& outcome, std::uint32_t* bytes_read);
 
+// The write that a worker made of files read ahead, into the file being
+// written at their place: 1, or 0 when it failed or the test seam fails
+// it, counted as a write where the run takes it.
+int file_take_written(bool written);
+
 // Whether files may be read ahead: not when the test seam is to hold the
 // run before an open or a read, for a test to change the file meanwhile.
 bool reading_ahead_allowed();
@@ -211,6 +216,11 @@ int file_seek(FileHandle file, std::uint32_t offset, std::uint32_t* position);
 
 // The current position, in full. 1 or 0.
 int file_position(FileHandle file, std::uint64_t* position);
+
+// Moves a held file's position to `offset`, as file_seek does, but is not
+// counted by the test seam: a run whose workers wrote the bytes before
+// `offset` moves there where a run without them wrote its way there.
+int file_move_to(FileHandle file, std::uint64_t offset);
 
 // The file's size, in full. 1 or 0.
 int file_size(FileHandle file, std::uint64_t* size);
@@ -467,6 +477,14 @@ bool folder_list(const char* directory, ListDetail detail, ListedItems* listed, 
 // it is; INVALID_FILE when it cannot be had. Closed by file_close_shared.
 // Backend.
 FileHandle file_open_again(FileHandle file);
+
+// A second handle on `file`, a file being written, through which other
+// threads write at offsets (made_file_write_at) while this one writes on
+// where it is; INVALID_FILE where the system cannot have one that leaves
+// this one's position alone (Windows: a write at an offset moves the
+// position of its handle, and the file is shared with no other writer).
+// Closed by file_close_shared. Backend.
+FileHandle file_open_again_for_writing(FileHandle file);
 
 // The processors the system gives this process to run on (its affinity,
 // not the machine's count); at least 1. Backend.

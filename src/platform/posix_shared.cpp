@@ -185,6 +185,11 @@ FileHandle file_open_again(FileHandle file) {
     return fd < 0 ? INVALID_FILE : fd;
 }
 
+FileHandle file_open_again_for_writing(FileHandle file) {
+    // pwrite moves no position either.
+    return file_open_again(file);
+}
+
 int file_empty_shared(FileHandle file) {
     int result;
     do {

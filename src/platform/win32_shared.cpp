@@ -335,6 +335,12 @@ FileHandle file_open_again(FileHandle file) {
     return handle == INVALID_HANDLE_VALUE ? INVALID_FILE : reinterpret_cast<FileHandle>(handle);
 }
 
+FileHandle file_open_again_for_writing(FileHandle) {
+    // A new archive shares no writing, and a write at an offset through
+    // the one handle would move the position its writer relies on.
+    return INVALID_FILE;
+}
+
 int file_empty_shared(FileHandle file) {
     LARGE_INTEGER start;
     start.QuadPart = 0;

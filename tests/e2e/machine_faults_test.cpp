@@ -131,6 +131,23 @@ TEST_F(MachineFaultsTest, FileSizeLimitDuringCreate) {
     expect_create_stops_at_big_file(file_size_limited(), "x.big");
 }
 
+// Small files only, whose bytes workers write when there are threads: the
+// failure shows where a run without them writes what it gathered, here
+// after the last file.
+TEST_F(MachineFaultsTest, FileSizeLimitDuringCreateOfSmallFiles) {
+    if (host_is_windows()) {
+        GTEST_SKIP() << "RLIMIT_FSIZE is a POSIX limit";
+    }
+    std::string expected = create_opening("in");
+    for (int n = 0; n < 40; ++n) {
+        const std::string name = "in/f" + std::to_string(10 + n);
+        write_file(name, patterned_bytes(3000, n));
+        expected += "Adding[" + std::to_string(n) + "] 2kb '" + local(name) + "': Done\n";
+    }
+    EXPECT_RUN(run({"x.big", "CREATE", "in"}, file_size_limited()), expected + "Error: Could not write to BIG file.\n", 2);
+    EXPECT_FALSE(exists("x.big"));
+}
+
 // Options that hold the run before the operation `choice` ("KIND:K") at `gate`.
 RunOptions held_at(const std::string& choice, const PauseGate& gate) {
     RunOptions options;
