@@ -183,7 +183,7 @@ class Archive:
     def namelist(self) -> List[str]:
         """Every entry's name, in index order, decoded as :attr:`Entry.name` is."""
         names: List[str] = []
-        for joined, _, _ in self._columns():
+        for joined, _, _ in self._columns(sizes=False, offsets=False):
             # No name holds a zero byte, and UTF-8 never decodes one into
             # a character with the bytes beside it: one decoding for all.
             names.extend(decode_name(joined).split("\0"))
@@ -192,14 +192,14 @@ class Archive:
     def sizes(self) -> List[int]:
         """Every entry's data size, in index order."""
         sizes: List[int] = []
-        for _, piece, _ in self._columns():
+        for _, piece, _ in self._columns(names=False, offsets=False):
             sizes.extend(piece)
         return sizes
 
     def offsets(self) -> List[int]:
         """Every entry's data offset, in index order."""
         offsets: List[int] = []
-        for _, _, piece in self._columns():
+        for _, _, piece in self._columns(names=False, sizes=False):
             offsets.extend(piece)
         return offsets
 
@@ -365,11 +365,14 @@ class Archive:
             self._handle.release()
         return entries
 
-    def _columns(self) -> Iterator[Tuple[bytes, List[int], List[int]]]:
+    def _columns(self, names: bool = True, sizes: bool = True,
+                 offsets: bool = True) -> Iterator[Tuple[bytes, List[int], List[int]]]:
         """The entries in pieces of up to _CHUNK, one call into the library
-        each: their stored names joined by zero bytes, sizes and offsets."""
+        each: their stored names joined by zero bytes, sizes and offsets;
+        a column not asked for comes empty, unconverted."""
         lib = _native.library()
         room = _NAMES_ROOM
+        want_names, want_sizes, want_offsets = names, sizes, offsets
         names = ctypes.create_string_buffer(room)
         sizes = array.array("I", bytes(4 * _CHUNK))
         offsets = array.array("I", bytes(4 * _CHUNK))
@@ -392,7 +395,9 @@ class Archive:
             if status != Status.OK:
                 self._raise(status, message)
             got = filled.value
-            yield ctypes.string_at(names, used.value - 1), sizes[:got].tolist(), offsets[:got].tolist()
+            yield (ctypes.string_at(names, used.value - 1) if want_names else b"",
+                   sizes[:got].tolist() if want_sizes else [],
+                   offsets[:got].tolist() if want_offsets else [])
             start += got
 
     def _lookup(self, name: NameType) -> int:
