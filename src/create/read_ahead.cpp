@@ -68,7 +68,6 @@ bool ReadAhead::fill_batch(Batch& batch) {
         used += heldSize_ + (whole ? 0 : 1);
         held_ = false;
     }
-    batch.used = used;
     return !batch.files.empty();
 }
 

@@ -78,7 +78,6 @@ private:
         std::size_t next = 0;  // the file take looks at next
         std::uint64_t ticket = 0;
         std::uint64_t offset = 0;  // in the target, of the first file
-        std::uint32_t used = 0;    // bytes of the files, one after another
         bool written = false;
         bool taken = false;  // a file of it was taken
     };
