@@ -356,7 +356,7 @@ BT_API int bt_extract_entries(const bt_archive* archive, const uint32_t* indices
  * while the calling thread checks names, makes folders and calls
  * `observer`, in order; bt_extract_entries is this with one thread. The
  * status and message are the first failure's in the order given; files of
- * at most 16 entries after it may be written too, each whole, and their
+ * at most 63 entries after it may be written too, each whole, and their
  * folders made. The threads end before the call returns; their buffers
  * add at most 16 MiB. */
 BT_API int bt_extract_threads(const bt_archive* archive, const uint32_t* indices, size_t count,

@@ -210,7 +210,29 @@ WriteFault write_entry_file(ExtractionRun& run, EntryFiles& files, std::uint32_t
 }
 
 FileJobs::FileJobs(ExtractionRun& run, EntryFiles& files, unsigned threads)
-    : run_(run), files_(files), slots_(MOST_JOBS), pool_(threads) {}
+    : run_(run), files_(files), slots_(MOST_JOBS),
+      bufferSize_(std::min(JOB_BUFFER, JOBS_BUFFERS / std::max(threads, 1u))), pool_(threads) {
+    // Each batch running holds one: no more than the workers.
+    spareBuffers_.reserve(std::max(threads, 1u));
+}
+
+std::unique_ptr<std::uint8_t[]> FileJobs::take_buffer() {
+    std::lock_guard<std::mutex> lock(buffersMutex_);
+    if (spareBuffers_.empty()) {
+        return nullptr;  // write_target_file makes one when it needs it
+    }
+    std::unique_ptr<std::uint8_t[]> buffer = std::move(spareBuffers_.back());
+    spareBuffers_.pop_back();
+    return buffer;
+}
+
+void FileJobs::give_back(std::unique_ptr<std::uint8_t[]> buffer) {
+    if (!buffer) {
+        return;
+    }
+    std::lock_guard<std::mutex> lock(buffersMutex_);
+    spareBuffers_.push_back(std::move(buffer));  // reserved: never throws
+}
 
 bool FileJobs::clashes(const char* target) const {
     const std::string key = clash_key(target);
@@ -246,6 +268,7 @@ void FileJobs::submit() {
     const std::uint64_t turn = files_.handing_over();
     const std::uint64_t ticket = pool_.run([this, from, count, turn] {
         files_.job_begins(turn);
+        std::unique_ptr<std::uint8_t[]> buffer = take_buffer();
         for (std::size_t i = 0; i < count; ++i) {
             Slot& slot = slots_[(from + i) % slots_.size()];
             if (stopped_.load(std::memory_order_relaxed)) {
@@ -254,11 +277,12 @@ void FileJobs::submit() {
                 slot.job.fault = WriteFault::write_failed;
                 continue;
             }
-            write_target_file(run_, files_, slot.job, slot.buffer, JOB_BUFFER);
+            write_target_file(run_, files_, slot.job, buffer, bufferSize_);
             if (slot.job.fault != WriteFault::none) {
                 stopped_.store(true, std::memory_order_relaxed);
             }
         }
+        give_back(std::move(buffer));
         files_.job_ends(turn);
     });
     for (std::size_t i = 0; i < count; ++i) {

@@ -130,13 +130,16 @@ WriteFault prepare_entry_target(ExtractionRun& run, EntryFiles& files, std::uint
 void write_target_file(ExtractionRun& run, EntryFiles& files, FileJob& job, std::unique_ptr<std::uint8_t[]>& buffer,
                        std::uint32_t buffer_size);
 
-// The bytes of each worker's copy buffer: the window's buffers together
-// stay within 16 MiB.
+// A worker's copy buffer, one per batch being written (so at most one per
+// worker), the workers' together within JOBS_BUFFERS.
 inline constexpr std::uint32_t JOB_BUFFER = 1u << 20;
-inline constexpr unsigned MOST_JOBS = 16;
+inline constexpr std::uint32_t JOBS_BUFFERS = 16u << 20;
+// Entries in flight. Many, so that the workers seldom wait on the caller
+// or the caller on them: each wait costs a switch of threads.
+inline constexpr unsigned MOST_JOBS = 64;
 // Entries handed to a worker together: the hand-over costs a few system
 // calls, shared by these.
-inline constexpr std::size_t JOB_BATCH = 4;
+inline constexpr std::size_t JOB_BATCH = 16;
 
 // The second halves handed to a pool of workers while the caller prepares
 // the next entries: at most MOST_JOBS handed over and not yet taken back,
@@ -172,7 +175,6 @@ private:
         FileJob job;
         std::string key;  // clash_key of its target
         std::uint64_t ticket = 0;
-        std::unique_ptr<std::uint8_t[]> buffer;
     };
     ExtractionRun& run_;
     EntryFiles& files_;
@@ -181,6 +183,12 @@ private:
     std::size_t count_ = 0;
     std::size_t submitted_ = 0;  // of count_, handed to the pool
     void submit();
+    // The copy buffers not in a batch's hands, made as batches need them.
+    std::unique_ptr<std::uint8_t[]> take_buffer();
+    void give_back(std::unique_ptr<std::uint8_t[]> buffer);
+    std::mutex buffersMutex_;
+    std::vector<std::unique_ptr<std::uint8_t[]>> spareBuffers_;
+    std::uint32_t bufferSize_;
     std::atomic<bool> stopped_{false};  // a job failed: those not yet begun are not done
     WorkPool pool_;  // last: its workers end before the slots go
 };
