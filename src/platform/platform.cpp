@@ -322,6 +322,11 @@ void file_read_ahead(const char* path, void* buffer, std::uint32_t count, FileAh
             break;
         }
         outcome->got += static_cast<std::uint32_t>(got);
+        // Short at the listed size: that is the file's end, as read_all
+        // takes it, and asking again would only say so.
+        if (outcome->got == count - 1 && static_cast<std::uint32_t>(got) < ask) {
+            break;
+        }
     }
     file_close_shared(file);
 }

@@ -167,7 +167,8 @@ struct FileAhead {
 
 // From any thread: opens the file at `path`, just listed as a regular file,
 // as file_open_listed does, reads up to `count` bytes into `buffer`, and
-// closes it.
+// closes it. `count` is the listed size and one byte more, which shows a
+// file that grew; a read that stops short at the listed size is its end.
 void file_read_ahead(const char* path, void* buffer, std::uint32_t count, FileAhead* outcome);
 
 // The open of a file read ahead: 1, or 0 when it failed (file_held_elsewhere
