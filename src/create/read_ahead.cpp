@@ -1,6 +1,7 @@
 // See read_ahead.h.
 #include "create/read_ahead.h"
 
+#include <cstring>
 #include <new>
 
 namespace {
@@ -11,14 +12,18 @@ constexpr std::size_t BATCH_FILES = 64;
 
 }  // namespace
 
-ReadAhead::ReadAhead(WorkPool& pool, Source source, FileHandle target)
-    : pool_(pool), source_(std::move(source)), target_(target),
+ReadAhead::ReadAhead(WorkPool& pool, Source source, FileHandle target, FileHandle archive)
+    : pool_(pool), source_(std::move(source)), target_(target), archive_(archive),
       on_(pool.workers() > 0 && reading_ahead_allowed()) {
     if (on_) {
         batches_.resize(AHEAD_BATCHES);
-    } else if (target_ != INVALID_FILE) {
-        file_close_shared(target_);
-        target_ = INVALID_FILE;
+        return;
+    }
+    for (FileHandle* handle : {&target_, &archive_}) {
+        if (*handle != INVALID_FILE) {
+            file_close_shared(*handle);
+            *handle = INVALID_FILE;
+        }
     }
 }
 
@@ -27,10 +32,43 @@ ReadAhead::~ReadAhead() {
     if (count_ > 0) {
         pool_.wait_for(batches_[(first_ + count_ - 1) % batches_.size()].ticket);
     }
-    if (target_ != INVALID_FILE) {
-        file_close_shared(target_);
+    for (FileHandle handle : {target_, archive_}) {
+        if (handle != INVALID_FILE) {
+            file_close_shared(handle);
+        }
     }
 }
+
+namespace {
+
+// Each file read as listed, against the archive's bytes, which are read
+// into `archived` where the file's are in `bytes`: one read for each run
+// of files that lie one after another in the archive. Where that read
+// fails, its files are left to the run, which reads the archive itself.
+void compare_with_archive(FileHandle archive, const std::uint8_t* bytes, std::uint8_t* archived,
+                          std::vector<AheadFile>& files) {
+    for (std::size_t first = 0, end = 0; first < files.size(); first = end) {
+        for (end = first + 1; end < files.size() && files[end].offset == files[end - 1].offset + files[end - 1].size;) {
+            ++end;
+        }
+        const AheadFile& last = files[end - 1];
+        const std::uint32_t span = last.bytesAt + last.size - files[first].bytesAt;
+        std::uint32_t got = 0;
+        if (span == 0 || !file_read_at(archive, files[first].offset, archived + files[first].bytesAt, span, &got) ||
+            got != span) {
+            continue;
+        }
+        for (std::size_t k = first; k < end; ++k) {
+            AheadFile& file = files[k];
+            if (file.outcome.read && file.outcome.got == file.size) {
+                const bool same = std::memcmp(bytes + file.bytesAt, archived + file.bytesAt, file.size) == 0;
+                file.match = same ? AheadMatch::same : AheadMatch::different;
+            }
+        }
+    }
+}
+
+}  // namespace
 
 bool ReadAhead::fill_batch(Batch& batch) {
     if (!batch.bytes) {
@@ -38,6 +76,10 @@ bool ReadAhead::fill_batch(Batch& batch) {
         if (!batch.bytes) {
             return false;  // the run reads the rest itself
         }
+    }
+    if (archive_ != INVALID_FILE && !batch.archived) {
+        // Without it the batch's files are only read ahead.
+        batch.archived.reset(new (std::nothrow) std::uint8_t[AHEAD_BATCH_BYTES]);
     }
     batch.files.clear();
     batch.paths.clear();
@@ -47,7 +89,7 @@ bool ReadAhead::fill_batch(Batch& batch) {
     // Each file is read with one byte more than its size, which shows one
     // that grew; where the batch is written whole, the next file's bytes
     // start on that byte, and only the last needs it to spare.
-    const bool whole = writes();
+    const bool whole = packed();
     std::uint32_t used = 0;
     while (batch.files.size() < BATCH_FILES) {
         if (!held_ && !(held_ = source_(&heldKey_, &heldPath_, &heldSize_, &heldOffset_))) {
@@ -59,10 +101,11 @@ bool ReadAhead::fill_batch(Batch& batch) {
         }
         if (batch.files.empty()) {
             batch.offset = heldOffset_;
-        } else if (whole && heldOffset_ != batch.offset + used) {
+        } else if (writes() && heldOffset_ != batch.offset + used) {
             break;  // not next to the last
         }
-        batch.files.push_back({heldKey_, heldSize_, static_cast<std::uint32_t>(batch.paths.size()), used, {}});
+        batch.files.push_back(
+            {heldKey_, heldSize_, static_cast<std::uint32_t>(batch.paths.size()), used, heldOffset_, {}});
         batch.paths.append(heldPath_);
         batch.paths.push_back('\0');
         used += heldSize_ + (whole ? 0 : 1);
@@ -78,7 +121,7 @@ void ReadAhead::fill() {
             if (!fill_batch(batch)) {
                 return;
             }
-            batch.ticket = pool_.run([&batch, target = target_] {
+            batch.ticket = pool_.run([&batch, target = target_, archive = archive_] {
                 std::uint32_t whole = 0;  // bytes of the files read as listed, from the first
                 bool listed = true;
                 for (AheadFile& file : batch.files) {
@@ -92,6 +135,9 @@ void ReadAhead::fill() {
                 if (target != INVALID_FILE) {
                     batch.written =
                         whole == 0 || made_file_write_at(target, batch.offset, batch.bytes.get(), whole) == 1;
+                }
+                if (archive != INVALID_FILE && batch.archived) {
+                    compare_with_archive(archive, batch.bytes.get(), batch.archived.get(), batch.files);
                 }
             });
         } catch (const std::bad_alloc&) {

@@ -5,7 +5,8 @@
 // that its messages and failures stay in their places. For CREATE the
 // workers also write what they read into the archive, at the files' places
 // in it, so that the main thread neither copies nor writes the small
-// files' bytes.
+// files' bytes; for COMPARE and UPDATE they compare them with the
+// archive's.
 #pragma once
 
 #include <cstdint>
@@ -25,20 +26,25 @@ inline constexpr std::uint32_t READ_AHEAD_LIMIT = 64 * 1024;
 inline constexpr std::uint32_t AHEAD_BATCHES = 16;
 inline constexpr std::uint32_t AHEAD_BATCH_BYTES = 256 * 1024;
 
+// Where the workers compare: what they found of a file read as listed.
+enum class AheadMatch : std::uint8_t { not_compared, same, different };
+
 struct AheadFile {
     std::uint32_t key;
     std::uint32_t size;
     std::uint32_t pathAt;
     std::uint32_t bytesAt;
+    std::uint64_t offset;  // in the target or the archive, where the workers write or compare
     FileAhead outcome;
+    AheadMatch match = AheadMatch::not_compared;
 };
 
 class ReadAhead {
 public:
     // The next file to read ahead, in the order the run takes them: its
     // key (increasing), path, size (at most READ_AHEAD_LIMIT) and, where
-    // the workers write, its offset in the target; false when there is
-    // none left.
+    // the workers write or compare, its offset in the target or in the
+    // archive; false when there is none left.
     using Source = std::function<bool(std::uint32_t* key, std::string* path, std::uint32_t* size,
                                        std::uint64_t* offset)>;
 
@@ -46,9 +52,11 @@ public:
     // is to hold the run before a read. With a `target` (from
     // file_open_again_for_writing, closed here), each batch's worker
     // writes the files it read as listed there, up to the first that was
-    // not, at their offsets: a batch holds only files that lie one after
-    // another in it.
-    ReadAhead(WorkPool& pool, Source source, FileHandle target = INVALID_FILE);
+    // not, at their offsets: a batch then holds only files that lie one
+    // after another in it. With an `archive` (from file_open_again, closed
+    // here), each batch's worker reads the files' bytes there, at their
+    // offsets, and compares each file read as listed with them.
+    ReadAhead(WorkPool& pool, Source source, FileHandle target = INVALID_FILE, FileHandle archive = INVALID_FILE);
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
@@ -60,6 +68,9 @@ public:
 
     // Whether the workers write into a target.
     bool writes() const { return target_ != INVALID_FILE; }
+    // Whether a batch's files lie one after another in its buffer, with
+    // one byte to spare after the last alone.
+    bool packed() const { return target_ != INVALID_FILE || archive_ != INVALID_FILE; }
 
     // After take gave the first file taken from its batch, where the
     // workers write: true, with *written telling whether the batch's
@@ -73,6 +84,7 @@ public:
 private:
     struct Batch {
         std::unique_ptr<std::uint8_t[]> bytes;
+        std::unique_ptr<std::uint8_t[]> archived;  // the archive's bytes of the files, when compared
         std::string paths;
         std::vector<AheadFile> files;
         std::size_t next = 0;  // the file take looks at next
@@ -88,6 +100,7 @@ private:
     WorkPool& pool_;
     Source source_;
     FileHandle target_;
+    FileHandle archive_;
     bool writeDue_ = false;  // take gave a batch's first file taken
     bool on_ = false;
     bool started_ = false;

@@ -145,6 +145,7 @@ void match_entries(TreeMatch& match, std::uint32_t count) {
         if (match.files[file].size == entry_data_size(entry) && entry_data_inside(entry) &&
             entry_data_size(entry) <= READ_AHEAD_LIMIT) {
             match.readable.push_back(n);
+            match.readableAt.push_back(entry_data_offset(entry));
         }
     }
 }
@@ -171,16 +172,21 @@ bool entry_data_readable(std::uint32_t n, const BigEntry& entry) {
 
 ReadAhead::Source readable_files(const TreeMatch& match) {
     return [&match, at = std::size_t{0}](std::uint32_t* key, std::string* path, std::uint32_t* size,
-                                         std::uint64_t*) mutable {
+                                         std::uint64_t* offset) mutable {
         if (at == match.readable.size()) {
             return false;
         }
+        *offset = match.readableAt[at];
         *key = match.readable[at++];
         const std::uint32_t file = match.fileOf[*key];
         *path = file_path(match, file);
         *size = match.files[file].size;
         return true;
     };
+}
+
+FileHandle archive_for_workers(const WorkPool& pool) {
+    return pool.workers() > 0 ? file_open_again(archive_file()) : INVALID_FILE;
 }
 
 namespace {
@@ -203,6 +209,13 @@ Sameness same_as_read(const char* path, const AheadFile& read, const std::uint8_
     const std::uint32_t size = entry_data_size(entry);
     if (got != size) {
         return Sameness::different;
+    }
+    if (size > 0 && read.match != AheadMatch::not_compared) {
+        if (!file_take_archive_read()) {
+            std::printf("Error: Could not read from BIG file.\n");
+            return Sameness::failed;
+        }
+        return read.match == AheadMatch::same ? Sameness::same : Sameness::different;
     }
     const std::uint8_t* theirs = size > 0 ? archive_bytes(entry_data_offset(entry), size) : ours;
     if (theirs == nullptr) {

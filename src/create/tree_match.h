@@ -25,8 +25,10 @@ struct TreeMatch {
     // the index holds, so that the work after the match looks nothing up.
     std::vector<std::uint32_t> fileOf;
     // The entries whose files are small enough to be read ahead, in order:
-    // of the entry's size, its data inside the archive.
+    // of the entry's size, its data inside the archive; and where each
+    // one's data starts.
     std::vector<std::uint32_t> readable;
+    std::vector<std::uint32_t> readableAt;
     std::string key;                     // scratch, so that lookups allocate once
 };
 
@@ -51,8 +53,13 @@ bool entry_data_readable(std::uint32_t n, const BigEntry& entry);
 
 enum class Sameness { same, different, failed };
 
-// The files of match.readable, for a ReadAhead, keyed by their entries.
+// The files of match.readable, for a ReadAhead, keyed by their entries,
+// with their entries' offsets.
 ReadAhead::Source readable_files(const TreeMatch& match);
+
+// The archive for the pool's workers to compare the files they read ahead
+// with: a handle of their own, or none without workers.
+FileHandle archive_for_workers(const WorkPool& pool);
 
 // Whether file `file` holds exactly the data of `entry`, entry `n` (readable,
 // and of the same size as the file was listed with), the file taken from

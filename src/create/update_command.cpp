@@ -70,7 +70,7 @@ void update_command(int argc, char** argv, std::FILE*) {
     const std::uint32_t count = entry_count();
     {
         // Its buffers go before the rewrite reads ahead in buffers of its own.
-        ReadAhead ahead(pool, readable_files(match));
+        ReadAhead ahead(pool, readable_files(match), INVALID_FILE, archive_for_workers(pool));
         for (std::uint32_t n = 0; n < count; ++n) {
             BigEntry entry = walked_entry(n);
             std::uint32_t file = file_for_entry(match, n);
@@ -105,7 +105,7 @@ void compare_command(int argc, char** argv, std::FILE*) {
     TreeMatch match;
     WorkPool pool(command_threads());
     take_folder(argc, argv, input_dir, &match, pool);
-    ReadAhead ahead(pool, readable_files(match));
+    ReadAhead ahead(pool, readable_files(match), INVALID_FILE, archive_for_workers(pool));
     std::string shown;
     std::string shown_path;
     int found = 0;

@@ -348,6 +348,10 @@ int file_take_read(const FileAhead& outcome, std::uint32_t* bytes_read) {
     return 1;
 }
 
+int file_take_archive_read() {
+    return fault_injected(FaultOp::read) ? 0 : 1;
+}
+
 int file_take_written(bool written) {
     return fault_injected(FaultOp::write) || !written ? 0 : 1;
 }

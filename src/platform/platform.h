@@ -183,6 +183,12 @@ int file_take_read(const FileAhead& outcome, std::uint32_t* bytes_read);
 // it, counted as a write where the run takes it.
 int file_take_written(bool written);
 
+// The read that a worker made of the archive's bytes, to compare a file
+// read ahead with them: 1, or 0 when the test seam fails it, counted as a
+// read where the run takes it. (A read that failed is not taken: the run
+// reads those bytes itself.)
+int file_take_archive_read();
+
 // Whether files may be read ahead: not when the test seam is to hold the
 // run before an open or a read, for a test to change the file meanwhile.
 bool reading_ahead_allowed();
