@@ -39,8 +39,7 @@ struct BuildState {
     // kept here, for a folder of any size.
     bool walkOnly = false;
     std::vector<FullBlock> fullBlocks;
-    Pass pass = Pass::PASS_INDEX;
-    std::uint32_t fileCounter = 0;
+    std::uint32_t fileCounter = 0;  // files met in this pass
     std::size_t rootLength = 0;  // a walked path's name starts after the root and a separator
     std::uint64_t dataTotal = 0;  // bytes the index pass's files hold
     std::size_t fillAt = 0;       // the entry the data pass fills next
@@ -56,7 +55,6 @@ struct BuildState {
     std::uint64_t skipped = 0;
     std::uint32_t writtenAhead = 0;
     bool aheadWritesDone = true;
-    std::uint32_t directoriesEntered = 0;  // in this pass
     // Two files must not get one name, or extracting the archive would write
     // one over the other: each name (a view into the index), and where the
     // walked path of its file, relative to the input directory, starts in
@@ -297,15 +295,43 @@ int next_block() {
     return 1;
 }
 
+// The index pass records each file's name and size.
+class IndexPass final : public TreeVisitor {
+public:
+    bool wants_sizes() const override { return true; }
+    int file(const char* path, std::uint64_t size) override {
+        ++build.fileCounter;
+        return add_index_entry(path, size);
+    }
+    void archive_met(const char* path) override {
+        std::string shown;
+        std::printf("Skipping '%s': it is the archive itself.\n", printable(path, shown));
+    }
+};
+
+// The data pass copies each file's bytes: the i-th file it meets is the
+// one that got entry i.
+class DataPass final : public TreeVisitor {
+public:
+    bool wants_sizes() const override { return false; }
+    int file(const char* path, std::uint64_t) override {
+        if (add_file_data(build.fileCounter++, path) != 1) {
+            std::printf("Error: Failed adding file!\n");
+            abandon_archive();
+            end_run(2);
+        }
+        return 1;
+    }
+};
+
 // The index pass, from the first file.
 int walk_index_pass(const char* input_dir) {
     build.writeAt = 0;
     build.dataTotal = 0;
     build.rootLength = std::strlen(input_dir) + 1;
     build.fileCounter = 0;
-    build.directoriesEntered = 0;
-    build.pass = Pass::PASS_INDEX;
-    return walk_tree(input_dir);
+    IndexPass pass;
+    return walk_tree(input_dir, pass);
 }
 
 }  // namespace
@@ -351,24 +377,12 @@ int read_as_listed(bool read, std::uint32_t got, std::uint32_t size) {
     return 1;
 }
 
-Pass build_pass() {
-    return build.pass;
-}
-
-bool enter_directory() {
-    return ++build.directoriesEntered <= WALK_DIRECTORY_LIMIT;
-}
-
 void abandon_archive() {
     if (build.handle != INVALID_FILE) {
         file_discard(build.handle, build.archivePath);
         build.handle = INVALID_FILE;
     }
     release_buffers();
-}
-
-std::uint32_t next_file_index() {
-    return build.fileCounter++;
 }
 
 bool fits_archive(std::uint64_t bytes) {
@@ -565,13 +579,11 @@ int create_archive(const char* archive_path, const char* input_dir) {
         return fail_closing();
     }
     build.fileCounter = 0;
-    build.directoriesEntered = 0;
     build.fillAt = 0;
     build.gathered = 0;
     build.skipped = 0;
     build.writtenAhead = 0;
     build.aheadWritesDone = true;
-    build.pass = Pass::PASS_DATA;
     WorkPool one(1);
     WorkPool& pool = walk_helpers() != nullptr ? *walk_helpers() : one;
     // The workers write the small files' data themselves, where the system
@@ -579,7 +591,8 @@ int create_archive(const char* archive_path, const char* input_dir) {
     ReadAhead ahead(pool, files_of_index(input_dir, start_offset),
                     pool.workers() > 0 ? file_open_again_for_writing(build.handle) : INVALID_FILE);
     build.ahead = &ahead;
-    const bool walked = walk_tree(input_dir) && write_gathered();
+    DataPass pass;
+    const bool walked = walk_tree(input_dir, pass) && write_gathered();
     build.ahead = nullptr;
     if (!walked) {
         return fail_closing();

@@ -14,21 +14,11 @@
 
 inline constexpr std::size_t INDEX_CAPACITY = 1048576;
 
-// The index pass records names and sizes; the data pass copies the bytes.
-enum class Pass { PASS_DATA = 0, PASS_INDEX = 1 };
-
 // Links may lead into one folder along many paths, and each path is walked
 // (trees may rely on a folder archived under two names); but 30 levels of
 // two links each would make 2^30 paths. Far more folders than a real tree
 // has, and few enough to be walked in seconds.
 inline constexpr std::uint32_t WALK_DIRECTORY_LIMIT = 65536;
-
-// The pass the build is in.
-Pass build_pass();
-
-// The index of the next file the walk meets in this pass, counting from 0:
-// the i-th file of the data pass is the one that got entry i.
-std::uint32_t next_file_index();
 
 // Whether `bytes` (a file's size, or where the archive would end) stays
 // below the 4 GiB that the format's 32-bit offsets and sizes can reach.
@@ -46,10 +36,6 @@ void store_end_record(std::uint8_t* at);
 int write_archive_header(FileHandle file, std::uint32_t file_count, std::uint32_t start_offset,
                          std::uint32_t archive_size);
 
-// Counts a directory the walk enters; false once more than
-// WALK_DIRECTORY_LIMIT were entered in this pass.
-bool enter_directory();
-
 // Closes and removes the archive this run has made so far, for a run that
 // ends part way.
 void abandon_archive();
@@ -64,11 +50,25 @@ void leave_out_of_walk(const char* archive_path);
 void share_walk_with(WorkPool* helpers);
 WorkPool* walk_helpers();
 
+// What a walk does with the files it meets: the index pass records each
+// one's name and size, the data pass copies its bytes.
+class TreeVisitor {
+public:
+    virtual ~TreeVisitor() = default;
+    // Whether the listings are to give the files' sizes.
+    virtual bool wants_sizes() const = 0;
+    // The file at `path`, below the walked directory, of the listing's
+    // `size` (0 where sizes were not asked for): 1, or 0 after printing
+    // why the walk stops.
+    virtual int file(const char* path, std::uint64_t size) = 0;
+    // The archive itself, met at `path` and passed over.
+    virtual void archive_met(const char*) {}
+};
+
 // Visits every file below `dir` (names beginning with '.' are passed over),
-// depth first, in listing order: add_index_entry in the index pass,
-// add_file_data in the data pass. 1, or 0 after printing why; ends the run
-// when a file's data cannot be added.
-int walk_tree(const char* dir);
+// depth first, in listing order, entering at most WALK_DIRECTORY_LIMIT
+// directories. 1, or 0 after printing why.
+int walk_tree(const char* dir, TreeVisitor& visitor);
 
 // Index pass: appends the entry for the file at `path` (which lies below the
 // input directory) with `size` bytes. 1, or 0 after printing why; ends the

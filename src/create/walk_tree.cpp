@@ -4,7 +4,6 @@
 #include <string>
 
 #include "common/ascii.h"
-#include "common/end_run.h"
 #include "common/paths.h"
 #include "common/printable.h"
 #include "create/create.h"
@@ -48,18 +47,18 @@ WorkPool* walk_helpers() {
     return helpers_of_walks;
 }
 
-int walk_tree(const char* dir) {
+namespace {
+
+int walk_in(const char* dir, TreeVisitor& visitor, std::uint32_t& entered) {
     std::string shown;
-    if (!enter_directory()) {
+    if (++entered > WALK_DIRECTORY_LIMIT) {
         std::printf("Error: More than %lu directories to walk: links in the input directory may "
                     "make it repeat itself.\n",
                     static_cast<unsigned long>(WALK_DIRECTORY_LIMIT));
         return 0;
     }
     DirListing* listing = nullptr;
-    // Only the index pass takes sizes from the listing.
-    ListDetail detail =
-        build_pass() == Pass::PASS_INDEX ? ListDetail::with_sizes : ListDetail::types_only;
+    ListDetail detail = visitor.wants_sizes() ? ListDetail::with_sizes : ListDetail::types_only;
     switch (dir_open(dir, detail, &listing, helpers_of_walks)) {
     case ListStatus::listed: break;
     case ListStatus::is_cycle: return 1;  // its files are archived further up already
@@ -92,24 +91,22 @@ int walk_tree(const char* dir) {
             break;
         }
         if (item.isDirectory) {
-            ok = walk_tree(path);
+            ok = walk_in(path, visitor, entered);
             continue;
         }
         if (is_the_archive(item.name, path)) {
-            if (build_pass() == Pass::PASS_INDEX) {
-                std::printf("Skipping '%s': it is the archive itself.\n", printable(path, shown));
-            }
+            visitor.archive_met(path);
             continue;
         }
-        std::uint32_t index = next_file_index();
-        if (build_pass() == Pass::PASS_INDEX) {
-            ok = add_index_entry(path, item.size);
-        } else if (add_file_data(index, path) != 1) {
-            std::printf("Error: Failed adding file!\n");
-            abandon_archive();
-            end_run(2);
-        }
+        ok = visitor.file(path, item.size);
     }
     dir_close(listing);
     return ok;
+}
+
+}  // namespace
+
+int walk_tree(const char* dir, TreeVisitor& visitor) {
+    std::uint32_t entered = 0;
+    return walk_in(dir, visitor, entered);
 }
