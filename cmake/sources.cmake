@@ -4,8 +4,8 @@
 set(BIGTOOL_PORTABLE_SOURCES
   src/platform/platform.cpp
   src/platform/resolve_path.cpp
-  src/common/end_run.cpp
-  src/common/held_elsewhere.cpp
+  src/main/end_run.cpp
+  src/main/held_elsewhere.cpp
   src/common/number.cpp
   src/common/directory_form.cpp
   src/common/printable.cpp

@@ -10,8 +10,8 @@
 
 #include "archive/check_archive.h"
 #include "archive/reader.h"
-#include "common/end_run.h"
 #include "common/printable.h"
+#include "main/end_run.h"
 #include "platform/platform.h"
 
 namespace {

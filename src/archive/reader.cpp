@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "archive/archive_reader.h"
-#include "common/held_elsewhere.h"
+#include "main/held_elsewhere.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <new>
 
 #include "archive/reader.h"
-#include "common/end_run.h"
 #include "common/name_pattern.h"
 #include "common/printable.h"
+#include "main/end_run.h"
 #include "platform/platform.h"
 
 namespace {

@@ -11,13 +11,13 @@
 #include <unordered_map>
 
 #include "archive/big_format.h"
-#include "common/end_run.h"
 #include "common/entry_name.h"
-#include "common/held_elsewhere.h"
 #include "common/paths.h"
 #include "common/printable.h"
 #include "create/create.h"
 #include "create/read_ahead.h"
+#include "main/end_run.h"
+#include "main/held_elsewhere.h"
 #include "platform/platform.h"
 
 namespace {

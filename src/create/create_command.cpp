@@ -2,11 +2,11 @@
 // argument (the command word itself when nothing follows it).
 #include <cstdio>
 
-#include "common/end_run.h"
 #include "common/paths.h"
 #include "common/printable.h"
 #include "common/work_pool.h"
 #include "create/create.h"
+#include "main/end_run.h"
 #include "main/thread_setting.h"
 #include "platform/platform.h"
 

@@ -6,11 +6,11 @@
 
 #include "archive/reader.h"
 #include "archive/selection.h"
-#include "common/end_run.h"
 #include "common/printable.h"
 #include "create/rewrite.h"
 #include "create/tree_match.h"
 #include "create/update.h"
+#include "main/end_run.h"
 
 void delete_command(int argc, char** argv, std::FILE*) {
     keep_running_when_output_closes();

@@ -13,11 +13,11 @@
 
 #include "archive/reader.h"
 #include "archive/selection.h"
-#include "common/end_run.h"
-#include "common/held_elsewhere.h"
 #include "common/name_pattern.h"
 #include "common/paths.h"
 #include "common/printable.h"
+#include "main/end_run.h"
+#include "main/held_elsewhere.h"
 #include "platform/platform.h"
 
 namespace {

@@ -5,14 +5,14 @@
 
 #include "archive/reader.h"
 #include "archive/selection.h"
-#include "common/end_run.h"
 #include "common/limits.h"
-#include "common/work_pool.h"
 #include "common/printable.h"
+#include "common/work_pool.h"
 #include "create/create.h"
 #include "create/rewrite.h"
 #include "create/tree_match.h"
 #include "create/update.h"
+#include "main/end_run.h"
 #include "main/thread_setting.h"
 
 namespace {

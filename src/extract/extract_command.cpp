@@ -5,11 +5,11 @@
 #include <new>
 
 #include "archive/reader.h"
-#include "common/end_run.h"
 #include "common/number.h"
 #include "common/paths.h"
 #include "common/printable.h"
 #include "extract/extract.h"
+#include "main/end_run.h"
 #include "main/thread_setting.h"
 #include "platform/platform.h"
 

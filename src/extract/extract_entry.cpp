@@ -10,15 +10,15 @@
 
 #include "archive/reader.h"
 #include "archive/selection.h"
-#include "common/end_run.h"
 #include "common/entry_name.h"
-#include "common/held_elsewhere.h"
 #include "common/paths.h"
 #include "common/printable.h"
-#include "common/written_files.h"
 #include "common/work_pool.h"
+#include "common/written_files.h"
 #include "extract/entry_writer.h"
 #include "extract/extract.h"
+#include "main/end_run.h"
+#include "main/held_elsewhere.h"
 #include "platform/platform.h"
 
 namespace {

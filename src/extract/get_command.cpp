@@ -6,9 +6,9 @@
 
 #include "archive/reader.h"
 #include "archive/selection.h"
-#include "common/end_run.h"
 #include "common/printable.h"
 #include "extract/extract.h"
+#include "main/end_run.h"
 #include "main/thread_setting.h"
 
 namespace {

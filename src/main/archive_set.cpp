@@ -4,9 +4,9 @@
 #include <cstdio>
 
 #include "archive/selection.h"
-#include "common/end_run.h"
 #include "common/printable.h"
 #include "lib/handle.h"
+#include "main/end_run.h"
 #include "main/front_end.h"
 
 std::vector<std::string> archive_arguments(int argc, char** argv, bool from_first) {

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <string>
 
-#include "common/end_run.h"
 #include "common/printable.h"
 #include "main/archive_set.h"
+#include "main/end_run.h"
 #include "main/load_order_words.h"
 
 void diff_command(int argc, char** argv, std::FILE*) {

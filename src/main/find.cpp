@@ -5,8 +5,8 @@
 
 #include "archive/reader.h"
 #include "archive/selection.h"
-#include "common/end_run.h"
 #include "common/printable.h"
+#include "main/end_run.h"
 #include "main/front_end.h"
 #include "main/print_name.h"
 

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "archive/reader.h"
-#include "common/end_run.h"
 #include "common/printable.h"
+#include "main/end_run.h"
 #include "main/front_end.h"
 #include "main/print_name.h"
 

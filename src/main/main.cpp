@@ -7,15 +7,15 @@
 #include "archive/check_command.h"
 #include "archive/reader.h"
 #include "common/ascii.h"
-#include "common/end_run.h"
 #include "common/printable.h"
 #include "common/start_choice.h"
 #include "create/create.h"
 #include "create/update.h"
 #include "extract/extract.h"
+#include "main/end_run.h"
 #include "main/front_end.h"
-#include "main/thread_setting.h"
 #include "main/load_order_words.h"
+#include "main/thread_setting.h"
 #include "platform/platform.h"
 
 namespace {

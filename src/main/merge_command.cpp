@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "common/end_run.h"
 #include "main/archive_set.h"
+#include "main/end_run.h"
 #include "main/load_order_words.h"
 
 void merge_command(int argc, char** argv, std::FILE*) {

@@ -4,10 +4,10 @@
 #include <string>
 
 #include "archive/archive_writer.h"
-#include "common/end_run.h"
 #include "common/printable.h"
 #include "lib/handle.h"
 #include "main/archive_set.h"
+#include "main/end_run.h"
 #include "platform/platform.h"
 
 namespace {

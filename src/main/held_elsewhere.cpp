@@ -1,5 +1,5 @@
 // See held_elsewhere.h.
-#include "common/held_elsewhere.h"
+#include "main/held_elsewhere.h"
 
 #include <cstdio>
 #include <string>

@@ -1,5 +1,5 @@
 // See end_run.h.
-#include "common/end_run.h"
+#include "main/end_run.h"
 
 #include <cstdio>
 #include <cstdlib>
