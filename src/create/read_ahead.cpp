@@ -99,9 +99,7 @@ bool ReadAhead::fill_batch(Batch& batch) {
         if (AHEAD_BATCH_BYTES - used < heldSize_ + 1) {
             break;  // it starts the next batch
         }
-        if (batch.files.empty()) {
-            batch.offset = heldOffset_;
-        } else if (writes() && heldOffset_ != batch.offset + used) {
+        if (!batch.files.empty() && writes() && heldOffset_ != batch.files.front().offset + used) {
             break;  // not next to the last
         }
         batch.files.push_back(
@@ -134,7 +132,7 @@ void ReadAhead::fill() {
                 }
                 if (target != INVALID_FILE) {
                     batch.written =
-                        whole == 0 || made_file_write_at(target, batch.offset, batch.bytes.get(), whole) == 1;
+                        whole == 0 || made_file_write_at(target, batch.files.front().offset, batch.bytes.get(), whole) == 1;
                 }
                 if (archive != INVALID_FILE && batch.archived) {
                     compare_with_archive(archive, batch.bytes.get(), batch.archived.get(), batch.files);

@@ -89,7 +89,6 @@ private:
         std::vector<AheadFile> files;
         std::size_t next = 0;  // the file take looks at next
         std::uint64_t ticket = 0;
-        std::uint64_t offset = 0;  // in the target, of the first file
         bool written = false;
         bool taken = false;  // a file of it was taken
     };
