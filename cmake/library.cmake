@@ -24,9 +24,9 @@ if(WIN32)
   # names the public calls alone.
   set_target_properties(bigtool_shared PROPERTIES PREFIX "" RUNTIME_OUTPUT_NAME bigtool-${BIGTOOL_ABI_VERSION})
   target_link_options(bigtool_shared PRIVATE -static
-    ${BIGTOOL_ROOT}/src/lib/bigtool.def)
+    ${BIGTOOL_ROOT}/src/lib/api/bigtool.def)
 else()
-  target_link_options(bigtool_shared PRIVATE -Wl,--version-script=${BIGTOOL_ROOT}/src/lib/exports.map)
+  target_link_options(bigtool_shared PRIVATE -Wl,--version-script=${BIGTOOL_ROOT}/src/lib/api/exports.map)
   # A sanitizer's runtime comes with the program, not the library.
   if(NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
     target_link_options(bigtool_shared PRIVATE -Wl,--no-undefined)

@@ -1,73 +1,75 @@
-# The tool's sources, apart from main.cpp: shared by the build of the tool
-# and its tests (CMakeLists.txt) and by the fuzz targets (fuzz/). Paths are
-# relative to the repository's root, BIGTOOL_ROOT.
+# The command line's sources (src/cli/, apart from main.cpp) and the
+# platform's portable tier, which counts its operations for the test seam:
+# shared by the build of the tool and its tests (CMakeLists.txt) and by the
+# fuzz targets (fuzz/). Paths are relative to the repository's root,
+# BIGTOOL_ROOT.
 set(BIGTOOL_PORTABLE_SOURCES
+  src/cli/check/check_command.cpp
+  src/cli/create/build_archive.cpp
+  src/cli/create/create_command.cpp
+  src/cli/create/delete_command.cpp
+  src/cli/create/read_ahead.cpp
+  src/cli/create/rewrite.cpp
+  src/cli/create/tree_match.cpp
+  src/cli/create/update_command.cpp
+  src/cli/create/walk_tree.cpp
+  src/cli/extract/extract_command.cpp
+  src/cli/extract/extract_entry.cpp
+  src/cli/extract/get_command.cpp
+  src/cli/load_order/archive_set.cpp
+  src/cli/load_order/conflicts_command.cpp
+  src/cli/load_order/diff_command.cpp
+  src/cli/load_order/merge_command.cpp
+  src/cli/load_order/patch_command.cpp
+  src/cli/load_order/write_set.cpp
+  src/cli/main/end_run.cpp
+  src/cli/main/find.cpp
+  src/cli/main/held_elsewhere.cpp
+  src/cli/main/list.cpp
+  src/cli/main/start_choice.cpp
+  src/cli/main/thread_setting.cpp
+  src/cli/reader/archive_reader.cpp
+  src/cli/reader/index_window_file.cpp
+  src/cli/reader/reader.cpp
+  src/cli/reader/selection.cpp
+  src/cli/text/directory_form.cpp
+  src/cli/text/number.cpp
+  src/cli/text/print_name.cpp
+  src/cli/text/printable.cpp
   src/platform/platform.cpp
   src/platform/resolve_path.cpp
-  src/main/end_run.cpp
-  src/main/held_elsewhere.cpp
-  src/common/number.cpp
-  src/common/directory_form.cpp
-  src/common/printable.cpp
-  src/common/start_choice.cpp
-  src/archive/index_window_file.cpp
-  src/archive/archive_reader.cpp
-  src/archive/reader.cpp
-  src/archive/selection.cpp
-  src/archive/check_command.cpp
-  src/extract/extract_entry.cpp
-  src/extract/extract_command.cpp
-  src/extract/get_command.cpp
-  src/create/walk_tree.cpp
-  src/create/read_ahead.cpp
-  src/create/build_archive.cpp
-  src/create/create_command.cpp
-  src/create/tree_match.cpp
-  src/create/rewrite.cpp
-  src/create/update_command.cpp
-  src/create/delete_command.cpp
-  src/main/find.cpp
-  src/main/list.cpp
-  src/main/print_name.cpp
-  src/main/archive_set.cpp
-  src/main/conflicts_command.cpp
-  src/main/diff_command.cpp
-  src/main/write_set.cpp
-  src/main/patch_command.cpp
-  src/main/merge_command.cpp
-  src/main/thread_setting.cpp
 )
-# The library behind the public header (include/bigtool.h), which the tool
-# links too: nothing in it prints, ends the process or keeps process-wide
-# state.
+# The library behind the public header (include/bigtool.h), all of it in
+# src/lib/, which the tool links too: nothing in it prints, ends the process
+# or keeps process-wide state.
 set(BIGTOOL_LIBRARY_SOURCES
-  src/lib/archive_table.cpp
-  src/lib/read_api.cpp
-  src/lib/load_order.cpp
-  src/lib/overlay_api.cpp
-  src/lib/write_api.cpp
-  src/lib/edit_api.cpp
-  src/lib/status.cpp
-  src/archive/big_format.cpp
-  src/archive/header_check.cpp
-  src/archive/index_window.cpp
-  src/archive/archive_writer.cpp
-  src/archive/entry_records.cpp
-  src/archive/check_data.cpp
-  src/archive/check_names.cpp
-  src/archive/check_archive.cpp
-  src/lib/check_api.cpp
-  src/common/name_pattern.cpp
-  src/common/entry_name.cpp
-  src/common/paths.cpp
-  src/common/written_files.cpp
-  src/common/code_page.cpp
-  src/extract/entry_writer.cpp
-  src/lib/extract_api.cpp
-  src/common/pattern_set.cpp
-  src/common/work_pool.cpp
-  src/common/listing_order.cpp
-  src/archive/folder_walk.cpp
+  src/lib/api/check_api.cpp
+  src/lib/api/edit_api.cpp
+  src/lib/api/extract_api.cpp
+  src/lib/api/overlay_api.cpp
+  src/lib/api/read_api.cpp
+  src/lib/api/status.cpp
+  src/lib/api/write_api.cpp
+  src/lib/checks/check_archive.cpp
+  src/lib/checks/check_data.cpp
+  src/lib/checks/check_names.cpp
+  src/lib/extract/entry_writer.cpp
+  src/lib/extract/written_files.cpp
+  src/lib/format/big_format.cpp
+  src/lib/format/entry_records.cpp
+  src/lib/format/header_check.cpp
+  src/lib/format/index_window.cpp
+  src/lib/load_order/load_order.cpp
+  src/lib/patterns/listing_order.cpp
+  src/lib/patterns/name_pattern.cpp
+  src/lib/patterns/pattern_set.cpp
+  src/lib/reader/archive_table.cpp
+  src/lib/text/code_page.cpp
+  src/lib/text/entry_name.cpp
+  src/lib/text/paths.cpp
+  src/lib/threads/work_pool.cpp
+  src/lib/writer/archive_writer.cpp
+  src/lib/writer/folder_walk.cpp
 )
 set(BIGTOOL_POSIX_LIBRARY_BACKEND src/platform/posix_shared.cpp src/platform/posix_made.cpp
   src/platform/posix_folders.cpp)

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "common/entry_name.h"
-#include "common/paths.h"
+#include "lib/text/entry_name.h"
+#include "lib/text/paths.h"
 
 namespace {
 

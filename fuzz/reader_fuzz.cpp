@@ -18,9 +18,9 @@
 
 #include <unistd.h>
 
-#include "archive/index_window.h"
-#include "archive/reader.h"
 #include "bigtool.h"
+#include "cli/reader/reader.h"
+#include "lib/format/index_window.h"
 
 namespace {
 

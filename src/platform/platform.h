@@ -16,12 +16,20 @@
 #include <string>
 #include <string_view>
 
-#include "common/limits.h"
-#include "common/path_style.h"
-#include "common/start_choice.h"
-#include "common/written_files.h"
+#include "lib/extract/written_files.h"
+#include "lib/text/limits.h"
+#include "lib/text/path_style.h"
 
 class WorkPool;
+
+// What the system says of the console the process started on.
+struct ConsoleStart {
+    unsigned processes = 0;        // processes attached to it; 0 without one
+    bool outputIsConsole = false;  // standard output writes to it
+    // A terminal may stand behind it: Wine gives a program started from a
+    // Unix terminal a console of its own, as Explorer would.
+    bool maybeTerminal = false;
+};
 
 // Separator and absolute-path rules of local paths on this system. Backend.
 PathStyle local_path_style();
@@ -284,7 +292,7 @@ void file_discard(FileHandle file, const char* path);
 // A directory listing. Items come one at a time, "." and ".." included
 // (but for a drive's root on Windows), in an order that is the same for the
 // same directory on every run: Windows' own, and on POSIX by name (see
-// common/listing_order.h). Only directories and regular files are reported.
+// lib/patterns/listing_order.h). Only directories and regular files are reported.
 struct DirItem {
     char name[PATH_CAPACITY];
     bool isDirectory;
@@ -361,7 +369,7 @@ enum class ResolveStatus {
     no_current_directory,  // it needs the current directory, which the system cannot tell
 };
 // `dir` made absolute against the process's current directories, as
-// resolve_path_from (common/paths.h) describes; the current directory is
+// resolve_path_from (lib/text/paths.h) describes; the current directory is
 // asked for only when `dir` needs it.
 ResolveStatus resolve_path(const char* dir, char* out, std::size_t size);
 

@@ -22,7 +22,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "common/listing_order.h"
+#include "lib/patterns/listing_order.h"
 #include "platform/listed_items.h"
 #include "platform/platform.h"
 #include "platform/posix_names.h"

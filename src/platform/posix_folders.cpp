@@ -10,8 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "common/listing_order.h"
-#include "common/work_pool.h"
+#include "lib/patterns/listing_order.h"
+#include "lib/threads/work_pool.h"
 #include "platform/listed_items.h"
 #include "platform/platform.h"
 

@@ -1,6 +1,6 @@
-// resolve_path: the path logic of common/paths.h with the process's current
+// resolve_path: the path logic of lib/text/paths.h with the process's current
 // directories, which only the system knows.
-#include "common/paths.h"
+#include "lib/text/paths.h"
 #include "platform/platform.h"
 
 ResolveStatus resolve_path(const char* dir, char* out, std::size_t size) {

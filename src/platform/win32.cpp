@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "common/code_page.h"
-#include "common/paths.h"
+#include "lib/text/code_page.h"
+#include "lib/text/paths.h"
 #include "platform/listed_items.h"
 #include "platform/platform.h"
 #include "platform/system.h"

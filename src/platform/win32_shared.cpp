@@ -10,7 +10,7 @@
 #include <cwchar>
 #include <string>
 
-#include "common/code_page.h"
+#include "lib/text/code_page.h"
 #include "platform/platform.h"
 
 namespace {

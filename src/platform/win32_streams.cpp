@@ -19,7 +19,7 @@
 #include <cwchar>
 #include <string_view>
 
-#include "common/printable.h"
+#include "cli/text/printable.h"
 #include "platform/platform.h"
 #include "platform/system.h"
 

@@ -1,7 +1,7 @@
 // Byte order of the archive's fields.
 #include <gtest/gtest.h>
 
-#include "archive/big_format.h"
+#include "lib/format/big_format.h"
 
 TEST(ByteOrder, BigEndianLoadsMostSignificantFirst) {
     const std::uint8_t bytes[] = {0x12, 0x34, 0x56, 0x78};

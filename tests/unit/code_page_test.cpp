@@ -1,7 +1,7 @@
 // The flags each Windows code page takes when text is narrowed into it.
 #include <gtest/gtest.h>
 
-#include "common/code_page.h"
+#include "lib/text/code_page.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/big_format.h"
+#include "lib/format/big_format.h"
 
 namespace {
 

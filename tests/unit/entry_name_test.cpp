@@ -1,7 +1,7 @@
 // The safety check of entry names, for both path styles on every host.
 #include <gtest/gtest.h>
 
-#include "common/entry_name.h"
+#include "lib/text/entry_name.h"
 #include "shift_jis.h"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/index_window.h"
+#include "lib/format/index_window.h"
 #include "support/big_writer.h"
 
 namespace fs = std::filesystem;

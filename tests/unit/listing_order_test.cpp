@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/listing_order.h"
+#include "lib/patterns/listing_order.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "lib/load_order.h"
+#include "lib/load_order/load_order.h"
 #include "support/big_writer.h"
 
 namespace {

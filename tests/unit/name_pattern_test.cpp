@@ -1,8 +1,8 @@
 // Name patterns, as the commands that pick entries by name apply them.
 #include <gtest/gtest.h>
 
-#include "common/name_pattern.h"
-#include "common/pattern_set.h"
+#include "lib/patterns/name_pattern.h"
+#include "lib/patterns/pattern_set.h"
 #include "shift_jis.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Index arguments read as a 32-bit strtol would read them.
 #include <gtest/gtest.h>
 
-#include "common/number.h"
+#include "cli/text/number.h"
 
 namespace {
 

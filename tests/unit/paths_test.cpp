@@ -3,7 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "common/paths.h"
+#include "cli/text/directory_form.h"
+#include "lib/text/paths.h"
 #include "shift_jis.h"
 
 namespace {

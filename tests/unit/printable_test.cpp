@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/printable.h"
+#include "cli/text/printable.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // '\' (5C) and '|' (7C): 表 is 95 5C, ソ 83 5C, ポ 83 7C, － 81 7C.
 #pragma once
 
-#include "common/path_style.h"
+#include "lib/text/path_style.h"
 
 inline LeadBytes shift_jis_lead_bytes() {
     LeadBytes lead{};

@@ -1,6 +1,6 @@
 // The choice of a run started from Explorer (a console of its own) over
 // one started from a console, a script, a pipe or a file.
-#include "common/start_choice.h"
+#include "cli/main/start_choice.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "common/work_pool.h"
+#include "lib/threads/work_pool.h"
 
 #include <atomic>
 #include <vector>

@@ -1,7 +1,7 @@
 // The table of files a run has written: each file by volume and number.
 #include <gtest/gtest.h>
 
-#include "common/written_files.h"
+#include "lib/extract/written_files.h"
 
 namespace {
 

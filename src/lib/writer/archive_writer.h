@@ -1,0 +1,156 @@
+// A new archive, planned entry by entry, then written in one pass to a new
+// file beside its name: the index, the data in index order, the end record,
+// and the header last; synced, and given its name only when whole, never
+// over a file that has it. Nothing is written before write(), and nothing
+// is left behind when it fails. Prints nothing; one writer per thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "lib/reader/archive_table.h"
+#include "lib/text/path_style.h"
+
+enum class WriteFault {
+    none,
+    no_memory,
+    bad_name,       // empty, holding a NUL byte, or past the names the format holds
+    unsafe_name,    // it would be unsafe to extract, or would come back as another
+    same_name,      // an entry planned before has it, by the game's rule
+    too_large,      // the archive would reach 4 GiB
+    exists,         // a file has the archive's name
+    create_failed,  // the new file beside it could not be made
+    open_input,     // a file to take data from could not be opened
+    read_input,
+    input_shrank,
+    input_grew,
+    read_source,  // a source's data could not be read, or ended early
+    write_failed,
+    abandoned,  // the observer would not have it published
+    empty,      // no entry: no reader takes such an archive
+};
+
+// What a write was doing when it failed: the fault, and the entry it
+// concerns (or the file, for create_failed), with the message as the
+// command line words it, without "Error: ".
+struct WriteOutcome {
+    WriteFault fault = WriteFault::none;
+    std::uint32_t entry = 0;
+    std::string message;
+};
+
+// One planned entry as an observer sees it.
+struct PlannedView {
+    std::string_view name;
+    std::uint32_t size;
+    const char* path;  // the file its data comes from, or null
+};
+
+// Told of each entry as its data is written, in index order: `begin`
+// before, `end` once it is gathered or written (gathered data reaches the
+// file later; a failure then is reported on the entry being added).
+class WriteObserver {
+public:
+    virtual ~WriteObserver() = default;
+    virtual void begin(std::uint32_t k, const PlannedView& entry) = 0;
+    virtual void end(std::uint32_t k) = 0;
+    // Once the archive is whole and synced, before it takes its name:
+    // false leaves nothing.
+    virtual bool publish() { return true; }
+};
+
+// One entry of a plan as it is written: its data in memory, a file's, or
+// a source's from `offset`.
+struct PlannedEntry {
+    std::string_view name;
+    std::uint32_t size;
+    const std::uint8_t* bytes;
+    const char* path;
+    const ArchiveSource* source;
+    std::uint64_t offset;
+};
+
+// A plan that its owner holds: entry(k) for each of count() entries, in
+// order, asked twice (for the index, then for the data).
+class EntryPlan {
+public:
+    virtual ~EntryPlan() = default;
+    virtual std::uint32_t count() const = 0;
+    virtual PlannedEntry entry(std::uint32_t k) const = 0;
+};
+
+// Whether `name` may be stored as entry `k` (judged for extraction in
+// `style`): WriteFault::none, or why not in *outcome.
+WriteFault judge_name(std::string_view name, PathStyle style, std::uint32_t k, WriteOutcome* outcome);
+
+// Writes `plan`, whose index entries take `index_bytes` (each name and its
+// 9 bytes), as ArchiveWriter::write does, to `target`: a new name, or the
+// file that `replacing` holds (see ArchiveWriter::replace). The plan must
+// fit the format (below 4 GiB) and its names have been judged.
+WriteOutcome write_archive(const EntryPlan& plan, std::uint64_t index_bytes, const char* target,
+                           FileHandle replacing, WriteObserver* observer);
+
+class ArchiveWriter : private EntryPlan {
+public:
+    // Names are judged for extraction in `style`, byte by byte.
+    explicit ArchiveWriter(PathStyle style);
+
+    // Plans the next entry. The bytes are copied; a file is looked at now
+    // for its size and read when written (its size then must be the same);
+    // a source's bytes are read when written, and it must outlive write().
+    // A name `as_stored` is an archive's own, kept as it is: not judged.
+    WriteFault add_bytes(std::string_view name, const void* data, std::uint32_t size, WriteOutcome* outcome,
+                         bool as_stored = false);
+    WriteFault add_file(std::string_view name, const char* path, WriteOutcome* outcome, bool as_stored = false);
+    WriteFault add_source(std::string_view name, const ArchiveSource& source, std::uint64_t offset,
+                          std::uint32_t size, WriteOutcome* outcome, bool as_stored = false);
+
+    // write() then puts the new archive in place of the file at its target,
+    // which `locked` holds (made_open_for_change, locked), keeping that
+    // file's permissions. `locked` is closed by write(), whatever happens.
+    void replace(FileHandle locked) { replacing_ = locked; }
+
+    std::uint32_t count() const override { return static_cast<std::uint32_t>(entries_.size()); }
+
+    // Writes the planned archive to `target`, which must not exist. The
+    // plan stays as it was.
+    WriteOutcome write(const char* target, WriteObserver* observer) const;
+
+private:
+    struct Planned {
+        std::uint64_t where;  // in its blob, its path's place in paths_, or in its source
+        std::uint32_t nameAt;
+        std::uint32_t nameLength;
+        std::uint32_t size;
+        std::uint32_t from;  // FROM_BYTES, FROM_FILE, or a source's number
+    };
+    static constexpr std::uint32_t FROM_BYTES = UINT32_MAX;
+    static constexpr std::uint32_t FROM_FILE = UINT32_MAX - 1;
+
+    // The judged entry with `name` by the game's rule, or none.
+    const Planned* judged_named(std::string_view name) const;
+    void remember(std::uint32_t k);  // may throw std::bad_alloc
+    WriteFault plan(std::string_view name, std::uint32_t size, std::uint32_t from, std::uint64_t where,
+                    WriteOutcome* outcome, bool as_stored);
+    PlannedEntry entry(std::uint32_t k) const override;
+    std::string_view name_of(const Planned& entry) const {
+        return std::string_view(names_).substr(entry.nameAt, entry.nameLength);
+    }
+
+    PathStyle style_;
+    std::vector<Planned> entries_;
+    std::string names_;
+    std::string paths_;
+    std::vector<std::unique_ptr<std::uint8_t[]>> blobs_;
+    std::vector<ArchiveSource> sources_;
+    // The judged names by the game's rule, open addressing: an entry's
+    // number + 1, 0 for none; at most half full.
+    std::vector<std::uint32_t> slots_;
+    std::uint32_t judged_ = 0;
+    std::uint64_t indexBytes_ = 0;
+    std::uint64_t dataBytes_ = 0;
+    FileHandle replacing_ = INVALID_FILE;
+};
