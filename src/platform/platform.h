@@ -337,11 +337,6 @@ MakeDirStatus make_directory(const char* path);
 // on Windows. Backend.
 bool is_read_only(const char* path);
 
-// Whether a file named `path` would be within the system's limits: its
-// name's length (POSIX: the folder's NAME_MAX) and its path's (Windows:
-// MAX_PATH, unless in the long-path form "\\?\"). Backend.
-bool name_fits(const char* path);
-
 // Which file `path` names (links followed); 1, or 0 when it cannot be told.
 // Backend.
 int file_identity(const char* path, FileIdentity* identity);
@@ -418,6 +413,11 @@ FileHandle made_file_create(const char* path);
 // Whether anything has the name `path`: a file, a folder, a link (even
 // one that leads nowhere).
 bool made_name_taken(const char* path);
+
+// Whether a file named `path` would be within the system's limits: its
+// name's length (POSIX: the folder's NAME_MAX) and its path's (Windows:
+// MAX_PATH, unless in the long-path form "\\?\").
+bool name_fits(const char* path);
 
 // Writes all `count` bytes at `offset`: 1 or 0.
 int made_file_write_at(FileHandle file, std::uint64_t offset, const void* buffer, std::uint32_t count);

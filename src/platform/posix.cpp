@@ -438,17 +438,6 @@ void sys::wait_at_gate(const char* name) {
     ::close(fd);
 }
 
-bool name_fits(const char* path) {
-    std::string_view whole(path);
-    std::size_t slash = whole.rfind('/');
-    std::string folder = slash == std::string_view::npos ? std::string(".")
-                         : slash == 0                    ? std::string("/")
-                                                         : std::string(whole.substr(0, slash));
-    long name_max = pathconf(folder.c_str(), _PC_NAME_MAX);
-    std::size_t name_length = whole.size() - (slash == std::string_view::npos ? 0 : slash + 1);
-    return name_length <= static_cast<std::size_t>(name_max > 0 ? name_max : 255) && whole.size() < PATH_MAX;
-}
-
 int file_identity(const char* path, FileIdentity* identity) {
     struct stat st;
     if (::stat(path, &st) != 0) {

@@ -6,9 +6,11 @@
 #endif
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -237,4 +239,15 @@ ChangeLock made_lock_for_change(FileHandle file, const char* path) {
 FileHandle made_open_for_change(const char* path, std::uint64_t* size) {
     std::uint64_t ignored = 0;
     return file_open_shared(path, size == nullptr ? &ignored : size);
+}
+
+bool name_fits(const char* path) {
+    std::string_view whole(path);
+    std::size_t slash = whole.rfind('/');
+    std::string folder = slash == std::string_view::npos ? std::string(".")
+                         : slash == 0                    ? std::string("/")
+                                                         : std::string(whole.substr(0, slash));
+    long name_max = pathconf(folder.c_str(), _PC_NAME_MAX);
+    std::size_t name_length = whole.size() - (slash == std::string_view::npos ? 0 : slash + 1);
+    return name_length <= static_cast<std::size_t>(name_max > 0 ? name_max : 255) && whole.size() < PATH_MAX;
 }

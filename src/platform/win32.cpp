@@ -307,23 +307,6 @@ void sys::wait_at_gate(const char* name) {
     CloseHandle(pipe);
 }
 
-bool name_fits(const char* path) {
-    // Bytes of the ANSI code page, never fewer than the characters that
-    // the limits count: a name that fits here fits there.
-    std::string_view whole(path);
-    std::size_t separator = last_separator(whole, PathStyle::windows, local_lead_bytes());
-    std::size_t name_length = whole.size() - (separator == std::string_view::npos ? 0 : separator + 1);
-    if (name_length > 255) {
-        return false;
-    }
-    if (whole.substr(0, 4) == "\\\\?\\") {
-        return true;
-    }
-    char full[MAX_PATH];
-    DWORD length = GetFullPathNameA(path, MAX_PATH, full, nullptr);
-    return length > 0 && length < MAX_PATH;
-}
-
 int file_identity(const char* path, FileIdentity* identity) {
     HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "lib/text/paths.h"
 #include "platform/platform.h"
 
 namespace {
@@ -218,4 +219,21 @@ ReplaceStatus made_file_replace(FileHandle file, const char* path, const char* t
     bool busy = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
                 (error == ERROR_ACCESS_DENIED && !read_only);
     return busy ? ReplaceStatus::in_use : ReplaceStatus::failed;
+}
+
+bool name_fits(const char* path) {
+    // Bytes of the ANSI code page, never fewer than the characters that
+    // the limits count: a name that fits here fits there.
+    std::string_view whole(path);
+    std::size_t separator = last_separator(whole, PathStyle::windows, code_page_lead_bytes());
+    std::size_t name_length = whole.size() - (separator == std::string_view::npos ? 0 : separator + 1);
+    if (name_length > 255) {
+        return false;
+    }
+    if (whole.substr(0, 4) == "\\\\?\\") {
+        return true;
+    }
+    char full[MAX_PATH];
+    DWORD length = GetFullPathNameA(path, MAX_PATH, full, nullptr);
+    return length > 0 && length < MAX_PATH;
 }

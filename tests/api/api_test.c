@@ -575,6 +575,21 @@ static void test_edit(const char* mod, const char* folder) {
     CHECK(bt_edit_open(&edit, gone) == BT_ERR_OPEN && edit == NULL);
     CHECK(bt_edit_put_bytes(NULL, "a", 1, "a", 1) == BT_ERR_ARGUMENT);
     bt_edit_free(NULL);
+#ifndef _WIN32
+    /* A name that leaves no room for ".tmp-N": the new file's name gives way. */
+    static const struct entry KEPT[] = {{"a.txt", "a"}, {"sub\\b.txt", "bb"}};
+    char longest[600];
+    int at = snprintf(longest, sizeof longest, "%s/", folder);
+    memset(longest + at, 'n', 251);
+    strcpy(longest + at + 251, ".big");
+    write_file(longest, bytes, make_archive(bytes, BEFORE, 3));
+    CHECK(bt_edit_open(&edit, longest) == BT_OK && bt_edit_remove(edit, wild, 1, &removed) == BT_OK);
+    CHECK(bt_edit_commit(edit) == BT_OK);
+    bt_edit_free(edit);
+    CHECK(read_file(longest, got, sizeof got, &size) && size == make_archive(bytes, KEPT, 2) &&
+          memcmp(got, bytes, size) == 0);
+    CHECK(remove(longest) == 0 && names_in(folder) == before);
+#endif
     bt_close(reader);
 }
 

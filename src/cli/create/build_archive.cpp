@@ -385,10 +385,6 @@ void abandon_archive() {
     release_buffers();
 }
 
-bool fits_archive(std::uint64_t bytes) {
-    return bytes < (std::uint64_t{1} << 32);
-}
-
 int seek_archive_to(FileHandle file, std::uint32_t offset) {
     std::uint32_t position = 0;
     if (!file_seek(file, offset, &position) || position != offset) {
@@ -398,18 +394,10 @@ int seek_archive_to(FileHandle file, std::uint32_t offset) {
     return 1;
 }
 
-void store_end_record(std::uint8_t* at) {
-    std::memcpy(at, END_TAG.data(), END_TAG.size());
-    std::memset(at + END_TAG.size(), 0, END_RECORD_SIZE - END_TAG.size());
-}
-
 int write_archive_header(FileHandle file, std::uint32_t file_count, std::uint32_t start_offset,
                          std::uint32_t archive_size) {
     std::array<std::uint8_t, HEADER_SIZE> header{};
-    std::memcpy(header.data() + HEADER_MAGIC_AT, BIG_MAGIC.data(), BIG_MAGIC.size());
-    store_le32(header.data() + HEADER_ARCHIVE_SIZE_AT, archive_size);
-    store_be32(header.data() + HEADER_FILE_COUNT_AT, file_count);
-    store_be32(header.data() + HEADER_START_OFFSET_AT, start_offset);
+    store_header(header.data(), archive_size, file_count, start_offset);
     if (!seek_archive_to(file, 0)) {
         return 0;
     }
@@ -464,8 +452,8 @@ int add_index_entry(const char* path, std::uint64_t size) {
     if (!is_first_with_name({reinterpret_cast<const char*>(entry + ENTRY_NAME_AT), n}, path)) {
         return 0;
     }
-    store_be32(entry + ENTRY_DATA_OFFSET_AT, 0xFFFFFFFF);
-    store_be32(entry + ENTRY_DATA_SIZE_AT, static_cast<std::uint32_t>(size));
+    // The data's offset is known in the data pass.
+    store_entry_fields(entry, 0xFFFFFFFF, static_cast<std::uint32_t>(size));
     build.writeAt += n + ENTRY_FIXED_SIZE;
     build.dataTotal += size;
     return 1;

@@ -20,15 +20,8 @@ inline constexpr std::size_t INDEX_CAPACITY = 1048576;
 // has, and few enough to be walked in seconds.
 inline constexpr std::uint32_t WALK_DIRECTORY_LIMIT = 65536;
 
-// Whether `bytes` (a file's size, or where the archive would end) stays
-// below the 4 GiB that the format's 32-bit offsets and sizes can reach.
-bool fits_archive(std::uint64_t bytes);
-
 // Moves `file` to `offset`: 1, or 0 after saying it could not.
 int seek_archive_to(FileHandle file, std::uint32_t offset);
-
-// The end record this tool writes, "L225" and four zero bytes, at `at`.
-void store_end_record(std::uint8_t* at);
 
 // The header, written last, once the index and the data are in place, so
 // that a run stopped before leaves zeros where the magic goes: 1, or 0

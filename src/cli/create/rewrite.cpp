@@ -13,7 +13,7 @@
 #include "cli/main/held_elsewhere.h"
 #include "cli/reader/reader.h"
 #include "cli/text/printable.h"
-#include "lib/text/paths.h"
+#include "lib/writer/name_beside.h"
 #include "platform/platform.h"
 
 namespace {
@@ -79,29 +79,6 @@ struct NewFile {
     end_run(2);
 }
 
-// `target` with `suffix` added; where the system would not take so long a
-// name, the end of its name gives way to the suffix, so that the name is no
-// longer than the archive's own, which fits. "" when nothing of the name
-// would be left.
-std::string beside(const std::string& target, const std::string& suffix) {
-    std::string longer = target + suffix;
-    if (name_fits(longer.c_str())) {
-        return longer;
-    }
-    const LeadBytes& lead = local_lead_bytes();
-    std::size_t separator = last_separator(target, local_path_style(), lead);
-    std::size_t name_at = separator == std::string::npos ? 0 : separator + 1;
-    if (target.size() < name_at + suffix.size()) {
-        return "";
-    }
-    const std::size_t keep = target.size() - suffix.size();
-    std::size_t at = name_at;
-    while (at < keep && at + character_length(target, at, lead) <= keep) {
-        at += character_length(target, at, lead);
-    }
-    return at == name_at ? "" : target.substr(0, at) + suffix;
-}
-
 void make_new_file(const char* archive_path, NewFile* made) {
     std::string shown;
     made->target = archive_path;
@@ -115,7 +92,7 @@ void make_new_file(const char* archive_path, NewFile* made) {
         made->target = target;
     }
     for (unsigned long i = 0; i < NAME_TRIES; ++i) {
-        made->path = beside(made->target, ".tmp-" + std::to_string(process_number() + i));
+        made->path = name_beside(made->target, ".tmp-" + std::to_string(process_number() + i));
         if (made->path.empty()) {
             std::printf("Error: The name '%s' is too long for a temporary file beside it.\n",
                         printable(made->target.c_str(), shown));
@@ -260,8 +237,7 @@ bool add_index_bytes(IndexPieces& index, const void* bytes, std::size_t count) {
 
 bool add_index_fields(IndexPieces& index, std::uint64_t offset, std::uint32_t size) {
     std::uint8_t fields[ENTRY_NAME_AT];
-    store_be32(fields + ENTRY_DATA_OFFSET_AT, static_cast<std::uint32_t>(offset));
-    store_be32(fields + ENTRY_DATA_SIZE_AT, size);
+    store_entry_fields(fields, static_cast<std::uint32_t>(offset), size);
     return add_index_bytes(index, fields, sizeof fields);
 }
 

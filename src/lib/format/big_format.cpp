@@ -1,4 +1,5 @@
-// Decoding of the header and the index entries; see big_format.h.
+// Decoding and storing of the header, the index entries and the end
+// record; see big_format.h.
 #include "lib/format/big_format.h"
 
 #include <cstring>
@@ -10,6 +11,24 @@ BigHeader decode_header(const std::uint8_t* bytes) {
     header.fileCount = static_cast<std::int32_t>(load_be32(bytes + HEADER_FILE_COUNT_AT));
     header.startOffset = load_be32(bytes + HEADER_START_OFFSET_AT);
     return header;
+}
+
+void store_header(std::uint8_t* at, std::uint32_t archive_size, std::uint32_t file_count,
+                  std::uint32_t start_offset) {
+    std::memcpy(at + HEADER_MAGIC_AT, BIG_MAGIC.data(), BIG_MAGIC.size());
+    store_le32(at + HEADER_ARCHIVE_SIZE_AT, archive_size);
+    store_be32(at + HEADER_FILE_COUNT_AT, file_count);
+    store_be32(at + HEADER_START_OFFSET_AT, start_offset);
+}
+
+void store_entry_fields(std::uint8_t* at, std::uint32_t data_offset, std::uint32_t data_size) {
+    store_be32(at + ENTRY_DATA_OFFSET_AT, data_offset);
+    store_be32(at + ENTRY_DATA_SIZE_AT, data_size);
+}
+
+void store_end_record(std::uint8_t* at) {
+    std::memcpy(at, END_TAG.data(), END_TAG.size());
+    std::memset(at + END_TAG.size(), 0, END_RECORD_SIZE - END_TAG.size());
 }
 
 std::optional<BigEntry> entry_at(std::span<const std::uint8_t> index, std::size_t at) {

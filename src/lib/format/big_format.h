@@ -64,6 +64,19 @@ struct BigHeader {
 
 BigHeader decode_header(const std::uint8_t* bytes);
 
+// Every offset and size is 32 bits: an archive stays below 4 GiB.
+inline bool fits_archive(std::uint64_t bytes) {
+    return bytes < (std::uint64_t{1} << 32);
+}
+
+// What every writer stores: a header of HEADER_SIZE bytes; an entry's fixed
+// fields (ENTRY_NAME_AT bytes, its name and terminator to follow); the end
+// record of END_RECORD_SIZE bytes.
+void store_header(std::uint8_t* at, std::uint32_t archive_size, std::uint32_t file_count,
+                  std::uint32_t start_offset);
+void store_entry_fields(std::uint8_t* at, std::uint32_t data_offset, std::uint32_t data_size);
+void store_end_record(std::uint8_t* at);
+
 // A view of one entry inside index bytes held in memory; valid while they are.
 // A name longer than the bytes held is known by its start and its length.
 struct BigEntry {

@@ -9,6 +9,7 @@
 #include "lib/reader/game_name.h"
 #include "lib/text/entry_name.h"
 #include "lib/text/joined.h"
+#include "lib/writer/name_beside.h"
 #include "platform/platform.h"
 
 namespace {
@@ -22,10 +23,6 @@ constexpr std::uint32_t INDEX_PIECE = 64 * 1024;
 
 // A leftover of a run that was killed may hold a name this one would try.
 constexpr unsigned NAME_TRIES = 100;
-
-bool fits(std::uint64_t bytes) {
-    return bytes < (std::uint64_t{1} << 32);
-}
 
 std::string quoted_name(std::string_view name) {
     // Cut as the reader's messages cut a name.
@@ -129,7 +126,7 @@ void ArchiveWriter::remember(std::uint32_t k) {
 WriteFault ArchiveWriter::plan(std::string_view name, std::uint32_t size, std::uint32_t from,
                                std::uint64_t where, WriteOutcome* outcome, bool as_stored) {
     const auto k = static_cast<std::uint32_t>(entries_.size());
-    if (name.find('\0') != std::string_view::npos || !fits(names_.size() + name.size())) {
+    if (name.find('\0') != std::string_view::npos || !fits_archive(names_.size() + name.size())) {
         return failed(outcome, WriteFault::bad_name, k,
                       quoted_name(name) + " cannot be stored: an entry's name is 1 or more bytes, none of them 0.");
     }
@@ -139,7 +136,7 @@ WriteFault ArchiveWriter::plan(std::string_view name, std::uint32_t size, std::u
         }
     }
     const std::uint64_t index = indexBytes_ + ENTRY_FIXED_SIZE + name.size();
-    if (k == UINT32_MAX || !fits(HEADER_SIZE + index + END_RECORD_SIZE + dataBytes_ + size)) {
+    if (k == UINT32_MAX || !fits_archive(HEADER_SIZE + index + END_RECORD_SIZE + dataBytes_ + size)) {
         return failed(outcome, WriteFault::too_large, k, "The archive would reach 4 GiB.");
     }
     if (!as_stored) {
@@ -199,7 +196,7 @@ WriteFault ArchiveWriter::add_file(std::string_view name, const char* path, Writ
         return failed(outcome, WriteFault::open_input, count(), joined({"Could not open ", quoted_name(path), "."}));
     }
     file_close_shared(file);
-    if (!fits(size)) {
+    if (!fits_archive(size)) {
         return failed(outcome, WriteFault::too_large, count(),
                       quoted_name(path) + " is 4 GiB or larger, too large for a BIG archive.");
     }
@@ -247,7 +244,11 @@ WriteOutcome make_output(const char* target, const void* writer, bool replacing,
     auto tick = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
     auto mark = static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(writer));
     for (unsigned i = 0; i < NAME_TRIES; ++i) {
-        out->path = std::string(target) + ".tmp-" + std::to_string((tick ^ (mark << 7)) % 1000000007u + i);
+        out->path = name_beside(target, ".tmp-" + std::to_string((tick ^ (mark << 7)) % 1000000007u + i));
+        if (out->path.empty()) {
+            return {WriteFault::create_failed, 0,
+                    joined({"The name ", quoted_name(target), " is too long for a temporary file beside it."})};
+        }
         out->file = made_file_create(out->path.c_str());
         if (out->file != INVALID_FILE) {
             return {};
@@ -306,8 +307,7 @@ WriteOutcome write_archive(const EntryPlan& plan, std::uint64_t index_bytes, con
         // A name longer than a piece goes in whole.
         if (ENTRY_FIXED_SIZE + name.size() > WRITE_CHUNK) {
             std::uint8_t fields[ENTRY_NAME_AT];
-            store_be32(fields + ENTRY_DATA_OFFSET_AT, static_cast<std::uint32_t>(offset));
-            store_be32(fields + ENTRY_DATA_SIZE_AT, entry.size);
+            store_entry_fields(fields, static_cast<std::uint32_t>(offset), entry.size);
             if (!made_file_write_at(out.file, out.at, fields, ENTRY_NAME_AT) ||
                 !made_file_write_at(out.file, out.at + ENTRY_NAME_AT, name.data(),
                                     static_cast<std::uint32_t>(name.size())) ||
@@ -317,16 +317,14 @@ WriteOutcome write_archive(const EntryPlan& plan, std::uint64_t index_bytes, con
             out.at += ENTRY_FIXED_SIZE + name.size();
         } else {
             std::uint8_t* at = out.buffer.get() + out.held;
-            store_be32(at + ENTRY_DATA_OFFSET_AT, static_cast<std::uint32_t>(offset));
-            store_be32(at + ENTRY_DATA_SIZE_AT, entry.size);
+            store_entry_fields(at, static_cast<std::uint32_t>(offset), entry.size);
             std::memcpy(at + ENTRY_NAME_AT, name.data(), name.size());
             at[ENTRY_NAME_AT + name.size()] = 0;
             out.held += static_cast<std::uint32_t>(ENTRY_FIXED_SIZE + name.size());
         }
         offset += entry.size;
     }
-    std::memcpy(out.buffer.get() + out.held, END_TAG.data(), END_TAG.size());
-    std::memset(out.buffer.get() + out.held + END_TAG.size(), 0, END_RECORD_SIZE - END_TAG.size());
+    store_end_record(out.buffer.get() + out.held);
     out.held += END_RECORD_SIZE;
     if (!out.flush()) {
         return fail(WriteFault::write_failed, 0, "Could not write end entry.");
@@ -412,10 +410,7 @@ WriteOutcome write_archive(const EntryPlan& plan, std::uint64_t index_bytes, con
 
     // The header last: a file left part way has zeros where the magic goes.
     std::uint8_t header[HEADER_SIZE] = {};
-    std::memcpy(header + HEADER_MAGIC_AT, BIG_MAGIC.data(), BIG_MAGIC.size());
-    store_le32(header + HEADER_ARCHIVE_SIZE_AT, static_cast<std::uint32_t>(out.at));
-    store_be32(header + HEADER_FILE_COUNT_AT, count);
-    store_be32(header + HEADER_START_OFFSET_AT, static_cast<std::uint32_t>(start));
+    store_header(header, static_cast<std::uint32_t>(out.at), count, static_cast<std::uint32_t>(start));
     if (!made_file_write_at(out.file, 0, header, HEADER_SIZE)) {
         return fail(WriteFault::write_failed, count, "Could not write BIG header.");
     }
