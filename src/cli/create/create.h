@@ -14,12 +14,6 @@
 
 inline constexpr std::size_t INDEX_CAPACITY = 1048576;
 
-// Links may lead into one folder along many paths, and each path is walked
-// (trees may rely on a folder archived under two names); but 30 levels of
-// two links each would make 2^30 paths. Far more folders than a real tree
-// has, and few enough to be walked in seconds.
-inline constexpr std::uint32_t WALK_DIRECTORY_LIMIT = 65536;
-
 // Moves `file` to `offset`: 1, or 0 after saying it could not.
 int seek_archive_to(FileHandle file, std::uint32_t offset);
 
@@ -59,8 +53,8 @@ public:
 };
 
 // Visits every file below `dir` (names beginning with '.' are passed over),
-// depth first, in listing order, entering at most WALK_DIRECTORY_LIMIT
-// directories. 1, or 0 after printing why.
+// depth first, in listing order, entering at most WALK_FOLDER_LIMIT
+// directories (walk_folder). 1, or 0 after printing why.
 int walk_tree(const char* dir, TreeVisitor& visitor);
 
 // Index pass: appends the entry for the file at `path` (which lies below the

@@ -1,12 +1,16 @@
 // The traversal that both passes of a build share, so that the i-th file of
-// the data pass is the one that got index entry i.
+// the data pass is the one that got index entry i: the library's walk, its
+// folders listed by the calls the test seam counts, its faults printed.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cli/create/create.h"
 #include "cli/text/printable.h"
 #include "lib/text/ascii.h"
 #include "lib/text/paths.h"
+#include "lib/writer/folder_walk.h"
+#include "platform/listed_items.h"
 #include "platform/platform.h"
 
 namespace {
@@ -30,6 +34,47 @@ bool is_the_archive(const char* name, const char* path) {
            identity.volume == left_out.identity.volume && identity.file == left_out.identity.file;
 }
 
+// The walk's folders listed through dir_open, held open (for its link loop
+// check) until the walk leaves them.
+class CountedWalk final : public FolderVisitor {
+public:
+    explicit CountedWalk(TreeVisitor& visitor) : visitor_(visitor) {}
+    ~CountedWalk() override {
+        while (!open_.empty()) {
+            leave();
+        }
+    }
+
+    ListStatus list(const char* folder, ListedItems* listed, FolderIdentity*) override {
+        const ListDetail detail = visitor_.wants_sizes() ? ListDetail::with_sizes : ListDetail::types_only;
+        DirListing* listing = nullptr;
+        const ListStatus status = dir_open(folder, detail, &listing, helpers_of_walks);
+        if (status == ListStatus::listed) {
+            open_.push_back(listing);
+            *listed = std::move(listing->listed);
+        }
+        return status;
+    }
+    void leave() override {
+        dir_close(open_.back());
+        open_.pop_back();
+    }
+    bool passed_over(const char* name, const std::string& path) override {
+        if (!is_the_archive(name, path.c_str())) {
+            return false;
+        }
+        visitor_.archive_met(path.c_str());
+        return true;
+    }
+    bool file(std::string_view, const std::string& path, std::uint64_t size) override {
+        return visitor_.file(path.c_str(), size) != 0;
+    }
+
+private:
+    TreeVisitor& visitor_;
+    std::vector<DirListing*> open_;
+};
+
 }  // namespace
 
 void leave_out_of_walk(const char* archive_path) {
@@ -47,66 +92,28 @@ WorkPool* walk_helpers() {
     return helpers_of_walks;
 }
 
-namespace {
-
-int walk_in(const char* dir, TreeVisitor& visitor, std::uint32_t& entered) {
-    std::string shown;
-    if (++entered > WALK_DIRECTORY_LIMIT) {
-        std::printf("Error: More than %lu directories to walk: links in the input directory may "
-                    "make it repeat itself.\n",
-                    static_cast<unsigned long>(WALK_DIRECTORY_LIMIT));
-        return 0;
-    }
-    DirListing* listing = nullptr;
-    ListDetail detail = visitor.wants_sizes() ? ListDetail::with_sizes : ListDetail::types_only;
-    switch (dir_open(dir, detail, &listing, helpers_of_walks)) {
-    case ListStatus::listed: break;
-    case ListStatus::is_cycle: return 1;  // its files are archived further up already
-    case ListStatus::failed:
-        std::printf("Error: Could not list directory '%s'.\n", printable(dir, shown));
-        return 0;
-    }
-    const char separator[2] = {path_separator(local_path_style()), '\0'};
-    int ok = 1;
-    DirItem item;
-    while (ok && dir_next(listing, &item)) {
-        if (item.name[0] == '.') {
-            continue;
-        }
-        if (item.unrepresentable) {
-            std::string whole = std::string(dir) + separator + item.name;
-            std::printf("Error: '%s' cannot be stored: its name holds characters that the ANSI code "
-                        "page cannot represent.\n",
-                        printable(whole.c_str(), shown));
-            ok = 0;
-            break;
-        }
-        char path[PATH_CAPACITY] = "";
-        if (!append_text(path, sizeof path, dir) || !append_text(path, sizeof path, separator) ||
-            !append_text(path, sizeof path, item.name)) {
-            std::string whole = std::string(dir) + separator + item.name;
-            std::string_view quoted = quoted_name(whole, shown);
-            std::printf("Error: Path too long: '%.*s'.\n", static_cast<int>(quoted.size()), quoted.data());
-            ok = 0;
-            break;
-        }
-        if (item.isDirectory) {
-            ok = walk_in(path, visitor, entered);
-            continue;
-        }
-        if (is_the_archive(item.name, path)) {
-            visitor.archive_met(path);
-            continue;
-        }
-        ok = visitor.file(path, item.size);
-    }
-    dir_close(listing);
-    return ok;
-}
-
-}  // namespace
-
 int walk_tree(const char* dir, TreeVisitor& visitor) {
-    std::uint32_t entered = 0;
-    return walk_in(dir, visitor, entered);
+    CountedWalk walk(visitor);
+    std::string message;
+    std::string where;
+    std::string shown;
+    switch (walk_folder(dir, walk, &message, &where)) {
+    case WalkFault::none: return 1;
+    case WalkFault::stopped: return 0;  // the visitor said why
+    case WalkFault::too_many: std::printf("Error: %s\n", message.c_str()); return 0;
+    case WalkFault::cannot_list:
+        std::printf("Error: Could not list directory '%s'.\n", printable(where.c_str(), shown));
+        return 0;
+    case WalkFault::unrepresentable:
+        std::printf("Error: '%s' cannot be stored: its name holds characters that the ANSI code page cannot "
+                    "represent.\n",
+                    printable(where.c_str(), shown));
+        return 0;
+    case WalkFault::too_long: {
+        std::string_view quoted = quoted_name(where, shown);
+        std::printf("Error: Path too long: '%.*s'.\n", static_cast<int>(quoted.size()), quoted.data());
+        return 0;
+    }
+    }
+    return 0;
 }
