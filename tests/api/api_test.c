@@ -56,7 +56,7 @@ static void le32(unsigned char* p, uint32_t v) {
     p[3] = (unsigned char)(v >> 24);
 }
 
-/* An archive of `count` entries in a buffer of 4096 bytes; its size. */
+/* An archive of `count` entries in `out`, which has room for it; its size. */
 static size_t make_archive(unsigned char* out, const struct entry* entries, int count) {
     size_t index = 0;
     for (int i = 0; i < count; ++i) {
@@ -593,6 +593,39 @@ static void test_edit(const char* mod, const char* folder) {
     bt_close(reader);
 }
 
+/* Kept entries that follow on are copied together, a run of 1 MiB or more
+   by the system: what is removed or replaced between them stays out. */
+static void test_kept_runs(const char* folder) {
+    enum { PART = 400 * 1024, PARTS = 8, WHOLE = PARTS * (PART + 16) + 64 };
+    static char data[PARTS][PART + 1];
+    static char names[PARTS][4];
+    static unsigned char expected[WHOLE], got[WHOLE];
+    struct entry before[PARTS], after[PARTS - 1];
+    for (int i = 0; i < PARTS; ++i) {
+        memset(data[i], 'a' + i, PART);
+        snprintf(names[i], sizeof names[i], "p%d", i);
+        before[i].name = names[i];
+        before[i].data = data[i];
+    }
+    char path[512];
+    size_t size = 0, removed = 0;
+    snprintf(path, sizeof path, "%s/runs.big", folder);
+    write_file(path, expected, make_archive(expected, before, PARTS));
+    /* p0 | p2 p3 | p4 replaced | p5 p6 p7, 1.2 MiB */
+    for (int i = 0; i < PARTS - 1; ++i) {
+        after[i] = before[i == 0 ? 0 : i + 1];
+    }
+    after[3].data = "new";
+    const char* second[] = {"p1"};
+    bt_edit* edit = NULL;
+    CHECK(bt_edit_open(&edit, path) == BT_OK && bt_edit_remove(edit, second, 1, &removed) == BT_OK);
+    CHECK(bt_edit_put_bytes(edit, "p4", 2, "new", 3) == BT_OK && bt_edit_commit(edit) == BT_OK);
+    bt_edit_free(edit);
+    CHECK(read_file(path, got, sizeof got, &size) && size == make_archive(expected, after, PARTS - 1) &&
+          memcmp(got, expected, size) == 0);
+    CHECK(remove(path) == 0);
+}
+
 /* Extraction: what bt_extract_entries writes and what it refuses. */
 static const struct entry HOSTILE[] = {
     {"..\\x", "out"}, {"/tmp/abs", "abs"}, {"same.txt", "first"}, {"same.txt", "second"},
@@ -808,6 +841,7 @@ int main(int argc, char** argv) {
     test_overlay(mod, solo);
     test_writer(mod, argv[1]);
     test_edit(mod, argv[1]);
+    test_kept_runs(argv[1]);
     test_extract(argv[1], mod);
     test_folder(argv[1]);
     test_check(solo);

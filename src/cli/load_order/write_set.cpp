@@ -60,7 +60,7 @@ void write_set_archive(const char* path, const EntryPlan& plan) {
         index_bytes += ENTRY_FIXED_SIZE + entry.name.size();
         data_bytes += entry.size;
     }
-    if (HEADER_SIZE + index_bytes + END_RECORD_SIZE + data_bytes >= (std::uint64_t{1} << 32)) {
+    if (!fits_archive(HEADER_SIZE + index_bytes + END_RECORD_SIZE + data_bytes)) {
         std::printf("Error: The archive would reach 4 GiB.\n");
         end_run(2);
     }

@@ -56,6 +56,60 @@ struct Output {
     }
 };
 
+// Small entries of one source whose data follow on there, written in one
+// go: one read (or the system's copy) for many entries. A run is written
+// once it holds RUN_LIMIT bytes, so that the entries' progress does not run
+// far ahead of their data.
+struct KeptRun {
+    static constexpr std::uint64_t RUN_LIMIT = 16 * 1024 * 1024;
+
+    const ArchiveSource* source = nullptr;
+    std::uint64_t from = 0;
+    std::uint64_t size = 0;
+    WriteFault fault = WriteFault::none;
+
+    bool takes(const PlannedEntry& entry) {
+        if (source == nullptr || entry.source->read != source->read || entry.source->context != source->context ||
+            entry.offset != from + size || size + entry.size > RUN_LIMIT) {
+            return false;
+        }
+        size += entry.size;
+        return true;
+    }
+
+    // Writes the run and empties it: false with `fault` when it could not.
+    bool write_to(Output& out) {
+        const ArchiveSource* what = source;
+        source = nullptr;
+        std::uint64_t done = 0;
+        if (what != nullptr && size >= WRITE_CHUNK && what->file != INVALID_FILE) {
+            if (!out.flush()) {
+                fault = WriteFault::write_failed;
+                return false;
+            }
+            done = made_file_copy(what->file, from, out.file, out.at, size);
+            out.at += done;
+        }
+        while (what != nullptr && done < size) {
+            if (out.held == WRITE_CHUNK && !out.flush()) {
+                fault = WriteFault::write_failed;
+                return false;
+            }
+            const std::uint64_t room = WRITE_CHUNK - out.held;
+            const auto take = static_cast<std::uint32_t>(size - done < room ? size - done : room);
+            std::uint32_t got = 0;
+            if (what->read(what->context, from + done, out.buffer.get() + out.held, take, &got) == 0 || got == 0 ||
+                got > take) {
+                fault = WriteFault::read_source;
+                return false;
+            }
+            out.held += got;
+            done += got;
+        }
+        return true;
+    }
+};
+
 }  // namespace
 
 WriteFault judge_name(std::string_view name, PathStyle style, std::uint32_t k, WriteOutcome* outcome) {
@@ -330,12 +384,30 @@ WriteOutcome write_archive(const EntryPlan& plan, std::uint64_t index_bytes, con
         return fail(WriteFault::write_failed, 0, "Could not write end entry.");
     }
 
-    // The data, gathered through the buffer.
+    // The data, gathered through the buffer. Sources' small entries that
+    // follow on in their source are read together.
+    KeptRun run;
     for (std::uint32_t k = 0; k < count; ++k) {
         const PlannedEntry entry = plan.entry(k);
         const char* path = entry.path;
         if (observer != nullptr) {
             observer->begin(k, {entry.name, entry.size, path});
+        }
+        const bool small_kept = entry.source != nullptr && entry.size < WRITE_CHUNK;
+        if (!small_kept || !run.takes(entry)) {
+            if (!run.write_to(out)) {
+                return fail(run.fault, k, run.fault == WriteFault::write_failed ? "Could not write to BIG file."
+                                                                                 : "Could not read from BIG file.");
+            }
+            if (small_kept) {
+                run = {entry.source, entry.offset, entry.size};
+            }
+        }
+        if (small_kept) {
+            if (observer != nullptr) {
+                observer->end(k);
+            }
+            continue;
         }
         FileHandle input = INVALID_FILE;
         if (path != nullptr) {
@@ -403,6 +475,10 @@ WriteOutcome write_archive(const EntryPlan& plan, std::uint64_t index_bytes, con
         if (observer != nullptr) {
             observer->end(k);
         }
+    }
+    if (!run.write_to(out)) {
+        return fail(run.fault, count, run.fault == WriteFault::write_failed ? "Could not write to BIG file."
+                                                                             : "Could not read from BIG file.");
     }
     if (!out.flush()) {
         return fail(WriteFault::write_failed, count, "Could not write to BIG file.");

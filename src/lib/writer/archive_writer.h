@@ -50,8 +50,10 @@ struct PlannedView {
 };
 
 // Told of each entry as its data is written, in index order: `begin`
-// before, `end` once it is gathered or written (gathered data reaches the
-// file later; a failure then is reported on the entry being added).
+// before, `end` once it is gathered or written (gathered data, and a
+// source's small entries read together with those that follow them there,
+// reach the file later; a failure then is reported on the entry being
+// added).
 class WriteObserver {
 public:
     virtual ~WriteObserver() = default;
