@@ -76,7 +76,9 @@ struct PlannedEntry {
 };
 
 // A plan that its owner holds: entry(k) for each of count() entries, in
-// order, asked twice (for the index, then for the data).
+// order, asked twice (for the index, then for the data). The sources its
+// entries point to stay where they are until the write ends: a run of
+// entries is read from its source after later entries were asked for.
 class EntryPlan {
 public:
     virtual ~EntryPlan() = default;
