@@ -71,6 +71,7 @@ set(BIGTOOL_LIBRARY_SOURCES
   src/lib/writer/archive_writer.cpp
   src/lib/writer/folder_walk.cpp
   src/lib/writer/name_beside.cpp
+  src/lib/writer/write_calls.cpp
 )
 set(BIGTOOL_POSIX_LIBRARY_BACKEND src/platform/posix_shared.cpp src/platform/posix_made.cpp
   src/platform/posix_folders.cpp)

@@ -583,10 +583,6 @@ int worker_empty(FileHandle file) {
     return file_empty_shared(file);
 }
 
-namespace {
-
-// file_read_at and made_file_write_at, one byte a call when the test seam
-// asks for short transfers.
 int read_at_counted(FileHandle file, std::uint64_t offset, void* buffer, std::uint32_t count, std::uint32_t* got) {
     if (fault_injected(FaultOp::read)) {
         return 0;
@@ -619,7 +615,22 @@ int write_at_counted(FileHandle file, std::uint64_t offset, const void* buffer, 
     return 1;
 }
 
-}  // namespace
+std::uint64_t copy_at_counted(FileHandle source, std::uint64_t from, FileHandle target, std::uint64_t to,
+                              std::uint64_t count) {
+    std::uint64_t copied = 0;
+    while (copied < count && !fault_short_transfers() && !fault_no_kernel_copy()) {
+        if (CopyStatus failure; copy_step_fault(&failure)) {
+            break;
+        }
+        std::uint64_t left = count - copied;
+        std::uint64_t moved = made_file_copy(source, from + copied, target, to + copied, left < COPY_STEP ? left : COPY_STEP);
+        if (moved == 0) {
+            break;
+        }
+        copied += moved;
+    }
+    return copied;
+}
 
 CopyStatus worker_copy(FileHandle source, std::uint64_t from, FileHandle target, std::uint64_t count, void* buffer,
                        std::uint32_t buffer_size, std::uint64_t* copied) {

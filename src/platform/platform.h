@@ -563,6 +563,18 @@ CopyStatus worker_copy(FileHandle source, std::uint64_t from, FileHandle target,
                        std::uint32_t buffer_size, std::uint64_t* copied);
 int worker_flush(FileHandle file);
 
+// The command line's reads and writes at offsets of its own files (or the
+// shared ones above), each counted by the test seam; a read or write moves
+// one byte a call when the seam asks for short transfers.
+int read_at_counted(FileHandle file, std::uint64_t offset, void* buffer, std::uint32_t count, std::uint32_t* got);
+int write_at_counted(FileHandle file, std::uint64_t offset, const void* buffer, std::uint32_t count);
+// Up to `count` bytes at `from` of `source` to `to` of `target`, inside the
+// kernel, each step counted as a read and a write: the bytes it copied,
+// fewer where it cannot or a step is failed, and none when the seam wants
+// copies through a buffer. The caller carries on through its buffer.
+std::uint64_t copy_at_counted(FileHandle source, std::uint64_t from, FileHandle target, std::uint64_t to,
+                              std::uint64_t count);
+
 // The test seam counts the operations of threads that share one run in an
 // order that is the same on every run, so that its k-th is always the same
 // operation: the run is cut into turns, and an operation of a turn waits

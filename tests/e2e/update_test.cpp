@@ -485,10 +485,11 @@ TEST_F(ChangeTest, DiskFillsUp) {
         GTEST_SKIP() << disk.failure();
     }
     write_file("disk/x.big", THREE);
-    write_file("in/big.bin", patterned_bytes(200 * 1024, 3));
+    // Large enough for the system's copy, which fails part way.
+    write_file("in/big.bin", patterned_bytes(1536 * 1024, 3));
     EXPECT_RUN(run_in("disk", {"x.big", "UPDATE", local("in")}),
                BANNER + info_block("x.big", 3, THREE.size(), 16 + 3 * 9 + 5 + 9 + 5 + 8) + "Import directory: " +
-                   local("in") + "\n\n" + "Adding[3] 200kb '" + local("in/big.bin") +
+                   local("in") + "\n\n" + "Adding[3] 1536kb '" + local("in/big.bin") +
                    "': Error: Could not write to BIG file.\n",
                2);
     EXPECT_TRUE(read_file("disk/x.big") == THREE);

@@ -68,7 +68,8 @@ void write_set_archive(const char* path, const EntryPlan& plan) {
     std::printf("Creating '%s'\n", printable(path, shown));
     Progress progress;
     progress.count_ = plan.count();
-    outcome = write_archive(plan, index_bytes, path, INVALID_FILE, &progress);
+    SystemCalls calls(INVALID_FILE);
+    outcome = write_archive(plan, index_bytes, path, calls, &progress);
     if (outcome.fault == WriteFault::exists) {
         std::printf("Error: Could not open file.\n");
         end_run(2);

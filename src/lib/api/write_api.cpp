@@ -105,7 +105,8 @@ int write_status(WriteFault fault) {
     case WriteFault::read_input:
     case WriteFault::input_shrank:
     case WriteFault::input_grew:
-    case WriteFault::read_source: return BT_ERR_READ;
+    case WriteFault::read_source:
+    case WriteFault::plan_failed: return BT_ERR_READ;
     case WriteFault::create_failed:
     case WriteFault::write_failed:
     case WriteFault::abandoned: return BT_ERR_WRITE;

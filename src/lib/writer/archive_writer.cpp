@@ -1,7 +1,7 @@
 // See archive_writer.h.
 #include "lib/writer/archive_writer.h"
 
-#include <chrono>
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -9,7 +9,6 @@
 #include "lib/reader/game_name.h"
 #include "lib/text/entry_name.h"
 #include "lib/text/joined.h"
-#include "lib/writer/name_beside.h"
 #include "platform/platform.h"
 
 namespace {
@@ -18,18 +17,6 @@ namespace {
 // large ones in pieces of its size.
 constexpr std::uint32_t WRITE_CHUNK = 1024 * 1024;
 
-// The index is written in pieces of this size, before the data.
-constexpr std::uint32_t INDEX_PIECE = 64 * 1024;
-
-// A leftover of a run that was killed may hold a name this one would try.
-constexpr unsigned NAME_TRIES = 100;
-
-std::string quoted_name(std::string_view name) {
-    // Cut as the reader's messages cut a name.
-    constexpr std::size_t SHOWN = 260;
-    return joined({"'", name.substr(0, SHOWN), name.size() > SHOWN ? "...'" : "'"});
-}
-
 WriteFault failed(WriteOutcome* outcome, WriteFault fault, std::uint32_t entry, std::string message) {
     if (outcome != nullptr) {
         *outcome = {fault, entry, std::move(message)};
@@ -37,22 +24,52 @@ WriteFault failed(WriteOutcome* outcome, WriteFault fault, std::uint32_t entry, 
     return fault;
 }
 
-// The new file and what has been written to it: data goes through the
-// buffer, the index in pieces.
+// What has been written to the new file: data goes through the buffer.
 struct Output {
-    FileHandle file = INVALID_FILE;
-    std::string path;
+    WriteCalls& calls;
+    std::uint32_t capacity;
     std::unique_ptr<std::uint8_t[]> buffer;
     std::uint32_t held = 0;  // bytes in the buffer, for `at` onwards
     std::uint64_t at = 0;
 
+    Output(WriteCalls& to, std::uint32_t size)
+        : calls(to), capacity(size), buffer(new (std::nothrow) std::uint8_t[size]) {}
+
     bool flush() {
-        if (held > 0 && !made_file_write_at(file, at, buffer.get(), held)) {
+        if (held > 0 && !calls.write_at(at, buffer.get(), held)) {
             return false;
         }
         at += held;
         held = 0;
         return true;
+    }
+
+    // `count` bytes after those held, the buffer written each time it fills.
+    bool append(const void* bytes, std::size_t count) {
+        const auto* from = static_cast<const std::uint8_t*>(bytes);
+        while (count > 0) {
+            if (held == capacity && !flush()) {
+                return false;
+            }
+            const std::size_t take = std::min<std::size_t>(count, capacity - held);
+            std::memcpy(buffer.get() + held, from, take);
+            held += static_cast<std::uint32_t>(take);
+            from += take;
+            count -= take;
+        }
+        return true;
+    }
+
+    // The system's copy of up to `count` bytes of `source` from `from`, after
+    // the bytes held: those it copied.
+    std::uint64_t copy(FileHandle source, std::uint64_t from, std::uint64_t count, bool* written) {
+        *written = flush();
+        if (!*written) {
+            return 0;
+        }
+        const std::uint64_t done = calls.copy(source, from, at, count);
+        at += done;
+        return done;
     }
 };
 
@@ -83,12 +100,12 @@ struct KeptRun {
         source = nullptr;
         std::uint64_t done = 0;
         if (what != nullptr && size >= WRITE_CHUNK && what->file != INVALID_FILE) {
-            if (!out.flush()) {
+            bool written = true;
+            done = out.copy(what->file, from, size, &written);
+            if (!written) {
                 fault = WriteFault::write_failed;
                 return false;
             }
-            done = made_file_copy(what->file, from, out.file, out.at, size);
-            out.at += done;
         }
         while (what != nullptr && done < size) {
             if (out.held == WRITE_CHUNK && !out.flush()) {
@@ -108,6 +125,11 @@ struct KeptRun {
         }
         return true;
     }
+
+    // The outcome of a run that could not be written, before entry `k`.
+    WriteOutcome failure(std::uint32_t k) const {
+        return {fault, k, fault == WriteFault::write_failed ? "Could not write to BIG file." : "Could not read from BIG file."};
+    }
 };
 
 }  // namespace
@@ -115,11 +137,11 @@ struct KeptRun {
 WriteFault judge_name(std::string_view name, PathStyle style, std::uint32_t k, WriteOutcome* outcome) {
     if (name.empty() || name.find('\0') != std::string_view::npos) {
         return failed(outcome, WriteFault::bad_name, k,
-                      quoted_name(name) + " cannot be stored: an entry's name is 1 or more bytes, none of them 0.");
+                      quoted_for_message(name) + " cannot be stored: an entry's name is 1 or more bytes, none of them 0.");
     }
     if (!is_safe_entry_name(without_trailing_separators(name), style) || has_empty_component(name)) {
         return failed(outcome, WriteFault::unsafe_name, k,
-                      quoted_name(name) + " cannot be stored: its name would be unsafe to extract.");
+                      quoted_for_message(name) + " cannot be stored: its name would be unsafe to extract.");
     }
     return WriteFault::none;
 }
@@ -182,7 +204,7 @@ WriteFault ArchiveWriter::plan(std::string_view name, std::uint32_t size, std::u
     const auto k = static_cast<std::uint32_t>(entries_.size());
     if (name.find('\0') != std::string_view::npos || !fits_archive(names_.size() + name.size())) {
         return failed(outcome, WriteFault::bad_name, k,
-                      quoted_name(name) + " cannot be stored: an entry's name is 1 or more bytes, none of them 0.");
+                      quoted_for_message(name) + " cannot be stored: an entry's name is 1 or more bytes, none of them 0.");
     }
     if (!as_stored) {
         if (WriteFault fault = judge_name(name, style_, k, outcome); fault != WriteFault::none) {
@@ -196,7 +218,7 @@ WriteFault ArchiveWriter::plan(std::string_view name, std::uint32_t size, std::u
     if (!as_stored) {
         if (const Planned* other = judged_named(name)) {
             return failed(outcome, WriteFault::same_name, k,
-                          joined({quoted_name(name), " cannot be stored: ", quoted_name(name_of(*other)),
+                          joined({quoted_for_message(name), " cannot be stored: ", quoted_for_message(name_of(*other)),
                                   " has the same name in the archive."}));
         }
     }
@@ -247,12 +269,12 @@ WriteFault ArchiveWriter::add_file(std::string_view name, const char* path, Writ
     std::uint64_t size = 0;
     FileHandle file = file_open_shared(path, &size);
     if (file == INVALID_FILE) {
-        return failed(outcome, WriteFault::open_input, count(), joined({"Could not open ", quoted_name(path), "."}));
+        return failed(outcome, WriteFault::open_input, count(), joined({"Could not open ", quoted_for_message(path), "."}));
     }
     file_close_shared(file);
     if (!fits_archive(size)) {
         return failed(outcome, WriteFault::too_large, count(),
-                      quoted_name(path) + " is 4 GiB or larger, too large for a BIG archive.");
+                      quoted_for_message(path) + " is 4 GiB or larger, too large for a BIG archive.");
     }
     const std::size_t at = paths_.size();
     try {
@@ -290,235 +312,260 @@ WriteFault ArchiveWriter::add_source(std::string_view name, const ArchiveSource&
 
 namespace {
 
-// Where the new file goes: beside the target, under a name no file has.
-WriteOutcome make_output(const char* target, const void* writer, bool replacing, Output* out) {
-    if (!replacing && made_name_taken(target)) {
-        return {WriteFault::exists, 0, quoted_name(target) + " exists already. It is left as it is."};
+// The index, written in pieces of this size as the data is.
+constexpr std::uint32_t INDEX_PIECE = 64 * 1024;
+
+// The new index, from HEADER_SIZE on, up to `end`, where the planned
+// index ends.
+struct IndexOut {
+    Output out;
+    std::uint64_t end;
+
+    bool fits(std::size_t count) const { return out.at + out.held + count <= end; }
+};
+
+// Entry k's place in the index: its fields, its data's `offset`, then its
+// name, in pieces where the plan gives it so.
+WriteOutcome index_entry(const EntryPlan& plan, std::uint32_t k, const PlannedEntry& entry, std::uint64_t offset,
+                         IndexOut& index) {
+    auto changed = [k] {
+        return WriteOutcome{WriteFault::plan_failed, k, "The entries changed while the archive was written."};
+    };
+    auto unwritten = [k] { return WriteOutcome{WriteFault::write_failed, k, "Could not write end entry."}; };
+    std::uint8_t fields[ENTRY_NAME_AT];
+    store_entry_fields(fields, static_cast<std::uint32_t>(offset), entry.size);
+    if (!index.fits(sizeof fields + entry.name.size())) {
+        return changed();
     }
-    auto tick = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
-    auto mark = static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(writer));
-    for (unsigned i = 0; i < NAME_TRIES; ++i) {
-        out->path = name_beside(target, ".tmp-" + std::to_string((tick ^ (mark << 7)) % 1000000007u + i));
-        if (out->path.empty()) {
-            return {WriteFault::create_failed, 0,
-                    joined({"The name ", quoted_name(target), " is too long for a temporary file beside it."})};
+    if (!index.out.append(fields, sizeof fields) || !index.out.append(entry.name.data(), entry.name.size())) {
+        return unwritten();
+    }
+    for (std::uint64_t at = entry.name.size(); at < entry.nameLength;) {
+        const std::string_view piece = plan.name_piece(k, at);
+        if (plan.lost()) {
+            return {WriteFault::plan_failed, k, ""};
         }
-        out->file = made_file_create(out->path.c_str());
-        if (out->file != INVALID_FILE) {
-            return {};
+        if (piece.empty() || !index.fits(piece.size())) {
+            return changed();
         }
-        if (!made_name_taken(out->path.c_str())) {
-            break;
+        if (!index.out.append(piece.data(), piece.size())) {
+            return unwritten();
+        }
+        at += piece.size();
+    }
+    if (!index.fits(1)) {
+        return changed();
+    }
+    return index.out.append("", 1) ? WriteOutcome{} : unwritten();
+}
+
+// The end record after the index, which must have ended where planned.
+WriteOutcome end_index(std::uint32_t count, IndexOut& index) {
+    std::uint8_t end[END_RECORD_SIZE];
+    store_end_record(end);
+    if (index.out.at + index.out.held != index.end) {
+        return {WriteFault::plan_failed, count, "The entries changed while the archive was written."};
+    }
+    return index.out.append(end, sizeof end) && index.out.flush()
+               ? WriteOutcome{}
+               : WriteOutcome{WriteFault::write_failed, count, "Could not write end entry."};
+}
+
+// Entry k's data from the file at `path` (or as the plan's owner read it
+// ahead), one byte further than its size asked for, to see it grew.
+WriteOutcome write_file_data(const EntryPlan& plan, std::uint32_t k, const PlannedEntry& entry, Output& out) {
+    const std::uint8_t* ahead = nullptr;
+    std::uint32_t got = 0;
+    bool read = true;
+    switch (plan.fed(k, &ahead, &got)) {
+    case FedFile::open_failed:
+        return {WriteFault::open_input, k, joined({"Could not open ", quoted_for_message(entry.path), "."})};
+    case FedFile::read_failed: read = false; break;
+    case FedFile::read:
+        if (got == entry.size && !out.append(ahead, got)) {
+            return {WriteFault::write_failed, k, "Could not write to BIG file."};
+        }
+        break;
+    case FedFile::none: {
+        FileHandle input = out.calls.open_input(entry.path);
+        if (input == INVALID_FILE) {
+            return {WriteFault::open_input, k, joined({"Could not open ", quoted_for_message(entry.path), "."})};
+        }
+        // A large file the system copies itself, where it can.
+        if (entry.size >= WRITE_CHUNK) {
+            bool written = true;
+            got = static_cast<std::uint32_t>(out.copy(input, 0, entry.size, &written));
+            if (!written) {
+                out.calls.close_input(input);
+                return {WriteFault::write_failed, k, "Could not write to BIG file."};
+            }
+        }
+        const std::uint32_t want = entry.size + 1;
+        while (read && got < want) {
+            if (out.held == WRITE_CHUNK && !out.flush()) {
+                out.calls.close_input(input);
+                return {WriteFault::write_failed, k, "Could not write to BIG file."};
+            }
+            const std::uint32_t room = WRITE_CHUNK - out.held;
+            const std::uint32_t take = want - got < room ? want - got : room;
+            std::uint32_t moved = 0;
+            read = out.calls.read_input(input, got, out.buffer.get() + out.held, take, &moved);
+            if (read) {
+                out.held += moved;
+                got += moved;
+            }
+            if (moved < take) {
+                break;  // its end
+            }
+        }
+        out.calls.close_input(input);
+        break;
+    }
+    }
+    if (!read) {
+        return {WriteFault::read_input, k, "Could not read file."};
+    }
+    if (got < entry.size) {
+        return {WriteFault::input_shrank, k, "The file shrank while the archive was made."};
+    }
+    if (got > entry.size) {
+        return {WriteFault::input_grew, k, "The file grew while the archive was made."};
+    }
+    return {};
+}
+
+// Entry k's data from memory or from its source.
+WriteOutcome write_held_data(std::uint32_t k, const PlannedEntry& entry, Output& out) {
+    std::uint64_t done = 0;
+    // Large data of a plain file the system copies itself, from where the
+    // buffer's bytes end.
+    if (entry.source != nullptr && entry.size >= WRITE_CHUNK && entry.source->file != INVALID_FILE) {
+        bool written = true;
+        done = out.copy(entry.source->file, entry.offset, entry.size, &written);
+        if (!written) {
+            return {WriteFault::write_failed, k, "Could not write to BIG file."};
         }
     }
-    return {WriteFault::create_failed, 0, joined({"Could not create ", quoted_name(out->path), "."})};
+    while (done < entry.size) {
+        if (out.held == WRITE_CHUNK && !out.flush()) {
+            return {WriteFault::write_failed, k, "Could not write to BIG file."};
+        }
+        const std::uint64_t room = WRITE_CHUNK - out.held;
+        const auto take = static_cast<std::uint32_t>(entry.size - done < room ? entry.size - done : room);
+        std::uint8_t* into = out.buffer.get() + out.held;
+        std::uint32_t got = take;
+        if (entry.bytes != nullptr) {
+            std::memcpy(into, entry.bytes + done, take);
+        } else if (entry.source->read(entry.source->context, entry.offset + done, into, take, &got) == 0 ||
+                   got == 0 || got > take) {
+            return {WriteFault::read_source, k, "Could not read from BIG file."};
+        }
+        out.held += got;
+        done += got;
+    }
+    return {};
 }
 
 }  // namespace
 
 WriteOutcome write_archive(const EntryPlan& plan, std::uint64_t index_bytes, const char* target,
-                           FileHandle replacing, WriteObserver* observer) {
-    // The file being replaced goes with this call, whatever happens.
-    struct Release {
-        FileHandle file;
-        ~Release() {
-            if (file != INVALID_FILE) {
-                file_close_shared(file);
-            }
-        }
-    } replaced{replacing};
+                           WriteCalls& calls, WriteObserver* observer) {
     const std::uint32_t count = plan.count();
     if (count == 0) {
         return {WriteFault::empty, 0, "An archive with no entry cannot be read."};
     }
-    Output out;
-    out.buffer.reset(new (std::nothrow) std::uint8_t[WRITE_CHUNK]);
-    if (!out.buffer) {
+    Output out(calls, WRITE_CHUNK);
+    IndexOut index{Output(calls, INDEX_PIECE), HEADER_SIZE + index_bytes};
+    if (!out.buffer || !index.out.buffer) {
         return {WriteFault::no_memory, 0, "Failed to allocate enough memory."};
     }
-    WriteOutcome outcome = make_output(target, &plan, replacing != INVALID_FILE, &out);
+    WriteOutcome outcome = calls.make(target);
     if (outcome.fault != WriteFault::none) {
         return outcome;
     }
-    if (replacing != INVALID_FILE) {
-        take_permissions(out.file, target);
-    }
-    auto fail = [&](WriteFault fault, std::uint32_t k, std::string message) {
-        made_file_discard(out.file, out.path.c_str());
-        return WriteOutcome{fault, k, std::move(message)};
+    auto fail = [&](WriteOutcome failure) {
+        calls.discard();
+        return failure;
     };
-    const std::uint64_t start = HEADER_SIZE + index_bytes + END_RECORD_SIZE;
 
-    // The index and its end record, in pieces through the buffer.
-    out.at = HEADER_SIZE;
-    std::uint64_t offset = start;
-    for (std::uint32_t k = 0; k < count; ++k) {
-        const PlannedEntry entry = plan.entry(k);
-        const std::string_view name = entry.name;
-        if (out.held + ENTRY_FIXED_SIZE + name.size() > INDEX_PIECE && !out.flush()) {
-            return fail(WriteFault::write_failed, 0, "Could not write end entry.");
-        }
-        // A name longer than a piece goes in whole.
-        if (ENTRY_FIXED_SIZE + name.size() > WRITE_CHUNK) {
-            std::uint8_t fields[ENTRY_NAME_AT];
-            store_entry_fields(fields, static_cast<std::uint32_t>(offset), entry.size);
-            if (!made_file_write_at(out.file, out.at, fields, ENTRY_NAME_AT) ||
-                !made_file_write_at(out.file, out.at + ENTRY_NAME_AT, name.data(),
-                                    static_cast<std::uint32_t>(name.size())) ||
-                !made_file_write_at(out.file, out.at + ENTRY_NAME_AT + name.size(), "", 1)) {
-                return fail(WriteFault::write_failed, 0, "Could not write end entry.");
-            }
-            out.at += ENTRY_FIXED_SIZE + name.size();
-        } else {
-            std::uint8_t* at = out.buffer.get() + out.held;
-            store_entry_fields(at, static_cast<std::uint32_t>(offset), entry.size);
-            std::memcpy(at + ENTRY_NAME_AT, name.data(), name.size());
-            at[ENTRY_NAME_AT + name.size()] = 0;
-            out.held += static_cast<std::uint32_t>(ENTRY_FIXED_SIZE + name.size());
-        }
-        offset += entry.size;
-    }
-    store_end_record(out.buffer.get() + out.held);
-    out.held += END_RECORD_SIZE;
-    if (!out.flush()) {
-        return fail(WriteFault::write_failed, 0, "Could not write end entry.");
-    }
-
-    // The data, gathered through the buffer. Sources' small entries that
+    // One pass: each entry's place in the index, written in pieces, then
+    // its data, gathered through the buffer. Sources' small entries that
     // follow on in their source are read together.
+    const std::uint64_t start = HEADER_SIZE + index_bytes + END_RECORD_SIZE;
+    index.out.at = HEADER_SIZE;
+    out.at = start;
+    std::uint64_t offset = start;
     KeptRun run;
     for (std::uint32_t k = 0; k < count; ++k) {
         const PlannedEntry entry = plan.entry(k);
-        const char* path = entry.path;
-        if (observer != nullptr) {
-            observer->begin(k, {entry.name, entry.size, path});
+        if (plan.lost()) {
+            return fail({WriteFault::plan_failed, k, ""});
         }
+        // Planned below 4 GiB; a plan read again must still be.
+        if (!fits_archive(offset + entry.size)) {
+            return fail({WriteFault::too_large, k, "The archive would reach 4 GiB."});
+        }
+        outcome = index_entry(plan, k, entry, offset, index);
+        if (outcome.fault != WriteFault::none) {
+            return fail(std::move(outcome));
+        }
+        offset += entry.size;
         const bool small_kept = entry.source != nullptr && entry.size < WRITE_CHUNK;
         if (!small_kept || !run.takes(entry)) {
             if (!run.write_to(out)) {
-                return fail(run.fault, k, run.fault == WriteFault::write_failed ? "Could not write to BIG file."
-                                                                                 : "Could not read from BIG file.");
+                return fail(run.failure(k));
             }
             if (small_kept) {
                 run = {entry.source, entry.offset, entry.size};
             }
         }
-        if (small_kept) {
-            if (observer != nullptr) {
-                observer->end(k);
+        if (observer != nullptr) {
+            observer->begin(k, {entry.name, entry.size, entry.path});
+        }
+        if (!small_kept) {
+            outcome = entry.path != nullptr ? write_file_data(plan, k, entry, out) : write_held_data(k, entry, out);
+            // A file's data is written before the observer hears of its
+            // end: a failure to write it is that file's.
+            if (outcome.fault == WriteFault::none && entry.path != nullptr && observer != nullptr && !out.flush()) {
+                outcome = {WriteFault::write_failed, k, "Could not write to BIG file."};
             }
-            continue;
-        }
-        FileHandle input = INVALID_FILE;
-        if (path != nullptr) {
-            std::uint64_t size = 0;
-            input = file_open_shared(path, &size);
-            if (input == INVALID_FILE) {
-                return fail(WriteFault::open_input, k, joined({"Could not open ", quoted_name(path), "."}));
+            if (outcome.fault != WriteFault::none) {
+                return fail(std::move(outcome));
             }
-        }
-        std::uint32_t done = 0;
-        // Large data of a plain file the system copies itself, from where
-        // the buffer's bytes end.
-        if (entry.source != nullptr && entry.size >= WRITE_CHUNK && entry.source->file != INVALID_FILE) {
-            if (!out.flush()) {
-                return fail(WriteFault::write_failed, k, "Could not write to BIG file.");
-            }
-            done = static_cast<std::uint32_t>(
-                made_file_copy(entry.source->file, entry.offset, out.file, out.at, entry.size));
-            out.at += done;
-        }
-        // A file is read one byte further than its size, to see it grew.
-        const std::uint32_t want = entry.size + (path != nullptr ? 1u : 0u);
-        bool read = true;
-        while (read && done < want) {
-            if (out.held == WRITE_CHUNK && !out.flush()) {
-                if (input != INVALID_FILE) {
-                    file_close_shared(input);
-                }
-                return fail(WriteFault::write_failed, k, "Could not write to BIG file.");
-            }
-            const std::uint32_t room = WRITE_CHUNK - out.held;
-            const std::uint32_t take = want - done < room ? want - done : room;
-            std::uint8_t* into = out.buffer.get() + out.held;
-            std::uint32_t got = take;
-            if (entry.bytes != nullptr) {
-                std::memcpy(into, entry.bytes + done, take);
-            } else if (path != nullptr) {
-                read = file_read_at(input, done, into, take, &got) != 0;
-            } else {
-                read = entry.source->read(entry.source->context, entry.offset + done, into, take, &got) != 0;
-            }
-            if (read) {
-                out.held += got;
-                done += got;
-            }
-            if (got < take) {
-                break;  // its end
-            }
-        }
-        if (input != INVALID_FILE) {
-            file_close_shared(input);
-        }
-        if (path == nullptr && (!read || done < entry.size)) {
-            return fail(WriteFault::read_source, k, "Could not read from BIG file.");
-        }
-        if (!read) {
-            return fail(WriteFault::read_input, k, "Could not read file.");
-        }
-        if (done < entry.size) {
-            return fail(WriteFault::input_shrank, k, "The file shrank while the archive was made.");
-        }
-        if (done > entry.size) {
-            return fail(WriteFault::input_grew, k, "The file grew while the archive was made.");
         }
         if (observer != nullptr) {
             observer->end(k);
         }
     }
     if (!run.write_to(out)) {
-        return fail(run.fault, count, run.fault == WriteFault::write_failed ? "Could not write to BIG file."
-                                                                             : "Could not read from BIG file.");
+        return fail(run.failure(count));
     }
     if (!out.flush()) {
-        return fail(WriteFault::write_failed, count, "Could not write to BIG file.");
+        return fail({WriteFault::write_failed, count, "Could not write to BIG file."});
+    }
+    outcome = end_index(count, index);
+    if (outcome.fault != WriteFault::none) {
+        return fail(std::move(outcome));
     }
 
     // The header last: a file left part way has zeros where the magic goes.
     std::uint8_t header[HEADER_SIZE] = {};
     store_header(header, static_cast<std::uint32_t>(out.at), count, static_cast<std::uint32_t>(start));
-    if (!made_file_write_at(out.file, 0, header, HEADER_SIZE)) {
-        return fail(WriteFault::write_failed, count, "Could not write BIG header.");
+    if (!calls.write_at(0, header, HEADER_SIZE)) {
+        return fail({WriteFault::write_failed, count, "Could not write BIG header."});
     }
-    if (!made_file_sync(out.file)) {
-        return fail(WriteFault::write_failed, count, "Could not write to BIG file.");
+    if (!calls.sync()) {
+        return fail({WriteFault::write_failed, count, "Could not write to BIG file."});
     }
     if (observer != nullptr && !observer->publish()) {
-        return fail(WriteFault::abandoned, count, "");
+        return fail({WriteFault::abandoned, count, ""});
     }
-    if (replacing != INVALID_FILE) {
-        replaced.file = INVALID_FILE;  // made_file_replace closes it
-        switch (made_file_replace(out.file, out.path.c_str(), target, replacing)) {
-        case ReplaceStatus::replaced: return {};
-        case ReplaceStatus::in_use:
-            return {WriteFault::write_failed, count,
-                    joined({"Could not replace ", quoted_name(target), ": another program has it open. It is unchanged."})};
-        case ReplaceStatus::changed:
-            return {WriteFault::write_failed, count,
-                    joined({"Could not replace ", quoted_name(target), ": another program replaced it first."})};
-        case ReplaceStatus::failed: break;
-        }
-        return {WriteFault::write_failed, count, joined({"Could not replace ", quoted_name(target), ". It is unchanged."})};
-    }
-    switch (made_file_publish(out.file, out.path.c_str(), target)) {
-    case PublishStatus::published: return {};
-    case PublishStatus::exists:
-        return {WriteFault::exists, count, quoted_name(target) + " exists already. It is left as it is."};
-    case PublishStatus::failed: break;
-    }
-    return {WriteFault::create_failed, count, joined({"Could not create ", quoted_name(target), "."})};
+    outcome = calls.finish(target);
+    outcome.entry = count;
+    return outcome;
 }
 
 WriteOutcome ArchiveWriter::write(const char* target, WriteObserver* observer) const {
-    return write_archive(*this, indexBytes_, target, replacing_, observer);
+    SystemCalls calls(replacing_);
+    return write_archive(*this, indexBytes_, target, calls, observer);
 }

@@ -13,34 +13,8 @@
 
 #include "lib/reader/archive_table.h"
 #include "lib/text/path_style.h"
-
-enum class WriteFault {
-    none,
-    no_memory,
-    bad_name,       // empty, holding a NUL byte, or past the names the format holds
-    unsafe_name,    // it would be unsafe to extract, or would come back as another
-    same_name,      // an entry planned before has it, by the game's rule
-    too_large,      // the archive would reach 4 GiB
-    exists,         // a file has the archive's name
-    create_failed,  // the new file beside it could not be made
-    open_input,     // a file to take data from could not be opened
-    read_input,
-    input_shrank,
-    input_grew,
-    read_source,  // a source's data could not be read, or ended early
-    write_failed,
-    abandoned,  // the observer would not have it published
-    empty,      // no entry: no reader takes such an archive
-};
-
-// What a write was doing when it failed: the fault, and the entry it
-// concerns (or the file, for create_failed), with the message as the
-// command line words it, without "Error: ".
-struct WriteOutcome {
-    WriteFault fault = WriteFault::none;
-    std::uint32_t entry = 0;
-    std::string message;
-};
+#include "lib/writer/write_calls.h"
+#include "lib/writer/write_outcome.h"
 
 // One planned entry as an observer sees it.
 struct PlannedView {
@@ -50,10 +24,11 @@ struct PlannedView {
 };
 
 // Told of each entry as its data is written, in index order: `begin`
-// before, `end` once it is gathered or written (gathered data, and a
-// source's small entries read together with those that follow them there,
-// reach the file later; a failure then is reported on the entry being
-// added).
+// before, `end` once it is written, or gathered with others to be written
+// later (data in memory or a source's; a source's small entries that
+// follow on there are read together, before the next entry begins). A
+// file's data is written before its `end`, so that a failure to write it
+// is that file's.
 class WriteObserver {
 public:
     virtual ~WriteObserver() = default;
@@ -73,17 +48,37 @@ struct PlannedEntry {
     const char* path;
     const ArchiveSource* source;
     std::uint64_t offset;
+    // The whole name's length where `name` is only its start (see
+    // EntryPlan::name_piece); 0 where it is whole.
+    std::uint64_t nameLength = 0;
 };
 
-// A plan that its owner holds: entry(k) for each of count() entries, in
-// order, asked twice (for the index, then for the data). The sources its
-// entries point to stay where they are until the write ends: a run of
-// entries is read from its source after later entries were asked for.
+// How a plan's owner has a file's data for the writer: not at all (the
+// writer reads it), read (its bytes, one more than the entry's size asked
+// for, so that a file that grew shows), or not, since it could not be
+// opened or read.
+enum class FedFile { none, read, open_failed, read_failed };
+
+// A plan that its owner holds: entry(k) for each of count() entries, asked
+// once each, in order, for its place in the index and then its data. The
+// sources its entries point to stay where they are until the write ends: a
+// run of entries is read from its source after later entries were asked
+// for.
 class EntryPlan {
 public:
     virtual ~EntryPlan() = default;
     virtual std::uint32_t count() const = 0;
     virtual PlannedEntry entry(std::uint32_t k) const = 0;
+    // The rest of entry k's name, from byte `offset` on, where entry(k)
+    // gave only its start: a piece, which ends the view of the entry.
+    virtual std::string_view name_piece(std::uint32_t, std::uint64_t) const { return {}; }
+    // Whether the last entry() or name_piece() could not be given: a plan
+    // read again from an archive may not be. Its owner knows why; the write
+    // ends with plan_failed.
+    virtual bool lost() const { return false; }
+    // Entry k's file, where the plan's owner read it ahead: *bytes and
+    // *got with FedFile::read. Asked once, as its data is written.
+    virtual FedFile fed(std::uint32_t, const std::uint8_t**, std::uint32_t*) const { return FedFile::none; }
 };
 
 // Whether `name` may be stored as entry `k` (judged for extraction in
@@ -91,11 +86,10 @@ public:
 WriteFault judge_name(std::string_view name, PathStyle style, std::uint32_t k, WriteOutcome* outcome);
 
 // Writes `plan`, whose index entries take `index_bytes` (each name and its
-// 9 bytes), as ArchiveWriter::write does, to `target`: a new name, or the
-// file that `replacing` holds (see ArchiveWriter::replace). The plan must
-// fit the format (below 4 GiB) and its names have been judged.
+// 9 bytes), as ArchiveWriter::write does, to `target` through `calls`. The
+// plan must fit the format (below 4 GiB) and its names have been judged.
 WriteOutcome write_archive(const EntryPlan& plan, std::uint64_t index_bytes, const char* target,
-                           FileHandle replacing, WriteObserver* observer);
+                           WriteCalls& calls, WriteObserver* observer);
 
 class ArchiveWriter : private EntryPlan {
 public:
