@@ -6,6 +6,7 @@
 set(BIGTOOL_PORTABLE_SOURCES
   src/cli/check/check_command.cpp
   src/cli/create/build_archive.cpp
+  src/cli/create/counted_calls.cpp
   src/cli/create/create_command.cpp
   src/cli/create/delete_command.cpp
   src/cli/create/read_ahead.cpp
@@ -70,7 +71,9 @@ set(BIGTOOL_LIBRARY_SOURCES
   src/lib/threads/work_pool.cpp
   src/lib/writer/archive_writer.cpp
   src/lib/writer/folder_walk.cpp
+  src/lib/writer/index_writer.cpp
   src/lib/writer/name_beside.cpp
+  src/lib/writer/write_archive.cpp
   src/lib/writer/write_calls.cpp
 )
 set(BIGTOOL_POSIX_LIBRARY_BACKEND src/platform/posix_shared.cpp src/platform/posix_made.cpp

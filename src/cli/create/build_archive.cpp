@@ -10,6 +10,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "cli/create/counted_calls.h"
 #include "cli/create/create.h"
 #include "cli/create/read_ahead.h"
 #include "cli/main/end_run.h"
@@ -18,6 +19,7 @@
 #include "lib/format/big_format.h"
 #include "lib/text/entry_name.h"
 #include "lib/text/paths.h"
+#include "lib/writer/index_writer.h"
 #include "platform/platform.h"
 
 namespace {
@@ -190,8 +192,14 @@ int copy_file(FileHandle file, std::uint32_t size, std::uint32_t position) {
            copy_file_data(file, build.handle, size, build.copyBuffer.get(), COPY_CHUNK);
 }
 
+// Moves the archive to `offset`: 1, or 0 after saying it could not.
 int seek_to(std::uint32_t offset) {
-    return seek_archive_to(build.handle, offset);
+    std::uint32_t position = 0;
+    if (!file_seek(build.handle, offset, &position) || position != offset) {
+        std::printf("Error: Could not set file pointer.\n");
+        return 0;
+    }
+    return 1;
 }
 
 void release_buffers() {
@@ -334,6 +342,40 @@ int walk_index_pass(const char* input_dir) {
     return walk_tree(input_dir, pass);
 }
 
+// The index of the files as the index pass listed them, their data one
+// after another from where it starts, the end record, and the header last
+// (archive_writer's records): a run that fails while writing them leaves a
+// header of zeros, which no reader accepts. 1, or 0 after printing why.
+int write_index(std::uint32_t file_count, std::uint64_t archive_size) {
+    CountedCalls calls(build.handle, build.archivePath);
+    IndexWriter index(calls, build.writeAt);
+    if (!index.ready()) {
+        std::printf("Error: Failed to allocate enough memory.\n");
+        return 0;
+    }
+    WriteOutcome outcome;
+    std::uint32_t k = 0;
+    for (std::size_t at = 0; outcome.fault == WriteFault::none && at < build.writeAt; ++k) {
+        std::optional<BigEntry> entry = entry_at(entries(), at);
+        if (!entry) {
+            break;
+        }
+        outcome = index.add(k, {entry->name, entry_data_size(*entry), nullptr, nullptr, nullptr, 0}, nullptr);
+        at = entry_end(entries(), *entry);
+    }
+    if (outcome.fault == WriteFault::none) {
+        outcome = index.end(file_count);
+    }
+    if (outcome.fault == WriteFault::none) {
+        outcome = write_header(calls, file_count, index.data_start(), archive_size);
+    }
+    if (outcome.fault != WriteFault::none) {
+        std::printf("Error: %s\n", outcome.message.c_str());
+        return 0;
+    }
+    return 1;
+}
+
 }  // namespace
 
 int copy_file_data(FileHandle file, FileHandle target, std::uint32_t size, void* buffer,
@@ -385,29 +427,6 @@ void abandon_archive() {
     release_buffers();
 }
 
-int seek_archive_to(FileHandle file, std::uint32_t offset) {
-    std::uint32_t position = 0;
-    if (!file_seek(file, offset, &position) || position != offset) {
-        std::printf("Error: Could not set file pointer.\n");
-        return 0;
-    }
-    return 1;
-}
-
-int write_archive_header(FileHandle file, std::uint32_t file_count, std::uint32_t start_offset,
-                         std::uint32_t archive_size) {
-    std::array<std::uint8_t, HEADER_SIZE> header{};
-    store_header(header.data(), archive_size, file_count, start_offset);
-    if (!seek_archive_to(file, 0)) {
-        return 0;
-    }
-    if (!file_write(file, header.data(), HEADER_SIZE)) {
-        std::printf("Error: Could not write BIG header.\n");
-        return 0;
-    }
-    return 1;
-}
-
 int add_index_entry(const char* path, std::uint64_t size) {
     if (!build.index || path == nullptr) {
         return 0;
@@ -452,8 +471,8 @@ int add_index_entry(const char* path, std::uint64_t size) {
     if (!is_first_with_name({reinterpret_cast<const char*>(entry + ENTRY_NAME_AT), n}, path)) {
         return 0;
     }
-    // The data's offset is known in the data pass.
-    store_entry_fields(entry, 0xFFFFFFFF, static_cast<std::uint32_t>(size));
+    // The offsets are the index writer's, counted on from the sizes.
+    store_entry_fields(entry, 0, static_cast<std::uint32_t>(size));
     build.writeAt += n + ENTRY_FIXED_SIZE;
     build.dataTotal += size;
     return 1;
@@ -505,8 +524,6 @@ int add_file_data(std::uint32_t index, const char* path) {
         std::printf("Error: The archive would reach 4 GiB.\n");
         return 0;
     }
-    store_be32(build.index.get() + build.fillAt + ENTRY_DATA_OFFSET_AT,
-               static_cast<std::uint32_t>(position));
     if (!build.copyBuffer) {
         build.copyBuffer.reset(new (std::nothrow) std::uint8_t[COPY_CHUNK]);
         if (!build.copyBuffer) {
@@ -598,19 +615,7 @@ int create_archive(const char* archive_path, const char* input_dir) {
         return fail_closing();
     }
 
-    // Index and end record before the header: a run that fails while writing
-    // them leaves a header of zeros, which no reader accepts.
-    store_end_record(build.index.get() + build.writeAt);
-    if (!seek_to(HEADER_SIZE)) {
-        return fail_closing();
-    }
-    if (!file_write(build.handle, build.index.get(),
-                    static_cast<std::uint32_t>(build.writeAt + END_RECORD_SIZE))) {
-        std::printf("Error: Could not write end entry.\n");
-        return fail_closing();
-    }
-    if (!write_archive_header(build.handle, file_count, start_offset,
-                              static_cast<std::uint32_t>(archive_size))) {
+    if (!write_index(file_count, archive_size)) {
         return fail_closing();
     }
     if (!file_flush(build.handle)) {

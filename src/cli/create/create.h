@@ -14,15 +14,6 @@
 
 inline constexpr std::size_t INDEX_CAPACITY = 1048576;
 
-// Moves `file` to `offset`: 1, or 0 after saying it could not.
-int seek_archive_to(FileHandle file, std::uint32_t offset);
-
-// The header, written last, once the index and the data are in place, so
-// that a run stopped before leaves zeros where the magic goes: 1, or 0
-// after printing why.
-int write_archive_header(FileHandle file, std::uint32_t file_count, std::uint32_t start_offset,
-                         std::uint32_t archive_size);
-
 // Closes and removes the archive this run has made so far, for a run that
 // ends part way.
 void abandon_archive();

@@ -6,21 +6,17 @@
 #include <cstdio>
 #include <vector>
 
+#include "cli/create/counted_calls.h"
 #include "cli/create/create.h"
 #include "cli/create/read_ahead.h"
 #include "cli/main/end_run.h"
 #include "cli/main/held_elsewhere.h"
 #include "cli/reader/reader.h"
 #include "cli/text/printable.h"
-#include "lib/text/joined.h"
 #include "lib/writer/archive_writer.h"
-#include "lib/writer/name_beside.h"
 #include "platform/platform.h"
 
 namespace {
-
-// A leftover of a run that was killed may hold a name this run would try.
-constexpr unsigned long NAME_TRIES = 100;
 
 // What becomes of an entry of the open archive: kept with its data,
 // removed, or given the data of the planned file of that number.
@@ -193,82 +189,6 @@ public:
 
 private:
     bool shown_ = false;
-};
-
-// The new file beside the archive (or the file a link there leads to), and
-// the open archive's, which it replaces, through the calls the seam counts.
-class CountedCalls final : public WriteCalls {
-public:
-    explicit CountedCalls(const char* archive_path) : archive_(archive_path) {}
-    ~CountedCalls() override {
-        if (file_ != INVALID_FILE) {
-            file_discard(file_, path_.c_str());
-        }
-    }
-    CountedCalls(const CountedCalls&) = delete;
-    CountedCalls& operator=(const CountedCalls&) = delete;
-
-    WriteOutcome make(const char* target) override {
-        std::string shown;
-        for (unsigned long i = 0; i < NAME_TRIES; ++i) {
-            path_ = name_beside(target, ".tmp-" + std::to_string(process_number() + i));
-            if (path_.empty()) {
-                return {WriteFault::create_failed, 0,
-                        joined({"The name '", printable(target, shown), "' is too long for a temporary file beside it."})};
-            }
-            if (path_kind(path_.c_str()) != PathKind::missing) {
-                continue;
-            }
-            file_ = file_open(path_.c_str(), OpenMode::create_new);
-            if (file_ == INVALID_FILE) {
-                break;
-            }
-            take_permissions(file_, target);
-            return {};
-        }
-        return {WriteFault::create_failed, 0, joined({"Could not create '", printable(path_.c_str(), shown), "'."})};
-    }
-    bool write_at(std::uint64_t at, const void* bytes, std::uint32_t count) override {
-        return write_at_counted(file_, at, bytes, count) != 0;
-    }
-    std::uint64_t copy(FileHandle source, std::uint64_t from, std::uint64_t at, std::uint64_t count) override {
-        return copy_at_counted(source, from, file_, at, count);
-    }
-    bool sync() override { return file_sync(file_) != 0; }
-    void discard() override {
-        file_discard(file_, path_.c_str());
-        file_ = INVALID_FILE;
-    }
-    // Held until the new archive has its name: no other run that changes
-    // it reads the old one meanwhile.
-    WriteOutcome finish(const char* target) override {
-        FileHandle made = file_;
-        file_ = INVALID_FILE;
-        const ReplaceStatus status = file_replace(made, path_.c_str(), target, release_archive());
-        std::string held;
-        const std::string shown = printable(archive_, held);
-        switch (status) {
-        case ReplaceStatus::replaced: return {};
-        case ReplaceStatus::in_use:
-            return {WriteFault::write_failed, 0,
-                    joined({"Could not replace '", shown, "': another program has it open. It is unchanged."})};
-        case ReplaceStatus::changed:
-            return {WriteFault::write_failed, 0, joined({"Could not replace '", shown, "': another program replaced it first."})};
-        case ReplaceStatus::failed: break;
-        }
-        return {WriteFault::write_failed, 0, joined({"Could not replace '", shown, "'. It is unchanged."})};
-    }
-
-    FileHandle open_input(const char* path) override { return file_open(path, OpenMode::read_input); }
-    bool read_input(FileHandle file, std::uint64_t at, void* into, std::uint32_t count, std::uint32_t* got) override {
-        return read_at_counted(file, at, into, count, got) != 0;
-    }
-    void close_input(FileHandle file) override { file_close(file); }
-
-private:
-    const char* archive_;
-    FileHandle file_ = INVALID_FILE;
-    std::string path_;
 };
 
 // The file a link at `archive_path` leads to, which is replaced: the link
