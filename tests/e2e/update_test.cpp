@@ -82,6 +82,15 @@ const std::vector<UpdateCase> UPDATE_CASES = {
      "Only in archive[0] '" + SHOWN_LONG + "'\nOnly in folder '{in/b.txt}'\nError: 1 difference(s) found.\n", 3,
      "Adding[1] 0kb '{in/b.txt}': Done\nFiles kept: 1, replaced: 0, added: 1\nCompleted successfully\n", 0,
      big_archive({{FULL_NAME, "x"}, {"b.txt", "b"}})},
+    // Data of 1 MiB or more, kept or from a file, goes by the system's copy.
+    {"LargeDataCopied",
+     big_archive({{"big.bin", patterned_bytes(1536 * 1024, 1)}, {"a.txt", "abc"}, {"kept.bin", patterned_bytes(1100 * 1024, 2)}}),
+     {{"a.txt", patterned_bytes(1200 * 1024, 3)}},
+     "Only in archive[0] 'big.bin'\nDiffers[1] 'a.txt' from '{in/a.txt}'\nOnly in archive[2] 'kept.bin'\n"
+     "Error: 1 difference(s) found.\n", 3,
+     "Replacing[1] 1200kb '{in/a.txt}': Done\nFiles kept: 2, replaced: 1, added: 0\nCompleted successfully\n", 0,
+     big_archive({{"big.bin", patterned_bytes(1536 * 1024, 1)}, {"a.txt", patterned_bytes(1200 * 1024, 3)},
+                  {"kept.bin", patterned_bytes(1100 * 1024, 2)}})},
     // UPDATE keeps an entry with no file: no difference.
     {"OnlyInArchiveIsNoDifference", big_archive({{"a.txt", "abc"}, {"b.txt", "b"}}), {{"a.txt", "abc"}},
      "Only in archive[1] 'b.txt'\nCompleted successfully\n", 0,
