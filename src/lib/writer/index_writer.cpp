@@ -22,6 +22,10 @@ IndexWriter::IndexWriter(WriteCalls& calls, std::uint64_t index_bytes)
     : out_(calls, INDEX_PIECE, HEADER_SIZE), end_(HEADER_SIZE + index_bytes), offset_(data_start()) {}
 
 WriteOutcome IndexWriter::add(std::uint32_t k, const PlannedEntry& entry, const EntryPlan* pieces) {
+    // Planned below 4 GiB; a plan read again must still be.
+    if (!fits_archive(offset_ + entry.size)) {
+        return {WriteFault::too_large, k, "The archive would reach 4 GiB."};
+    }
     std::uint8_t fields[ENTRY_NAME_AT];
     store_entry_fields(fields, static_cast<std::uint32_t>(offset_), entry.size);
     offset_ += entry.size;

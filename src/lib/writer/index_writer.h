@@ -21,8 +21,9 @@ public:
     // Where the data starts, after the index and its end record.
     std::uint64_t data_start() const { return end_ + END_RECORD_SIZE; }
 
-    // Entry k, whose data follows the data of those added before. Where the
-    // entry gives only the start of its name, `pieces` gives the rest.
+    // Entry k, whose data follows the data of those added before (too_large
+    // where it would reach 4 GiB). Where the entry gives only the start of
+    // its name, `pieces` gives the rest.
     WriteOutcome add(std::uint32_t k, const PlannedEntry& entry, const EntryPlan* pieces);
 
     // The end record, once `count` entries were added, which must have

@@ -12,6 +12,40 @@ namespace {
 // large ones in pieces of its size.
 constexpr std::uint32_t WRITE_CHUNK = 1024 * 1024;
 
+// `size` bytes of `source` from `from` on, after the bytes held: by the
+// system's copy where the source is a plain file and they are many, and
+// through the buffer for the rest. WriteFault::none, or what failed.
+WriteFault write_source(OutputBuffer& out, const ArchiveSource& source, std::uint64_t from, std::uint64_t size) {
+    std::uint64_t done = 0;
+    if (size >= WRITE_CHUNK && source.file != INVALID_FILE) {
+        bool written = true;
+        done = out.copy(source.file, from, size, &written);
+        if (!written) {
+            return WriteFault::write_failed;
+        }
+    }
+    while (done < size) {
+        if (out.held == WRITE_CHUNK && !out.flush()) {
+            return WriteFault::write_failed;
+        }
+        const std::uint64_t room = WRITE_CHUNK - out.held;
+        const auto take = static_cast<std::uint32_t>(size - done < room ? size - done : room);
+        std::uint32_t got = 0;
+        if (source.read(source.context, from + done, out.buffer.get() + out.held, take, &got) == 0 || got == 0 ||
+            got > take) {
+            return WriteFault::read_source;
+        }
+        out.held += got;
+        done += got;
+    }
+    return WriteFault::none;
+}
+
+// What a failure to write a source's data says.
+WriteOutcome source_failure(WriteFault fault, std::uint32_t k) {
+    return {fault, k, fault == WriteFault::write_failed ? "Could not write to BIG file." : "Could not read from BIG file."};
+}
+
 // Small entries of one source whose data follow on there, written in one
 // go: one read (or the system's copy) for many entries. A run is written
 // once it holds RUN_LIMIT bytes, so that the entries' progress does not run
@@ -37,43 +71,11 @@ struct KeptRun {
     bool write_to(OutputBuffer& out) {
         const ArchiveSource* what = source;
         source = nullptr;
-        std::uint64_t done = 0;
-        if (what != nullptr && size >= WRITE_CHUNK && what->file != INVALID_FILE) {
-            bool written = true;
-            done = out.copy(what->file, from, size, &written);
-            if (!written) {
-                fault = WriteFault::write_failed;
-                return false;
-            }
-        }
-        while (what != nullptr && done < size) {
-            if (out.held == WRITE_CHUNK && !out.flush()) {
-                fault = WriteFault::write_failed;
-                return false;
-            }
-            const std::uint64_t room = WRITE_CHUNK - out.held;
-            const auto take = static_cast<std::uint32_t>(size - done < room ? size - done : room);
-            std::uint32_t got = 0;
-            if (what->read(what->context, from + done, out.buffer.get() + out.held, take, &got) == 0 || got == 0 ||
-                got > take) {
-                fault = WriteFault::read_source;
-                return false;
-            }
-            out.held += got;
-            done += got;
-        }
-        return true;
-    }
-
-    // The outcome of a run that could not be written, before entry `k`.
-    WriteOutcome failure(std::uint32_t k) const {
-        return {fault, k, fault == WriteFault::write_failed ? "Could not write to BIG file." : "Could not read from BIG file."};
+        fault = what != nullptr ? write_source(out, *what, from, size) : WriteFault::none;
+        return fault == WriteFault::none;
     }
 };
 
-}  // namespace
-
-namespace {
 
 // Entry k's data from the file at `path` (or as the plan's owner read it
 // ahead), one byte further than its size asked for, to see it grew.
@@ -140,34 +142,12 @@ WriteOutcome write_file_data(const EntryPlan& plan, std::uint32_t k, const Plann
 
 // Entry k's data from memory or from its source.
 WriteOutcome write_held_data(std::uint32_t k, const PlannedEntry& entry, OutputBuffer& out) {
-    std::uint64_t done = 0;
-    // Large data of a plain file the system copies itself, from where the
-    // buffer's bytes end.
-    if (entry.source != nullptr && entry.size >= WRITE_CHUNK && entry.source->file != INVALID_FILE) {
-        bool written = true;
-        done = out.copy(entry.source->file, entry.offset, entry.size, &written);
-        if (!written) {
-            return {WriteFault::write_failed, k, "Could not write to BIG file."};
-        }
+    if (entry.bytes != nullptr) {
+        return out.append(entry.bytes, entry.size) ? WriteOutcome{}
+                                                    : WriteOutcome{WriteFault::write_failed, k, "Could not write to BIG file."};
     }
-    while (done < entry.size) {
-        if (out.held == WRITE_CHUNK && !out.flush()) {
-            return {WriteFault::write_failed, k, "Could not write to BIG file."};
-        }
-        const std::uint64_t room = WRITE_CHUNK - out.held;
-        const auto take = static_cast<std::uint32_t>(entry.size - done < room ? entry.size - done : room);
-        std::uint8_t* into = out.buffer.get() + out.held;
-        std::uint32_t got = take;
-        if (entry.bytes != nullptr) {
-            std::memcpy(into, entry.bytes + done, take);
-        } else if (entry.source->read(entry.source->context, entry.offset + done, into, take, &got) == 0 ||
-                   got == 0 || got > take) {
-            return {WriteFault::read_source, k, "Could not read from BIG file."};
-        }
-        out.held += got;
-        done += got;
-    }
-    return {};
+    const WriteFault fault = write_source(out, *entry.source, entry.offset, entry.size);
+    return fault == WriteFault::none ? WriteOutcome{} : source_failure(fault, k);
 }
 
 }  // namespace
@@ -196,18 +176,12 @@ WriteOutcome write_archive(const EntryPlan& plan, std::uint64_t index_bytes, con
     // One pass: each entry's place in the index, written in pieces, then
     // its data, gathered through the buffer. Sources' small entries that
     // follow on in their source are read together.
-    std::uint64_t offset = start;
     KeptRun run;
     for (std::uint32_t k = 0; k < count; ++k) {
         const PlannedEntry entry = plan.entry(k);
         if (plan.lost()) {
             return fail({WriteFault::plan_failed, k, ""});
         }
-        // Planned below 4 GiB; a plan read again must still be.
-        if (!fits_archive(offset + entry.size)) {
-            return fail({WriteFault::too_large, k, "The archive would reach 4 GiB."});
-        }
-        offset += entry.size;
         outcome = index.add(k, entry, &plan);
         if (outcome.fault != WriteFault::none) {
             return fail(std::move(outcome));
@@ -215,7 +189,7 @@ WriteOutcome write_archive(const EntryPlan& plan, std::uint64_t index_bytes, con
         const bool small_kept = entry.source != nullptr && entry.size < WRITE_CHUNK;
         if (!small_kept || !run.takes(entry)) {
             if (!run.write_to(out)) {
-                return fail(run.failure(k));
+                return fail(source_failure(run.fault, k));
             }
             if (small_kept) {
                 run = {entry.source, entry.offset, entry.size};
@@ -240,7 +214,7 @@ WriteOutcome write_archive(const EntryPlan& plan, std::uint64_t index_bytes, con
         }
     }
     if (!run.write_to(out)) {
-        return fail(run.failure(count));
+        return fail(source_failure(run.fault, count));
     }
     if (!out.flush()) {
         return fail({WriteFault::write_failed, count, "Could not write to BIG file."});
